@@ -1,0 +1,4 @@
+// Win32 stand-in: memory calls. (Filled in as the parts that call them are built.)
+#pragma once
+
+#include "platform/win32/win32_types.h"
