@@ -8,6 +8,7 @@
 #include <mmsystem.h>
 #else
 #include "platform/win32/win32_types.h"
+#include "platform/win32/win32_error.h"
 #include "platform/win32/win32_file.h"
 #include "platform/win32/win32_thread.h"
 #include "platform/win32/win32_memory.h"
