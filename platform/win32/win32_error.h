@@ -1,4 +1,54 @@
-// Win32 stand-in: the thread's last-error code (GetLastError, SetLastError).
+// Win32 stand-in: the thread's last-error code (GetLastError, SetLastError)
+// and the error values the stand-in's calls leave there.
 #pragma once
 
 #include "platform/win32/win32_types.h"
+
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD errorCode);
+
+// Maps a C library errno value to the Win32 error a failed call leaves behind.
+DWORD Win32ErrorFromErrno(int errnoValue);
+
+// Error values (the published numbers).
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_INVALID_DRIVE 15L
+#define ERROR_NOT_READY 21L
+#define ERROR_SEEK 25L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_BAD_NETPATH 53L
+#define ERROR_DEV_NOT_EXIST 55L
+#define ERROR_BAD_NET_NAME 67L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_CANNOT_MAKE 82L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_OPEN_FAILED 110L
+#define ERROR_BUFFER_OVERFLOW 111L
+#define ERROR_DISK_FULL 112L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BUSY 170L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIRECTORY 267L
+#define ERROR_INVALID_COMPUTERNAME 1210L
+#define ERROR_INVALID_SHARENAME 1215L
+#define ERROR_TOO_MANY_LINKS 1142L

@@ -1,0 +1,34 @@
+// The sound system's memory allocator: every record of the sound system
+// (modules, patterns, instruments, raw-file records, mixer tables) is taken and
+// returned here. Blocks come back zero-filled. Both calls return error codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Allocates size bytes (at least 1), zero-filled, into *block.
+// errOutOfMemory when the heap cannot serve the request; errInvalidArguments
+// when block is null.
+int memAlloc(std::size_t size, void** block);
+
+// Returns a block taken with memAlloc. errInvalidBlock for a null block.
+int memFree(void* block);
+
+// Typed convenience: count elements of T, zero-filled.
+template <typename T>
+int memAllocArray(std::size_t count, T** block) {
+  if (block == nullptr) {
+    return memAlloc(0, nullptr);
+  }
+  if (count != 0 && sizeof(T) > SIZE_MAX / count) {
+    *block = nullptr;
+    return 2;  // errOutOfMemory: the byte count would overflow
+  }
+  void* raw = nullptr;
+  int error = memAlloc(count * sizeof(T), &raw);
+  *block = static_cast<T*>(raw);
+  return error;
+}
+
+// Number of blocks currently allocated and not yet freed (for leak checks).
+std::size_t memBlocksInUse();
