@@ -46,8 +46,8 @@ void TBufferedStream::Refill() {
   pos = 0;
 }
 
-int TBufferedStream::Read(void* out, int size, int items) {
-  std::int64_t wanted = stream_detail::RequestBytes(size, items);
+int TBufferedStream::Read(void* out, int itemSize, int items) {
+  std::int64_t wanted = stream_detail::RequestBytes(itemSize, items);
   if (wanted <= 0) return 0;
   auto* dest = static_cast<std::uint8_t*>(out);
   std::int64_t done = 0;
@@ -60,7 +60,7 @@ int TBufferedStream::Read(void* out, int size, int items) {
     pos += n;
     Refill();
   }
-  return static_cast<int>(done / size);
+  return static_cast<int>(done / itemSize);
 }
 
 int TBufferedStream::Write(const void*, int, int) { return 0; }

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the full suite in the normal build, the
+# unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and the
+# thread tests under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+echo "== build and test (RelWithDebInfo)"
+bash scripts/build.sh default
+ctest --preset default
+
+echo "== unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+bash scripts/build.sh asan
+ctest --preset asan
+
+echo "== thread tests under ThreadSanitizer"
+bash scripts/build.sh tsan
+# TSan needs fewer address-space randomisation bits than recent kernels use.
+if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 28)" -gt 28 ]; then
+  sysctl -qw vm.mmap_rnd_bits=28 2>/dev/null || true
+fi
+ctest --preset tsan --no-tests=ignore
