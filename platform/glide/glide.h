@@ -81,15 +81,15 @@ using GrLOD_t = FxI32;
 #define GR_LOD_2 7
 #define GR_LOD_1 8
 
-// Width to height: 8x1 ... 1x8.
+// Width x height of the largest level: 1x8 (eight times taller than wide) to 8x1.
 using GrAspectRatio_t = FxI32;
-#define GR_ASPECT_8x1 0
-#define GR_ASPECT_4x1 1
-#define GR_ASPECT_2x1 2
+#define GR_ASPECT_1x8 0
+#define GR_ASPECT_1x4 1
+#define GR_ASPECT_1x2 2
 #define GR_ASPECT_1x1 3
-#define GR_ASPECT_1x2 4
-#define GR_ASPECT_1x4 5
-#define GR_ASPECT_1x8 6
+#define GR_ASPECT_2x1 4
+#define GR_ASPECT_4x1 5
+#define GR_ASPECT_8x1 6
 
 using GrTextureFormat_t = FxI32;
 #define GR_TEXFMT_8BIT 0
