@@ -1,0 +1,138 @@
+// Cursors over the chunk tree of a 3D Studio file held in memory, with
+// bounds-checked field reads, and the optional load trace. Shared by the editor
+// and keyframer readers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/math3d.h"
+
+#ifndef ENGINE_VERBOSE
+#define ENGINE_VERBOSE 0
+#endif
+
+// The load trace: off unless the build defines ENGINE_VERBOSE=1.
+inline constexpr bool verbose = ENGINE_VERBOSE != 0;
+
+#define SCENE_TRACE(...)                    \
+  do {                                      \
+    if constexpr (verbose) {                \
+      std::printf(__VA_ARGS__);             \
+    }                                       \
+  } while (0)
+
+struct ChunkReader {
+  const std::uint8_t* data;
+  std::uint32_t size;
+  std::uint32_t position;  // offset of the next chunk header
+  std::int32_t borrowed;   // 0 when the reader owns data
+};
+
+struct Chunk {
+  ChunkReader* reader;
+  const std::uint8_t* data;  // first byte after the 6-byte header
+  std::uint32_t length;      // data length: the stored length minus 6
+  std::uint32_t position;    // read offset inside data
+  std::uint16_t id;
+};
+
+enum class ChunkStatus {
+  ok,
+  end,        // fewer than 6 bytes left: no further chunk
+  malformed,  // a stored length below 6 or past the end of the reader
+};
+
+inline bool HasMore(const ChunkReader& reader) { return reader.position != reader.size; }
+
+// Reads the header at the reader's position. A chunk must lie wholly inside the
+// reader: a stored length that runs past its parent is refused, never followed.
+inline ChunkStatus NextChunk(ChunkReader& reader, Chunk& chunk) {
+  const std::uint32_t left = reader.size - reader.position;
+  if (left <= 5) return ChunkStatus::end;
+  const std::uint8_t* p = reader.data + reader.position;
+  const std::uint32_t length = static_cast<std::uint32_t>(p[2]) | static_cast<std::uint32_t>(p[3]) << 8 |
+                               static_cast<std::uint32_t>(p[4]) << 16 | static_cast<std::uint32_t>(p[5]) << 24;
+  if (length < 6 || length > left) return ChunkStatus::malformed;
+  chunk.reader = &reader;
+  chunk.id = static_cast<std::uint16_t>(p[0] | p[1] << 8);
+  chunk.data = p + 6;
+  chunk.length = length - 6;
+  chunk.position = 0;
+  reader.position += length;
+  return ChunkStatus::ok;
+}
+
+// A borrowed reader over the chunk's data from its current position to its end.
+inline ChunkReader SubReader(const Chunk& chunk) {
+  return {chunk.data + chunk.position, chunk.length - chunk.position, 0, 1};
+}
+
+inline std::uint32_t Remaining(const Chunk& chunk) { return chunk.length - chunk.position; }
+
+inline bool ReadBytes(Chunk& chunk, void* out, std::uint32_t n) {
+  if (n > Remaining(chunk)) return false;
+  std::memcpy(out, chunk.data + chunk.position, n);
+  chunk.position += n;
+  return true;
+}
+
+inline bool SkipBytes(Chunk& chunk, std::uint32_t n) {
+  if (n > Remaining(chunk)) return false;
+  chunk.position += n;
+  return true;
+}
+
+inline bool ReadU8(Chunk& chunk, std::uint8_t& v) { return ReadBytes(chunk, &v, 1); }
+
+inline bool ReadU16(Chunk& chunk, std::uint16_t& v) {
+  std::uint8_t b[2];
+  if (!ReadBytes(chunk, b, 2)) return false;
+  v = static_cast<std::uint16_t>(b[0] | b[1] << 8);
+  return true;
+}
+
+inline bool ReadI16(Chunk& chunk, std::int16_t& v) {
+  std::uint16_t u;
+  if (!ReadU16(chunk, u)) return false;
+  v = static_cast<std::int16_t>(u);
+  return true;
+}
+
+inline bool ReadU32(Chunk& chunk, std::uint32_t& v) {
+  std::uint8_t b[4];
+  if (!ReadBytes(chunk, b, 4)) return false;
+  v = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+      static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+  return true;
+}
+
+inline bool ReadFloat(Chunk& chunk, float& v) {
+  std::uint32_t bits;
+  if (!ReadU32(chunk, bits)) return false;
+  std::memcpy(&v, &bits, 4);
+  return true;
+}
+
+inline bool ReadVector(Chunk& chunk, Vector& v) {
+  return ReadFloat(chunk, v.x) && ReadFloat(chunk, v.y) && ReadFloat(chunk, v.z);
+}
+
+// A NUL-terminated string into a field of fieldSize bytes, cut to fieldSize - 1
+// characters. The position moves past the NUL; a string without one runs to the
+// end of the data.
+inline void ReadString(Chunk& chunk, char* field, std::size_t fieldSize) {
+  const std::uint8_t* start = chunk.data + chunk.position;
+  const std::uint32_t left = Remaining(chunk);
+  std::uint32_t n = 0;
+  while (n < left && start[n] != 0) ++n;
+  const std::size_t kept = n < fieldSize - 1 ? n : fieldSize - 1;
+  std::memcpy(field, start, kept);
+  std::memset(field + kept, 0, fieldSize - kept);
+  chunk.position += n < left ? n + 1 : n;
+}
+
+struct Scene;
+// Reads the keyframer section (chunk 0xB000) into the scene's node tree.
+bool ReadKeyframer(Scene* scene, Chunk& chunk);
