@@ -1,0 +1,674 @@
+// IT reader. The header is followed by the order bytes and three tables of
+// 4-byte file offsets (instruments, samples, patterns); every record is then
+// read from its offset. Patterns are converted from IT's channel-masked
+// packing, samples read before the instruments that point at them.
+#include "sound/loadit.h"
+
+#include <array>
+#include <cstring>
+
+#include "sound/errors.h"
+#include "sound/mem.h"
+#include "sound/module.h"
+#include "sound/rawf_nt.h"
+#include "sound/sdevice.h"
+
+namespace {
+
+constexpr std::uint32_t headerBytes = 192;
+constexpr std::uint32_t sampleHeaderBytes = 80;
+constexpr std::uint32_t instrumentBytes = 554;
+constexpr std::uint32_t maxSampleLength = 0x7FFFFFEF;
+constexpr unsigned maxChannels = 32;  // five bits in the packed form
+constexpr unsigned maxRows = 1024;
+constexpr unsigned usedLimit = 100;   // instruments below this are marked used
+
+std::uint16_t Le16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t Le32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Command letters A..Z (1..26) to internal commands; S and X are decided by
+// the parameter and marked 0xFF.
+constexpr std::array<std::uint8_t, 27> letterCommands = {
+    0,
+    15, 12, 14, 11, 3, 2, 4, 5, 0, 1, 7, 6, 0,   // A..M
+    0,  10, 33, 29, 8, 0xFF, 16, 0, 27, 28, 0xFF, 0, 30};  // N..Z
+
+// S sub-commands by the parameter's high nibble; 0 = dropped.
+constexpr std::array<std::uint8_t, 16> sCommands = {
+    0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 19, 24, 25, 26, 0};
+
+struct LoadState {
+  RawFile* file = nullptr;
+  Module* module = nullptr;
+  std::uint8_t* buffer = nullptr;
+  std::uint8_t* work = nullptr;
+  std::uint32_t* offsets = nullptr;
+  const SoundDevice* device = nullptr;
+
+  ~LoadState() {
+    if (offsets != nullptr) memFree(offsets);
+    if (work != nullptr) memFree(work);
+    if (buffer != nullptr) memFree(buffer);
+    if (module != nullptr) ModuleFree(module, device);
+    if (file != nullptr) RawFileClose(file);
+  }
+};
+
+int UploadSample(const SoundDevice* device, ModuleSampleCallback callback,
+                 const SampleDescriptor* descriptor, ModuleSample* sample) {
+  if (device == nullptr || device->AddSample == nullptr) return errInvalidArguments;
+  if (int error = device->AddSample(descriptor, 1, &sample->sdHandle); error != 0) {
+    sample->sdHandle = 0;
+    return error;
+  }
+  if (callback != nullptr) return callback(descriptor, sample);
+  return errOK;
+}
+
+// Reads [offset, offset + size) of the file, refusing ranges the file does
+// not hold.
+int ReadAt(RawFile* file, std::uint64_t fileLength, std::uint64_t offset, void* buffer,
+           std::uint32_t size) {
+  if (offset > fileLength || size > fileLength - offset) return errEndOfFile;
+  if (int error = RawFileSeek(file, static_cast<std::int32_t>(offset), rfSeekAbsolute);
+      error != 0) {
+    return error;
+  }
+  return RawFileRead(file, buffer, size);
+}
+
+struct PatternContext {
+  unsigned channelLimit;       // entries are kept for channels up to this one
+  unsigned instrumentLimit;    // instrument numbers above it name nothing
+  std::uint8_t* used;          // 256 flags
+  unsigned* highestInstrument; // highest instrument number kept (1-based)
+  int* highestChannel;         // highest channel written, -1 = none
+};
+
+// Converts one stored pattern into the packed form in work (capacity bytes).
+// Returns the converted length, or 0 when the rows do not fit, which only a
+// pattern naming the same channel many times in a row can cause.
+std::uint32_t ConvertPattern(const std::uint8_t* data, std::uint32_t size, unsigned rows,
+                             const PatternContext& ctx, std::uint8_t* work,
+                             std::uint32_t capacity) {
+  std::uint8_t lastMask[64] = {};
+  std::uint8_t lastNote[64] = {};
+  std::uint8_t lastInst[64] = {};
+  std::uint8_t lastVol[64] = {};
+  std::uint8_t lastCmd[64] = {};
+  std::uint8_t lastParam[64] = {};
+  std::uint32_t pos = 0;
+  auto next = [&]() -> std::uint8_t { return pos < size ? data[pos++] : 0; };
+
+  std::uint32_t out = 8;
+  for (unsigned row = 0; row < rows; ++row) {
+    while (pos < size) {
+      const std::uint8_t c = next();
+      if (c == 0) break;
+      const unsigned ch = (c - 1u) & 63u;
+      std::uint8_t mask = lastMask[ch];
+      if (c & 0x80) mask = lastMask[ch] = next();
+      bool hasNote = false, hasInst = false, hasVol = false, hasCmd = false;
+      if (mask & 0x01) { lastNote[ch] = next(); hasNote = true; }
+      if (mask & 0x02) { lastInst[ch] = next(); hasInst = true; }
+      if (mask & 0x04) { lastVol[ch] = next(); hasVol = true; }
+      if (mask & 0x08) {
+        lastCmd[ch] = next();
+        lastParam[ch] = next();
+        hasCmd = true;
+      }
+      if (mask & 0x10) hasNote = true;
+      if (mask & 0x20) hasInst = true;
+      if (mask & 0x40) hasVol = true;
+      if (mask & 0x80) hasCmd = true;
+      if (ch >= maxChannels || ch > ctx.channelLimit) continue;
+
+      std::uint8_t note = noteNone;
+      if (hasNote) {
+        const unsigned n = lastNote[ch];
+        if (n < 120) {
+          note = static_cast<std::uint8_t>(((n / 12) << 4) | (n % 12));
+        } else if (n == 255) {
+          note = noteCut;  // note off: key off
+        } else if (n == 254) {
+          note = noteStop;  // note cut: the sound stops
+        }
+        // Other values (note fade) have no packed form and are dropped.
+      }
+      std::uint8_t inst = instNone;
+      if (hasInst) {
+        const unsigned i = lastInst[ch];
+        if (i >= 1 && i <= ctx.instrumentLimit) {
+          inst = static_cast<std::uint8_t>(i - 1);
+          if (i - 1 < usedLimit) ctx.used[i - 1] = 1;
+          if (i > *ctx.highestInstrument) *ctx.highestInstrument = i;
+        }
+      }
+      std::uint8_t command = 0;
+      std::uint8_t parameter = lastParam[ch];
+      if (hasCmd && lastCmd[ch] >= 1 && lastCmd[ch] <= 26) {
+        command = letterCommands[lastCmd[ch]];
+        if (command == 0xFF) {
+          if (lastCmd[ch] == 19) {  // S
+            command = sCommands[parameter >> 4];
+            parameter = static_cast<std::uint8_t>(parameter & 0x0F);
+          } else {  // X: 0..255 onto the 0..64 panning range
+            command = 9;
+            parameter = static_cast<std::uint8_t>((parameter + 1u) / 4u);
+          }
+        }
+      }
+
+      std::uint8_t flag = static_cast<std::uint8_t>(ch);
+      if (note != noteNone || inst != instNone) flag |= pattNoteInst;
+      if (hasVol) flag |= pattVolume;
+      if (command != 0) flag |= pattCommand;
+      if (flag == ch) continue;
+      // Room for the entry and the row's terminator.
+      if (capacity - out < 7) return 0;
+      work[out++] = flag;
+      if (flag & pattNoteInst) {
+        work[out++] = note;
+        work[out++] = inst;
+      }
+      if (flag & pattVolume) work[out++] = lastVol[ch];
+      if (flag & pattCommand) {
+        work[out++] = command;
+        work[out++] = parameter;
+      }
+      if (static_cast<int>(ch) > *ctx.highestChannel) *ctx.highestChannel = static_cast<int>(ch);
+    }
+    if (capacity - out < 1) return 0;
+    work[out++] = 0;
+  }
+  return out;
+}
+
+// An envelope record of the new instrument layout. Panning and pitch values
+// are signed around 0 in the file and stored around 32.
+int ReadEnvelope(const std::uint8_t* rec, bool centred, ModuleEnvelope** result) {
+  *result = nullptr;
+  if ((rec[0] & 1) == 0) return errOK;
+  ModuleEnvelope* env = nullptr;
+  if (int error = memAlloc(sizeof(ModuleEnvelope), reinterpret_cast<void**>(&env)); error != 0) {
+    return error;
+  }
+  const unsigned points = rec[1] > envelopeMaxPoints ? envelopeMaxPoints : rec[1];
+  env->numPoints = static_cast<std::uint8_t>(points);
+  env->sustain = 0xFF;
+  // Loop indices that name no point are dropped so the player never looks
+  // past the points.
+  auto setPair = [&](bool on, unsigned a, unsigned b, std::uint8_t* first, std::uint8_t* second) {
+    if (on && a <= b && b < points) {
+      *first = static_cast<std::uint8_t>(a);
+      *second = static_cast<std::uint8_t>(b);
+    } else {
+      *first = 0xFF;
+      *second = 0xFF;
+    }
+  };
+  setPair((rec[0] & 2) != 0, rec[2], rec[3], &env->loopStart, &env->loopEnd);
+  setPair((rec[0] & 4) != 0, rec[4], rec[5], &env->sustainLoopStart, &env->sustainLoopEnd);
+  for (unsigned i = 0; i < points; ++i) {
+    const std::uint8_t* node = rec + 6 + i * 3;
+    int value = centred ? static_cast<std::int8_t>(node[0]) + 32 : node[0];
+    if (value < 0) value = 0;
+    if (value > 64) value = 64;
+    env->points[i][0] = Le16(node + 1);
+    env->points[i][1] = static_cast<std::uint16_t>(value);
+  }
+  *result = env;
+  return errOK;
+}
+
+// The volume envelope of the old instrument layout: up to 25 (tick, value)
+// byte pairs, ended by a tick of 0xFF.
+int ReadOldEnvelope(const std::uint8_t* inst, ModuleEnvelope** result) {
+  *result = nullptr;
+  const std::uint8_t flags = inst[17];
+  if ((flags & 1) == 0) return errOK;
+  ModuleEnvelope* env = nullptr;
+  if (int error = memAlloc(sizeof(ModuleEnvelope), reinterpret_cast<void**>(&env)); error != 0) {
+    return error;
+  }
+  unsigned points = 0;
+  while (points < envelopeMaxPoints && inst[504 + points * 2] != 0xFF) {
+    env->points[points][0] = inst[504 + points * 2];
+    const unsigned value = inst[505 + points * 2];
+    env->points[points][1] = static_cast<std::uint16_t>(value > 64 ? 64 : value);
+    ++points;
+  }
+  env->numPoints = static_cast<std::uint8_t>(points);
+  env->sustain = 0xFF;
+  auto valid = [&](unsigned a, unsigned b) { return a <= b && b < points; };
+  const bool loop = (flags & 2) && valid(inst[18], inst[19]);
+  env->loopStart = loop ? inst[18] : 0xFF;
+  env->loopEnd = loop ? inst[19] : 0xFF;
+  const bool sustainLoop = (flags & 4) && valid(inst[20], inst[21]);
+  env->sustainLoopStart = sustainLoop ? inst[20] : 0xFF;
+  env->sustainLoopEnd = sustainLoop ? inst[21] : 0xFF;
+  *result = env;
+  return errOK;
+}
+
+}  // namespace
+
+int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
+              ModuleSampleCallback callback, Module** module) {
+  if (module == nullptr || fileName == nullptr) return errInvalidArguments;
+  *module = nullptr;
+  if (addSamples && (device == nullptr || device->AddSample == nullptr)) {
+    return errInvalidArguments;
+  }
+
+  LoadState state;
+  state.device = addSamples ? device : nullptr;
+  if (int error = RawFileOpen(fileName, rfOpenRead, &state.file); error != 0) {
+    state.file = nullptr;
+    return error;
+  }
+  std::int32_t signedLength = 0;
+  if (int error = RawFileLength(state.file, &signedLength); error != 0) return error;
+  const std::uint64_t fileLength = signedLength < 0 ? 0 : static_cast<std::uint64_t>(signedLength);
+
+  std::array<std::uint8_t, headerBytes> header{};
+  if (int error = RawFileRead(state.file, header.data(), headerBytes); error != 0) return error;
+  if (std::memcmp(header.data(), "IMPM", 4) != 0) return errInvalidModule;
+
+  const std::uint32_t orderCount = Le16(&header[32]);
+  const std::uint32_t storedInstruments = Le16(&header[34]);
+  const std::uint32_t storedSamples = Le16(&header[36]);
+  const std::uint32_t storedPatterns = Le16(&header[38]);
+  const bool oldLayout = Le16(&header[42]) < 0x0200;
+  const std::uint16_t headerFlags = Le16(&header[44]);
+  const bool instrumentMode = (headerFlags & 4) != 0;
+  int lastEnabled = -1;
+  for (int c = 0; c < 64; ++c) {
+    if (header[64 + c] < 127) lastEnabled = c;
+  }
+
+  // The order bytes and the three offset tables must be in the file before
+  // anything is allocated for them.
+  const std::uint64_t tablesEnd =
+      headerBytes + orderCount +
+      4ull * (storedInstruments + storedSamples + storedPatterns);
+  if (tablesEnd > fileLength) return errEndOfFile;
+
+  Module* mod = nullptr;
+  if (int error = memAlloc(sizeof(Module), reinterpret_cast<void**>(&mod)); error != 0) {
+    return error;
+  }
+  state.module = mod;
+  std::memcpy(mod->name, &header[4], 26);
+  mod->name[26] = 0;
+  mod->kind = modKindIT;
+  mod->globalVolume = 64;
+  mod->speed = header[50];
+  mod->tempo = header[51];
+  mod->restartPosition = 0;
+  mod->flags = 0;
+  if (instrumentMode) mod->flags |= modFlagInstrumentMode;
+  if (headerFlags & 8) mod->flags |= modFlagLinear;
+  if (int error = memAllocArray(64, &mod->panning); error != 0) return error;
+  for (int c = 0; c < 64; ++c) mod->panning[c] = header[64 + c];
+
+  // Order list: 254 and the unused values 250..253 are skipped, 255 ends the
+  // song. Trailing end markers are dropped; a list without a pattern has
+  // nothing to play.
+  if (int error = memAllocArray(orderCount == 0 ? 1 : orderCount, &mod->orders); error != 0) {
+    return error;
+  }
+  if (orderCount > 0) {
+    if (int error = RawFileRead(state.file, mod->orders, orderCount); error != 0) return error;
+  }
+  const std::uint8_t* orderBytes = reinterpret_cast<const std::uint8_t*>(mod->orders);
+  std::uint32_t songLength = orderCount;
+  while (songLength > 0 && orderBytes[songLength - 1] == 255) --songLength;
+  std::uint32_t numPatterns = storedPatterns;
+  bool playable = false;
+  for (std::uint32_t i = songLength; i-- > 0;) {
+    const std::uint8_t b = orderBytes[i];
+    if (b < 250) {
+      mod->orders[i] = b;
+      playable = true;
+      if (b + 1u > numPatterns) numPatterns = b + 1u;
+    } else {
+      mod->orders[i] = b == 255 ? orderEnd : orderSkip;
+    }
+  }
+  if (!playable) return errInvalidModule;
+  mod->songLength = songLength;
+  mod->numPatterns = numPatterns;
+
+  // Offset tables; in sample mode the instrument offsets are skipped.
+  const std::uint32_t offsetCount = storedInstruments + storedSamples + storedPatterns;
+  if (int error = memAllocArray(offsetCount == 0 ? 1 : offsetCount, &state.offsets); error != 0) {
+    return error;
+  }
+  std::uint8_t* offsetBytes = reinterpret_cast<std::uint8_t*>(state.offsets);
+  if (offsetCount > 0) {
+    if (int error = ReadAt(state.file, fileLength, headerBytes + orderCount, offsetBytes,
+                           offsetCount * 4);
+        error != 0) {
+      return error;
+    }
+  }
+  for (std::uint32_t i = 0; i < offsetCount; ++i) state.offsets[i] = Le32(offsetBytes + i * 4);
+  const std::uint32_t* instrumentOffsets = state.offsets;
+  const std::uint32_t* sampleOffsets = state.offsets + storedInstruments;
+  const std::uint32_t* patternOffsets = sampleOffsets + storedSamples;
+
+  // Patterns.
+  std::uint8_t used[256] = {};
+  unsigned highestInstrument = 0;
+  int highestChannel = -1;
+  // Entries are kept up to one channel past the last enabled one.
+  const PatternContext ctx{static_cast<unsigned>(lastEnabled + 1),
+                           instrumentMode ? storedInstruments : storedSamples, used,
+                           &highestInstrument, &highestChannel};
+  if (int error = memAllocArray(numPatterns, &mod->patterns); error != 0) return error;
+  for (std::uint32_t p = 0; p < numPatterns; ++p) {
+    const std::uint32_t offset = p < storedPatterns ? patternOffsets[p] : 0;
+    if (offset == 0) {
+      if (int error = ModuleAllocEmptyPattern(64, &mod->patterns[p]); error != 0) return error;
+      continue;
+    }
+    std::uint8_t ph[8];
+    if (int error = ReadAt(state.file, fileLength, offset, ph, sizeof(ph)); error != 0) {
+      return error;
+    }
+    const std::uint32_t packedSize = Le16(ph);
+    const unsigned rows = Le16(ph + 2);
+    if (rows == 0 || rows > maxRows) return errInvalidPattern;
+    if (int error = memAlloc(packedSize == 0 ? 1 : packedSize,
+                             reinterpret_cast<void**>(&state.buffer));
+        error != 0) {
+      return error;
+    }
+    if (packedSize > 0) {
+      if (int error = ReadAt(state.file, fileLength, offset + 8ull, state.buffer, packedSize);
+          error != 0) {
+        return error;
+      }
+    }
+    const std::uint32_t capacity = rows * (maxChannels * 6 + 1) + 8;
+    if (int error = memAlloc(capacity, reinterpret_cast<void**>(&state.work)); error != 0) {
+      return error;
+    }
+    const std::uint32_t length =
+        ConvertPattern(state.buffer, packedSize, rows, ctx, state.work, capacity);
+    if (length == 0) return errInvalidPattern;
+    PackedPattern* pattern = nullptr;
+    if (int error = memAlloc(length, reinterpret_cast<void**>(&pattern)); error != 0) {
+      return error;
+    }
+    pattern->length = length;
+    pattern->rows = rows;
+    std::memcpy(PatternRows(pattern), state.work + 8, length - 8);
+    mod->patterns[p] = pattern;
+    memFree(state.work);
+    state.work = nullptr;
+    memFree(state.buffer);
+    state.buffer = nullptr;
+  }
+
+  // Channels: up to one past the last enabled channel, and no more than the
+  // patterns use; at least one so that a song without notes still opens.
+  int channels = highestChannel + 1;
+  if (channels > lastEnabled + 2) channels = lastEnabled + 2;
+  if (channels < 1) channels = 1;
+  mod->numChannels = static_cast<std::uint8_t>(channels);
+
+  const std::uint32_t numInstruments =
+      highestInstrument > storedInstruments ? highestInstrument : storedInstruments;
+  mod->numInstruments = numInstruments;
+
+  // Samples: every header first, for the largest size.
+  mod->numSamples = storedSamples;
+  if (int error = memAllocArray(storedSamples == 0 ? 1 : storedSamples, &mod->samples);
+      error != 0) {
+    return error;
+  }
+  std::uint32_t largest = 0;
+  for (std::uint32_t s = 0; s < storedSamples; ++s) {
+    ModuleSample* sample = nullptr;
+    if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
+        error != 0) {
+      return error;
+    }
+    mod->samples[s] = sample;
+    sample->panning = -1;
+    sample->globalVolume = 64;
+    if (sampleOffsets[s] == 0) continue;
+    std::uint8_t h[sampleHeaderBytes];
+    if (int error = ReadAt(state.file, fileLength, sampleOffsets[s], h, sizeof(h)); error != 0) {
+      return error;
+    }
+    std::memcpy(sample->name, h + 20, 26);
+    sample->name[26] = 0;
+    const std::uint8_t flags = h[18];
+    const bool sixteen = (flags & 0x02) != 0;
+    const unsigned shift = sixteen ? 1 : 0;
+    // Flag bit 0 says whether the header has data at all.
+    const std::uint64_t count = (flags & 0x01) ? Le32(h + 48) : 0;
+    const std::uint64_t bytes = count << shift;
+    if (bytes > maxSampleLength) return errInvalidInstrument;
+    if (bytes > 0 && (flags & 0x08)) return errUnsupportedSampleFormat;
+    sample->sampleType = static_cast<std::uint8_t>(sixteen ? smp16bitMono : smp8bitMono);
+    sample->length = static_cast<std::uint32_t>(bytes);
+    sample->volume = h[19];
+    sample->globalVolume = h[17];
+    sample->basePitch = static_cast<std::int32_t>(Le32(h + 60) & 0x7FFFFFFF);
+    sample->fineTune = 0;
+    sample->fileOffset = Le32(h + 72);
+    sample->vibSpeed = h[76];
+    sample->vibDepth = h[77];
+    sample->vibRate = h[78];
+    sample->vibType = h[79];
+
+    // Loops, kept only when they lie inside the data. The sustain loop plays
+    // while the note is held, so it is loop 1 and the ordinary loop follows
+    // it after the release; without a sustain loop the ordinary loop is both.
+    auto loopRange = [&](std::uint32_t begin, std::uint32_t end, std::uint32_t* first,
+                         std::uint32_t* last) {
+      const std::uint64_t b = static_cast<std::uint64_t>(begin) << shift;
+      std::uint64_t e = static_cast<std::uint64_t>(end) << shift;
+      if (e > bytes) e = bytes;
+      if (b >= e) return false;
+      *first = static_cast<std::uint32_t>(b);
+      *last = static_cast<std::uint32_t>(e);
+      return true;
+    };
+    std::uint32_t loopStart = 0, loopEnd = 0, susStart = 0, susEnd = 0;
+    const bool loop = (flags & 0x10) && loopRange(Le32(h + 52), Le32(h + 56), &loopStart, &loopEnd);
+    const bool sustain =
+        (flags & 0x20) && loopRange(Le32(h + 64), Le32(h + 68), &susStart, &susEnd);
+    const std::uint8_t loopType = (flags & 0x40) ? loopTypePingPong : loopTypeForward;
+    const std::uint8_t susType = (flags & 0x80) ? loopTypePingPong : loopTypeForward;
+    if (sustain) {
+      sample->loopMode = loopModeReleaseAlt;
+      sample->loopStart = susStart;
+      sample->loopEnd = susEnd;
+      sample->loopType = susType;
+      if (loop) {
+        sample->loop2Start = loopStart;
+        sample->loop2End = loopEnd;
+        sample->loop2Type = loopType;
+      }
+    } else if (loop) {
+      sample->loopMode = loopModeRelease;
+      sample->loopStart = sample->loop2Start = loopStart;
+      sample->loopEnd = sample->loop2End = loopEnd;
+      sample->loopType = sample->loop2Type = loopType;
+    }
+    if (sample->length > largest) largest = sample->length;
+  }
+  // A sample cannot be longer than the file that holds it; checking first
+  // keeps a lying header from allocating gigabytes.
+  if (largest > fileLength) return errEndOfFile;
+  if (addSamples && largest > 0) {
+    if (int error = memAlloc(largest, reinterpret_cast<void**>(&state.buffer)); error != 0) {
+      return error;
+    }
+  }
+  for (std::uint32_t s = 0; s < storedSamples; ++s) {
+    ModuleSample* sample = mod->samples[s];
+    SampleDescriptor descriptor{};
+    if (sample->length == 0) {
+      sample->sampleType = smpNone;
+    } else {
+      std::uint8_t* data = state.buffer;
+      if (!addSamples) {
+        if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
+          return error;
+        }
+        sample->data = data;
+      }
+      if (int error = ReadAt(state.file, fileLength, sample->fileOffset, data, sample->length);
+          error != 0) {
+        return error;
+      }
+      std::uint8_t h[sampleHeaderBytes];
+      if (int error = ReadAt(state.file, fileLength, sampleOffsets[s], h, sizeof(h)); error != 0) {
+        return error;
+      }
+      const bool isSigned = (h[46] & 1) != 0;
+      if (sample->sampleType == smp8bitMono) {
+        // The mixer takes unsigned 8-bit data.
+        if (isSigned) {
+          for (std::uint32_t i = 0; i < sample->length; ++i) data[i] ^= 0x80;
+        }
+      } else if (!isSigned) {
+        // ... and signed 16-bit data.
+        for (std::uint32_t i = 1; i < sample->length; i += 2) data[i] ^= 0x80;
+      }
+      descriptor.sample = data;
+      descriptor.placement = sdSmpConv;
+      descriptor.sampleType = sample->sampleType;
+      descriptor.sampleLength = sample->length;
+    }
+    descriptor.loopMode = sample->loopMode;
+    descriptor.loop1Start = sample->loopStart;
+    descriptor.loop1End = sample->loopEnd;
+    descriptor.loop1Type = sample->loopType;
+    descriptor.loop2Start = sample->loop2Start;
+    descriptor.loop2End = sample->loop2End;
+    descriptor.loop2Type = sample->loop2Type;
+    if (addSamples) {
+      if (int error = UploadSample(device, callback, &descriptor, sample); error != 0) {
+        return error;
+      }
+    }
+  }
+  if (state.buffer != nullptr) {
+    memFree(state.buffer);
+    state.buffer = nullptr;
+  }
+
+  // Instruments.
+  if (int error = memAllocArray(numInstruments == 0 ? 1 : numInstruments, &mod->instruments);
+      error != 0) {
+    return error;
+  }
+  for (std::uint32_t i = 0; i < numInstruments; ++i) {
+    ModuleInstrument* instrument = nullptr;
+    if (!instrumentMode) {
+      // One instrument per sample; an index beyond the samples has none.
+      const bool hasSample = i < storedSamples;
+      if (int error = ModuleAllocInstrument(hasSample ? 1 : 0, &instrument); error != 0) {
+        return error;
+      }
+      mod->instruments[i] = instrument;
+      if (hasSample) {
+        std::memcpy(instrument->name, mod->samples[i]->name, sizeof(instrument->name));
+        instrument->samples[0] = mod->samples[i];
+      }
+      instrument->globalVolume = 64;
+      instrument->defaultPanning = 0xFF;
+      instrument->used = i < 256 ? used[i] : 0;
+      continue;
+    }
+
+    std::array<std::uint8_t, instrumentBytes> inst{};
+    const std::uint32_t offset = i < storedInstruments ? instrumentOffsets[i] : 0;
+    if (offset != 0) {
+      if (int error = ReadAt(state.file, fileLength, offset, inst.data(), instrumentBytes);
+          error != 0) {
+        return error;
+      }
+    }
+    // The distinct samples of the note map, in order of first use.
+    std::uint8_t list[120];
+    unsigned listLength = 0;
+    std::uint8_t noteMap[240];
+    for (unsigned n = 0; n < 120; ++n) {
+      noteMap[n * 2] = inst[64 + n * 2];
+      const unsigned s = inst[65 + n * 2];
+      std::uint8_t index = 0xFF;
+      if (s >= 1 && s <= storedSamples) {
+        unsigned k = 0;
+        while (k < listLength && list[k] != s) ++k;
+        if (k == listLength) list[listLength++] = static_cast<std::uint8_t>(s);
+        index = static_cast<std::uint8_t>(k);
+      }
+      noteMap[n * 2 + 1] = index;
+    }
+    if (int error = ModuleAllocInstrument(listLength, &instrument); error != 0) return error;
+    mod->instruments[i] = instrument;
+    for (unsigned k = 0; k < listLength; ++k) instrument->samples[k] = mod->samples[list[k] - 1];
+    if (int error = memAlloc(sizeof(noteMap), reinterpret_cast<void**>(&instrument->noteMap));
+        error != 0) {
+      return error;
+    }
+    std::memcpy(instrument->noteMap, noteMap, sizeof(noteMap));
+    std::memcpy(instrument->name, &inst[32], 26);
+    instrument->name[26] = 0;
+    instrument->used = i < 256 ? used[i] : 0;
+    if (oldLayout) {
+      instrument->fadeOut = Le16(&inst[24]);
+      instrument->newNoteAction = inst[26];
+      instrument->dupCheckType = inst[27];
+      instrument->globalVolume = 64;
+      instrument->defaultPanning = 0x80;  // the old layout has no default panning
+      if (int error = ReadOldEnvelope(inst.data(), &instrument->volEnvelope); error != 0) {
+        return error;
+      }
+    } else {
+      instrument->newNoteAction = inst[17];
+      instrument->dupCheckType = inst[18];
+      instrument->dupCheckAction = inst[19];
+      instrument->fadeOut = Le16(&inst[20]);
+      instrument->pitchPanSeparation = inst[22];
+      instrument->pitchPanCenter = inst[23];
+      instrument->globalVolume = inst[24];
+      instrument->defaultPanning = inst[25];
+      instrument->randomVolume = inst[26];
+      instrument->randomPanning = inst[27];
+      if (int error = ReadEnvelope(&inst[304], false, &instrument->volEnvelope); error != 0) {
+        return error;
+      }
+      if (int error = ReadEnvelope(&inst[386], true, &instrument->panEnvelope); error != 0) {
+        return error;
+      }
+      if (int error = ReadEnvelope(&inst[468], true, &instrument->thirdEnvelope); error != 0) {
+        return error;
+      }
+    }
+  }
+
+  memFree(state.offsets);
+  state.offsets = nullptr;
+  if (int error = RawFileClose(state.file); error != 0) {
+    state.file = nullptr;
+    return error;
+  }
+  state.file = nullptr;
+  state.module = nullptr;
+  *module = mod;
+  return errOK;
+}

@@ -1,0 +1,398 @@
+// MOD reader: 31 sample headers, a 128-entry order list, patterns of 64 rows
+// of 4-byte cells (period, instrument, effect, parameter), then the signed
+// 8-bit sample data. Periods are searched in a six-octave table to get note
+// bytes back; samples become unsigned 8-bit data with the sample-swapping loop
+// modes 4 and 5.
+#include "sound/loadmod.h"
+
+#include <array>
+#include <cstring>
+
+#include "sound/errors.h"
+#include "sound/loads3m.h"
+#include "sound/mem.h"
+#include "sound/module.h"
+#include "sound/rawf_nt.h"
+#include "sound/sdevice.h"
+
+namespace {
+
+constexpr std::uint32_t headerSize = 1084;
+constexpr int sampleCount = 31;
+constexpr int rowsPerPattern = 64;
+constexpr std::uint32_t maxSampleLength = 0x7FFFFFEF;
+
+// Six octaves of the standard periods, highest period first. A stored period
+// is matched to the first entry not greater than it.
+constexpr std::array<std::uint16_t, 72> periodTable = {
+    1712, 1616, 1525, 1440, 1357, 1281, 1209, 1141, 1077, 1017, 961, 907,
+    856,  808,  762,  720,  678,  640,  604,  570,  538,  508,  480, 453,
+    428,  404,  381,  360,  339,  320,  302,  285,  269,  254,  240, 226,
+    214,  202,  190,  180,  170,  160,  151,  143,  135,  127,  120, 113,
+    107,  101,  95,   90,   85,   80,   75,   71,   67,   63,   60,  56,
+    53,   50,   47,   45,   42,   40,   37,   35,   33,   31,   30,  28};
+
+// E-command sub-commands by the parameter's high nibble; 0 = dropped.
+constexpr std::array<std::uint8_t, 16> extendedCommands = {
+    0, 17, 18, 0, 0, 0, 19, 0, 20, 21, 22, 23, 24, 25, 26, 0};
+
+std::uint16_t ReadBE16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+
+// Closes the file and frees the half-built module unless dismissed.
+struct LoadState {
+  RawFile* file = nullptr;
+  Module* module = nullptr;
+  std::uint8_t* buffer = nullptr;
+  const SoundDevice* device = nullptr;
+
+  ~LoadState() {
+    if (buffer != nullptr) memFree(buffer);
+    if (module != nullptr) ModuleFree(module, device);
+    if (file != nullptr) RawFileClose(file);
+  }
+};
+
+// Hands one sample to the device and the callback.
+int UploadSample(const SoundDevice* device, ModuleSampleCallback callback,
+                 const SampleDescriptor* descriptor, ModuleSample* sample) {
+  if (device == nullptr || device->AddSample == nullptr) return errInvalidArguments;
+  if (int error = device->AddSample(descriptor, 1, &sample->sdHandle); error != 0) {
+    sample->sdHandle = 0;
+    return error;
+  }
+  if (callback != nullptr) return callback(descriptor, sample);
+  return errOK;
+}
+
+// Converts one pattern of channels × 256 bytes into the packed form. Sets the
+// extended-octave flag and the used marks as it goes.
+int ConvertPattern(const std::uint8_t* cells, unsigned channels, Module* module,
+                   bool* used, PackedPattern** result) {
+  // Each entry is at most 5 bytes (flag, note, instrument, command,
+  // parameter), each row one terminator.
+  const std::uint32_t maxLength = rowsPerPattern * (channels * 5 + 1) + 8;
+  std::uint8_t* work = nullptr;
+  if (int error = memAlloc(maxLength, reinterpret_cast<void**>(&work)); error != 0) {
+    return error;
+  }
+  std::uint32_t out = 8;
+  int error = errOK;
+  for (int row = 0; row < rowsPerPattern && error == errOK; ++row) {
+    for (unsigned ch = 0; ch < channels; ++ch) {
+      const std::uint8_t* cell = cells + (row * channels + ch) * 4;
+      const unsigned period = ReadBE16(cell) & 0x0FFF;
+      const unsigned instrument = (cell[0] & 0xF0) | (cell[2] >> 4);
+      const unsigned effect = cell[2] & 0x0F;
+      const unsigned param = cell[3];
+
+      std::uint8_t note = noteNone;
+      if (period != 0) {
+        unsigned i = 0;
+        while (i < periodTable.size() && periodTable[i] > period) ++i;
+        if (i == periodTable.size()) {
+          error = errInvalidPattern;
+          break;
+        }
+        const unsigned octave = i / 12;
+        note = static_cast<std::uint8_t>((octave << 4) | (i % 12));
+        if (octave == 0 || octave > 3) module->flags |= modFlagExtOctaves;
+      }
+      if (instrument > sampleCount) {
+        error = errInvalidPattern;
+        break;
+      }
+      std::uint8_t inst = instNone;
+      if (instrument != 0) {
+        inst = static_cast<std::uint8_t>(instrument - 1);
+        used[inst] = true;
+      }
+
+      std::uint8_t command = 0;
+      std::uint8_t parameter = static_cast<std::uint8_t>(param);
+      if (effect != 0 || param != 0) {
+        switch (effect) {
+          case 0x8:
+            // Only the panning values the player understands: 0..0x80 and
+            // 0xA4 (surround).
+            if (param <= 0x80 || param == 0xA4) command = 9;
+            break;
+          case 0xE:
+            command = extendedCommands[param >> 4];
+            parameter = static_cast<std::uint8_t>(param & 0x0F);
+            break;
+          case 0xF:
+            command = param > 0x20 ? 16 : 15;
+            break;
+          default:
+            command = static_cast<std::uint8_t>(effect + 1);
+            break;
+        }
+      }
+
+      std::uint8_t flag = static_cast<std::uint8_t>(ch);
+      if (note != noteNone || inst != instNone) flag |= pattNoteInst;
+      if (command != 0) flag |= pattCommand;
+      if (flag == ch) continue;
+      work[out++] = flag;
+      if (flag & pattNoteInst) {
+        work[out++] = note;
+        work[out++] = inst;
+      }
+      if (flag & pattCommand) {
+        work[out++] = command;
+        work[out++] = parameter;
+      }
+    }
+    work[out++] = 0;
+  }
+  if (error == errOK) {
+    PackedPattern* pattern = nullptr;
+    error = memAlloc(out, reinterpret_cast<void**>(&pattern));
+    if (error == errOK) {
+      pattern->length = out;
+      pattern->rows = rowsPerPattern;
+      std::memcpy(PatternRows(pattern), work + 8, out - 8);
+      *result = pattern;
+    }
+  }
+  memFree(work);
+  return error;
+}
+
+}  // namespace
+
+int gmpModChannelsFromSignature(const std::uint8_t* s) {
+  int channels = 0;
+  if (std::memcmp(s, "M.K.", 4) == 0 || std::memcmp(s, "M!K!", 4) == 0 ||
+      std::memcmp(s, "FLT4", 4) == 0) {
+    channels = 4;
+  } else if (std::memcmp(s, "OCTA", 4) == 0) {
+    channels = 8;
+  } else if (std::memcmp(s + 1, "CHN", 3) == 0 && IsDigit(s[0])) {
+    channels = s[0] - '0';
+  } else if (std::memcmp(s + 2, "CH", 2) == 0 && IsDigit(s[0]) && IsDigit(s[1])) {
+    channels = (s[0] - '0') * 10 + (s[1] - '0');
+  } else if (std::memcmp(s, "TDZ", 3) == 0 && IsDigit(s[3])) {
+    channels = s[3] - '0';
+  }
+  // The packed form has five bits of channel number.
+  if (channels < 1 || channels > 32) return 0;
+  return channels;
+}
+
+int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
+               ModuleSampleCallback callback, Module** module) {
+  if (module == nullptr || fileName == nullptr) return errInvalidArguments;
+  *module = nullptr;
+  if (addSamples && (device == nullptr || device->AddSample == nullptr)) {
+    return errInvalidArguments;
+  }
+
+  LoadState state;
+  state.device = addSamples ? device : nullptr;
+  if (int error = RawFileOpen(fileName, rfOpenRead, &state.file); error != 0) {
+    state.file = nullptr;
+    return error;
+  }
+  std::int32_t fileLength = 0;
+  if (int error = RawFileLength(state.file, &fileLength); error != 0) return error;
+
+  std::array<std::uint8_t, headerSize> header{};
+  if (int error = RawFileRead(state.file, header.data(), headerSize); error != 0) {
+    return error;
+  }
+  const int channels = gmpModChannelsFromSignature(header.data() + 1080);
+  if (channels == 0) return errInvalidModule;
+
+  Module* mod = nullptr;
+  if (int error = memAlloc(sizeof(Module), reinterpret_cast<void**>(&mod)); error != 0) {
+    return error;
+  }
+  state.module = mod;
+  std::memcpy(mod->name, header.data(), 20);
+  mod->name[20] = 0;
+  mod->kind = modKindMOD;
+  mod->numInstruments = sampleCount;
+  mod->numSamples = sampleCount;
+  mod->numChannels = static_cast<std::uint8_t>(channels);
+  mod->globalVolume = 64;
+  mod->speed = 6;
+  mod->tempo = 125;
+  mod->flags = 0;
+
+  // The order list holds 128 entries; a longer claimed song cannot be played
+  // past them, and an empty one has nothing to play.
+  std::uint32_t songLength = header[950];
+  if (songLength > 128) songLength = 128;
+  if (songLength == 0) return errInvalidModule;
+  mod->songLength = songLength;
+  const std::uint32_t restart = header[951];
+  mod->restartPosition = (restart == 0x7F || restart >= songLength) ? 0 : restart;
+
+  if (int error = memAllocArray(32, &mod->panning); error != 0) return error;
+  const int stereoSeparation = gmpGetStereoSeparation();
+  for (int c = 0; c < 32; ++c) {
+    const bool left = (c % 4) == 0 || (c % 4) == 3;
+    mod->panning[c] = left ? 64 - stereoSeparation : 64 + stereoSeparation;
+  }
+
+  unsigned highestOrder = 0;
+  for (int i = 0; i < 128; ++i) {
+    if (header[952 + i] > highestOrder) highestOrder = header[952 + i];
+  }
+  mod->numPatterns = highestOrder + 1;
+  if (int error = memAllocArray(songLength, &mod->orders); error != 0) return error;
+  for (std::uint32_t i = 0; i < songLength; ++i) mod->orders[i] = header[952 + i];
+
+  // Sample headers: lengths and loops are counted in 16-bit words.
+  struct SampleHeader {
+    char name[23];
+    std::uint32_t length;  // bytes
+    std::uint8_t fineTune;
+    std::uint8_t volume;
+    std::uint32_t loopStart;   // bytes
+    std::uint32_t loopLength;  // bytes
+  };
+  std::array<SampleHeader, sampleCount> samples{};
+  std::uint32_t largest = 0;
+  for (int s = 0; s < sampleCount; ++s) {
+    const std::uint8_t* h = header.data() + 20 + s * 30;
+    std::memcpy(samples[s].name, h, 22);
+    samples[s].name[22] = 0;
+    samples[s].length = ReadBE16(h + 22) * 2u;
+    samples[s].fineTune = h[24];
+    samples[s].volume = h[25];
+    samples[s].loopStart = ReadBE16(h + 26) * 2u;
+    samples[s].loopLength = ReadBE16(h + 28) * 2u;
+    if (samples[s].length > largest) largest = samples[s].length;
+  }
+  if (largest > maxSampleLength) return errInvalidInstrument;
+
+  // All patterns must lie in the file before anything is allocated for them.
+  const std::uint32_t patternBytes = static_cast<std::uint32_t>(channels) * 256;
+  const std::uint64_t patternsEnd =
+      headerSize + static_cast<std::uint64_t>(mod->numPatterns) * patternBytes;
+  if (patternsEnd > static_cast<std::uint64_t>(fileLength)) return errEndOfFile;
+
+  bool used[sampleCount] = {};
+  if (int error = memAllocArray(mod->numPatterns, &mod->patterns); error != 0) return error;
+  if (int error = memAlloc(patternBytes, reinterpret_cast<void**>(&state.buffer)); error != 0) {
+    return error;
+  }
+  for (std::uint32_t p = 0; p < mod->numPatterns; ++p) {
+    if (int error = RawFileRead(state.file, state.buffer, patternBytes); error != 0) {
+      return error;
+    }
+    if (int error = ConvertPattern(state.buffer, static_cast<unsigned>(channels), mod, used,
+                                   &mod->patterns[p]);
+        error != 0) {
+      return error;
+    }
+  }
+  memFree(state.buffer);
+  state.buffer = nullptr;
+
+  if (int error = memAllocArray(sampleCount, &mod->instruments); error != 0) return error;
+  if (int error = memAllocArray(sampleCount, &mod->samples); error != 0) return error;
+  if (addSamples && largest > 0) {
+    if (int error = memAlloc(largest, reinterpret_cast<void**>(&state.buffer)); error != 0) {
+      return error;
+    }
+  }
+
+  std::uint64_t dataPosition = patternsEnd;
+  for (int s = 0; s < sampleCount; ++s) {
+    const SampleHeader& h = samples[s];
+    const std::uint64_t position = dataPosition;
+    dataPosition += h.length;
+
+    ModuleInstrument* instrument = nullptr;
+    if (int error = ModuleAllocInstrument(used[s] ? 1 : 0, &instrument); error != 0) {
+      return error;
+    }
+    mod->instruments[s] = instrument;
+    std::memcpy(instrument->name, h.name, sizeof(h.name));
+    instrument->globalVolume = 64;
+    instrument->used = used[s] ? 1 : 0;
+    if (!used[s]) continue;
+
+    ModuleSample* sample = nullptr;
+    if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
+        error != 0) {
+      return error;
+    }
+    mod->samples[s] = sample;
+    instrument->samples[0] = sample;
+    std::memcpy(sample->name, h.name, sizeof(h.name));
+    sample->length = h.length;
+    sample->volume = h.volume;
+    // Only the low nibble selects one of the 16 period-table rows.
+    sample->fineTune = h.fineTune & 0x0F;
+    sample->panning = 0;
+    sample->basePitch = 0;
+    sample->globalVolume = 64;
+
+    std::uint32_t loopStart = h.loopStart;
+    std::uint32_t loopEnd = h.loopStart + h.loopLength;
+    // A loop reaching past the data would make the mixer read beyond it.
+    if (loopEnd > sample->length) loopEnd = sample->length;
+    sample->loopStart = loopStart;
+    sample->loopEnd = loopEnd;
+    if (loopEnd < 3 || loopEnd <= loopStart) {
+      sample->loopType = loopTypeNone;
+      sample->loopMode = loopModeSwapNone;
+    } else {
+      sample->loopType = loopTypeForward;
+      sample->loopMode = loopModeSwapLoop;
+      if (sample->length > loopEnd) sample->length = loopEnd;
+    }
+
+    SampleDescriptor descriptor{};
+    if (sample->length > 0) {
+      if (position + sample->length > static_cast<std::uint64_t>(fileLength)) {
+        return errEndOfFile;
+      }
+      std::uint8_t* data = state.buffer;
+      if (!addSamples) {
+        if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
+          return error;
+        }
+        sample->data = data;
+      }
+      if (int error = RawFileSeek(state.file, static_cast<std::int32_t>(position),
+                                  rfSeekAbsolute);
+          error != 0) {
+        return error;
+      }
+      if (int error = RawFileRead(state.file, data, sample->length); error != 0) return error;
+      for (std::uint32_t i = 0; i < sample->length; ++i) data[i] ^= 0x80;
+      sample->sampleType = smp8bitMono;
+      descriptor.sample = data;
+      descriptor.placement = sdSmpConv;
+      descriptor.sampleType = smp8bitMono;
+      descriptor.sampleLength = sample->length;
+    }
+    descriptor.loopMode = sample->loopMode;
+    descriptor.loop1Start = sample->loopStart;
+    descriptor.loop1End = sample->loopEnd;
+    descriptor.loop1Type = sample->loopType;
+    if (addSamples) {
+      if (int error = UploadSample(device, callback, &descriptor, sample); error != 0) {
+        return error;
+      }
+    }
+  }
+
+  if (int error = RawFileClose(state.file); error != 0) {
+    state.file = nullptr;
+    return error;
+  }
+  state.file = nullptr;
+  state.module = nullptr;
+  *module = mod;
+  return errOK;
+}
