@@ -1,0 +1,150 @@
+// The module player: walks a loaded Module tick by tick and row by row,
+// applies notes, instruments, volumes and effect commands to its channels,
+// and sends each channel's sample, rate, volume and panning to the sound
+// device. Up to 16 songs play at once, each in its own PlayerHandle; the
+// player thread calls gmpPlay at the rate the player last asked the device for
+// (tempo × 40 in 1/100 Hz).
+#pragma once
+
+#include <cstdint>
+
+struct Module;
+struct ModuleSample;
+struct SoundDevice;
+
+inline constexpr int gmpMaxHandles = 16;
+inline constexpr int gmpNumCommands = 34;  // command numbers 0..33
+
+// Channel flag bits.
+enum : std::uint8_t {
+  gmpFlagNote = 0x01,        // note on this row
+  gmpFlagVolume = 0x02,      // volume on this row
+  gmpFlagInstrument = 0x04,  // instrument on this row
+  gmpFlagCommand = 0x08,     // command on this row
+  gmpFlagNoteDelay = 0x10,   // note start held back by a note delay
+};
+
+// What the application can read about a playing song.
+struct PlayerInfo {
+  std::uint32_t position;
+  std::uint32_t pattern;
+  std::uint32_t row;
+  std::uint32_t tempo;
+  std::uint32_t speed;
+  std::int32_t syncValue;  // last sync command value, -1 before the first
+  std::uint32_t loopCount;
+};
+
+// Envelope playing state of one channel.
+struct PlayerEnvelope {
+  std::uint32_t position;  // in ticks
+};
+
+struct PlayerChannel {
+  std::uint32_t period;          // base period of the playing note
+  std::int32_t instrument;       // -1 = none
+  std::int32_t newInstrument;    // instrument given on this row
+  std::uint32_t targetPeriod;    // tone-portamento destination, 0 = none
+  std::uint32_t sampleOffset;    // start offset (samples) for the next note start
+  std::uint8_t sample;           // index inside the instrument, 0xFF = none
+  std::uint8_t deviceChannel;
+  std::uint8_t volumeByte;       // volume column of this row
+  std::uint8_t note;             // note byte of this row (packed form)
+  std::uint32_t lastParameter;   // last nonzero parameter (S3M, IT)
+  std::uint8_t parameterMemory[gmpNumCommands];  // per-command memory (XM)
+  std::uint8_t volume;
+  std::uint8_t effectiveVolume;
+  std::uint8_t channelVolume;    // set by the application, 0..64
+  std::uint8_t command;
+  std::uint8_t parameter;        // raw parameter of this row
+  std::uint8_t portamentoSpeed;
+  std::int32_t panning;          // in the kind's range (device value for MOD, S3M)
+  std::int32_t fadeOutVolume;    // XM 0x10000 = full, IT 0x200 = full
+  std::uint8_t released;         // key off seen (XM, IT)
+  std::uint8_t retriggerCounter;
+  std::uint8_t finalVolume;      // last volume sent to the device
+  std::uint8_t lastNote;
+  std::uint8_t vibratoSpeed;
+  std::uint8_t vibratoDepth;
+  std::uint8_t vibratoPosition;
+  std::uint8_t offsetMemory;
+  std::uint32_t outputPeriod;    // after per-tick effects
+  std::uint32_t soundingPeriod;  // after automatic vibrato
+  std::uint32_t autoVibratoDepth;  // current depth × 256
+  std::uint8_t autoVibratoPosition;
+  std::uint8_t loopStartRow;     // pattern loop (MOD, XM)
+  std::uint8_t loopCounter;
+  std::uint8_t volumeSlideMemory;  // XM
+  PlayerEnvelope volumeEnvelope;
+  PlayerEnvelope panningEnvelope;
+  std::uint8_t flags;            // gmpFlag*
+};
+
+using gmpSyncCallback = void (*)(unsigned value, unsigned position, unsigned row);
+using gmpTempoCallback = void (*)(unsigned updateRate);
+
+struct PlayerHandle {
+  std::uint32_t slot;
+  Module* module;
+  const std::uint8_t* rowPointer;  // null: seek to the current row before reading
+  std::uint32_t position;
+  std::uint32_t pattern;
+  std::uint32_t row;
+  std::uint32_t songEnd;
+  std::uint32_t restart;
+  std::uint32_t tempo;
+  std::uint32_t speed;
+  std::uint32_t tick;
+  std::uint32_t patternDelay;
+  std::uint32_t numChannels;
+  std::uint32_t maxPeriod;
+  std::uint32_t minPeriod;
+  std::uint32_t slideShift;
+  std::uint32_t maxVolume;
+  std::uint32_t loopCount;
+  std::uint32_t loopingAllowed;
+  std::uint8_t loopStartRow;   // pattern loop (S3M, IT)
+  std::uint8_t loopCounter;
+  std::uint8_t globalVolume;
+  std::uint8_t masterVolume;
+  PlayerChannel* channels;
+  PlayerInfo* info;
+  gmpSyncCallback syncCallback;
+  std::int32_t lastSyncValue;
+};
+
+// Remembers the device, empties the handle table, clears the tempo callback
+// and asks for tempo 125 (update rate 5000).
+int gmpInit(const SoundDevice* device);
+// Stops every playing song.
+int gmpClose();
+// Stores the callback and, when one is given, calls it with tempo × 40.
+int gmpSetTempoCallback(gmpTempoCallback callback);
+
+// Starts a song. firstPosition -1 plays the whole song (lastPosition and
+// restartPosition are then ignored); numChannels -1 takes the module's count;
+// channels holds one device channel number per song channel.
+int gmpPlaySong(Module* module, int firstPosition, int lastPosition, int restartPosition,
+                int loopingAllowed, int numChannels, const unsigned* channels,
+                PlayerHandle** handle);
+int gmpStopSong(PlayerHandle* handle);
+
+// One tick for every playing song.
+int gmpPlay();
+
+int gmpSetPosition(PlayerHandle* handle, unsigned position);
+int gmpSetSyncCallback(PlayerHandle* handle, gmpSyncCallback callback);
+int gmpSetMasterVolume(PlayerHandle* handle, unsigned volume);
+int gmpSetChannelVolume(PlayerHandle* handle, unsigned channel, unsigned volume);
+int gmpGetInfo(PlayerHandle* handle, PlayerInfo** info);
+// Tempo 0 is ignored. Asks the device for tempo × 40 and tells the tempo
+// callback.
+int gmpSetTempo(PlayerHandle* handle, unsigned tempo);
+
+// Conversions the player uses, exposed for the tools and for checks.
+// Period of a packed note on a sample; 0 when the note cannot sound (no
+// valid semitone, a C-4 rate of 0).
+std::uint32_t gmpNotePeriod(const Module* module, const ModuleSample* sample, std::uint8_t note);
+// Frequency in Hz of a period for the module's kind and flags; a period of 0
+// gives errInvalidPattern.
+int gmpPeriodToFrequency(const Module* module, std::uint32_t period, std::uint32_t* frequency);

@@ -1,0 +1,528 @@
+// S3M reader. Reads through the raw file layer, allocates through the sound
+// allocator, and frees everything it built when any step fails.
+#include "sound/loads3m.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "sound/errors.h"
+#include "sound/mem.h"
+#include "sound/module.h"
+#include "sound/rawf_nt.h"
+#include "sound/sdevice.h"
+
+namespace {
+
+int stereoSeparation = 64;
+
+constexpr std::size_t headerSize = 96;
+constexpr std::size_t instrumentSize = 80;
+constexpr std::uint32_t maxSampleLength = 0x7FFFFFEF;
+constexpr int rowsPerPattern = 64;
+constexpr int instrumentUseLimit = 101;  // instruments from 101 on are never marked used
+
+std::uint16_t Read16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Read32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Command letters 'A'..'Y' (1..25) to internal command numbers; 0 = dropped.
+constexpr std::array<std::uint8_t, 26> commandMap = {
+    0,
+    15,  // A set speed
+    12,  // B position jump
+    14,  // C pattern break
+    11,  // D volume slide
+    3,   // E portamento down
+    2,   // F portamento up
+    4,   // G tone portamento
+    5,   // H vibrato
+    0,   // I tremor
+    1,   // J arpeggio
+    7,   // K vibrato + volume slide
+    6,   // L tone portamento + volume slide
+    0,   // M
+    0,   // N
+    10,  // O sample offset
+    0,   // P
+    29,  // Q retrigger + volume change
+    8,   // R tremolo
+    0,   // S: by the info byte's high nibble
+    16,  // T set tempo
+    0,   // U fine vibrato
+    27,  // V set global volume
+    30,  // W sync
+    9,   // X set panning
+    0,   // Y panbrello
+};
+
+std::uint8_t SubCommand(std::uint8_t info) {
+  switch (info >> 4) {
+    case 0x8: return 20;  // set panning, 4-bit
+    case 0xB: return 19;  // pattern loop
+    case 0xC: return 24;  // note cut
+    case 0xD: return 25;  // note delay
+    case 0xE: return 26;  // pattern delay
+    default: return 0;
+  }
+}
+
+std::int32_t FourBitPanning(unsigned v) {
+  if (v <= 6) {
+    return static_cast<std::int32_t>(v * 8);
+  }
+  if (v <= 8) {
+    return 64;
+  }
+  return static_cast<std::int32_t>(128 - (15 - v) * 8);
+}
+
+// Everything the load holds; released in one place whatever step failed.
+struct LoadState {
+  const SoundDevice* device = nullptr;
+  bool addSamples = false;
+  RawFile* file = nullptr;
+  std::uint8_t* header = nullptr;
+  Module* module = nullptr;
+  std::uint8_t* used = nullptr;
+  std::uint16_t* instrumentPointers = nullptr;
+  std::uint16_t* patternPointers = nullptr;
+  std::uint32_t* sampleLengths = nullptr;
+  std::uint8_t* readBuffer = nullptr;
+  std::uint8_t* workBuffer = nullptr;
+  std::uint8_t* sampleBuffer = nullptr;
+  std::int32_t fileLength = 0;
+
+  ~LoadState() {
+    memFree(readBuffer);
+    memFree(workBuffer);
+    memFree(sampleBuffer);
+    memFree(instrumentPointers);
+    memFree(patternPointers);
+    memFree(sampleLengths);
+    memFree(used);
+    memFree(header);
+    if (module != nullptr) {
+      ModuleFree(module, addSamples ? device : nullptr);
+    }
+    if (file != nullptr) {
+      RawFileClose(file);
+    }
+  }
+};
+
+// memFree complains about null; the state frees optional blocks freely.
+template <typename T>
+void FreeBlock(T*& block) {
+  if (block != nullptr) {
+    memFree(block);
+    block = nullptr;
+  }
+}
+
+int ReadAt(LoadState& s, std::uint32_t offset, void* buffer, std::uint32_t count) {
+  if (int error = RawFileSeek(s.file, static_cast<std::int32_t>(offset), rfSeekAbsolute);
+      error != errOK) {
+    return error;
+  }
+  return RawFileRead(s.file, buffer, count);
+}
+
+// Converts one stored pattern (data bytes after its length word) into a
+// packed block in s.workBuffer; *length receives the block's size.
+int ConvertPattern(LoadState& s, const std::uint8_t* data, std::uint32_t dataLength,
+                   int lastEnabled, int* highestChannel, std::uint32_t* length) {
+  Module& m = *s.module;
+  std::uint8_t* out = s.workBuffer;
+  std::uint32_t pos = 8;
+  std::uint32_t in = 0;
+  for (int row = 0; row < rowsPerPattern; ++row) {
+    while (in < dataLength) {
+      std::uint8_t what = data[in++];
+      if (what == 0) {
+        break;
+      }
+      // Field sizes after the "what" byte; an entry cut off by the end of
+      // the stored data is dropped.
+      std::uint32_t need = ((what & 0x20) ? 2u : 0u) + ((what & 0x40) ? 1u : 0u) +
+                           ((what & 0x80) ? 2u : 0u);
+      if (need > dataLength - in) {
+        in = dataLength;
+        break;
+      }
+      std::uint8_t entry[6];
+      std::uint32_t n = 1;
+      std::uint8_t flags = what & pattChannelMask;
+      int channel = what & pattChannelMask;
+      if (what & 0x20) {
+        std::uint8_t note = data[in];
+        std::uint8_t inst = data[in + 1];
+        in += 2;
+        if (!(note < 0x7F || note == noteCut || note == noteNone)) {
+          note = noteNone;
+        }
+        inst = (inst >= 1 && inst <= m.numInstruments) ? static_cast<std::uint8_t>(inst - 1)
+                                                         : std::uint8_t{instNone};
+        if (inst < instrumentUseLimit && inst < m.numInstruments) {
+          s.used[inst] = 1;
+        }
+        flags |= pattNoteInst;
+        entry[n++] = note;
+        entry[n++] = inst;
+      }
+      if (what & 0x40) {
+        std::uint8_t volume = std::min<std::uint8_t>(data[in++], 63);
+        flags |= pattVolume;
+        entry[n++] = volume;
+      }
+      if (what & 0x80) {
+        std::uint8_t letter = data[in];
+        std::uint8_t info = data[in + 1];
+        in += 2;
+        std::uint8_t command = 0;
+        if (letter >= 1 && letter <= 25) {
+          command = commandMap[letter];
+          if (letter == 19) {  // 'S'
+            command = SubCommand(info);
+            info &= 0x0F;
+          }
+        }
+        if (command != 0) {
+          flags |= pattCommand;
+          entry[n++] = command;
+          entry[n++] = info;
+        }
+      }
+      if ((flags & ~pattChannelMask) == 0) {
+        continue;
+      }
+      *highestChannel = std::max(*highestChannel, channel);
+      if (channel > lastEnabled) {
+        continue;
+      }
+      entry[0] = flags;
+      // Room for this entry and the row's terminating 0.
+      if (pos + n + 1 > s3mPatternWorkMax) {
+        return errInvalidPattern;
+      }
+      std::memcpy(out + pos, entry, n);
+      pos += n;
+    }
+    if (pos + 1 > s3mPatternWorkMax) {
+      return errInvalidPattern;
+    }
+    out[pos++] = 0;
+  }
+  std::memcpy(out, &pos, 4);
+  std::uint32_t rows = rowsPerPattern;
+  std::memcpy(out + 4, &rows, 4);
+  *length = pos;
+  return errOK;
+}
+
+int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
+  if (int e = memAlloc(headerSize, reinterpret_cast<void**>(&s.header)); e != errOK) return e;
+  if (int e = RawFileOpen(fileName, rfOpenRead, &s.file); e != errOK) {
+    s.file = nullptr;
+    return e;
+  }
+  if (int e = RawFileLength(s.file, &s.fileLength); e != errOK) return e;
+  if (int e = memAllocArray(1, &s.module); e != errOK) return e;
+  if (int e = RawFileRead(s.file, s.header, headerSize); e != errOK) return e;
+  const std::uint8_t* h = s.header;
+  if (std::memcmp(h + 44, "SCRM", 4) != 0) {
+    return errInvalidModule;
+  }
+
+  Module& m = *s.module;
+  std::memcpy(m.name, h, 28);
+  m.name[28] = 0;
+  m.kind = modKindS3M;
+  m.songLength = Read16(h + 32);
+  m.numInstruments = Read16(h + 34);
+  m.numSamples = m.numInstruments;
+  const std::uint32_t storedPatterns = Read16(h + 36);
+  const std::uint16_t headerFlags = Read16(h + 38);
+  const std::uint16_t version = Read16(h + 40);
+  m.restartPosition = 0;
+  m.globalVolume = h[48];
+  m.speed = h[49];
+  m.tempo = h[50];
+  m.flags = 0;
+  if (headerFlags & 0x10) m.flags |= modFlagAmigaLimits;
+  if ((headerFlags & 0x40) || version < 0x1320) m.flags |= modFlagFastVolSlides;
+
+  // Order list: raw bytes, trailing 255s dropped, widened in place from the
+  // end so the 16-bit entries can share the buffer.
+  if (int e = memAllocArray(std::max<std::uint32_t>(m.songLength, 1), &m.orders); e != errOK) {
+    return e;
+  }
+  auto* raw = reinterpret_cast<std::uint8_t*>(m.orders);
+  if (m.songLength != 0) {
+    if (int e = RawFileRead(s.file, raw, m.songLength); e != errOK) return e;
+  }
+  const std::uint32_t storedOrders = m.songLength;
+  while (m.songLength > 0 && raw[m.songLength - 1] == 255) {
+    --m.songLength;
+  }
+  std::uint32_t largestPattern = 0;
+  bool anyPattern = false;
+  for (std::uint32_t i = m.songLength; i-- > 0;) {
+    std::uint8_t o = raw[i];
+    std::uint16_t entry = o == 254 ? std::uint16_t{orderSkip} : o == 255 ? std::uint16_t{orderEnd} : o;
+    if (o < 254) {
+      largestPattern = std::max<std::uint32_t>(largestPattern, o);
+      anyPattern = true;
+    }
+    m.orders[i] = entry;
+  }
+  // A list of markers only has nothing to play, and the player would search
+  // it for a pattern forever.
+  if (m.songLength == 0 || !anyPattern) {
+    return errInvalidModule;
+  }
+  m.numPatterns = largestPattern + 1;
+
+  if (int e = memAllocArray(m.numPatterns, &m.patterns); e != errOK) return e;
+  if (int e = memAllocArray(std::max<std::uint32_t>(m.numInstruments, 1), &m.instruments);
+      e != errOK) {
+    return e;
+  }
+  if (int e = memAllocArray(std::max<std::uint32_t>(m.numSamples, 1), &m.samples); e != errOK) {
+    return e;
+  }
+  if (int e = memAllocArray(std::max<std::uint32_t>(m.numInstruments, 1), &s.used); e != errOK) {
+    return e;
+  }
+  if (int e = memAllocArray(std::max<std::uint32_t>(m.numInstruments, 1), &s.instrumentPointers);
+      e != errOK) {
+    return e;
+  }
+  if (int e = memAllocArray(std::max<std::uint32_t>(storedPatterns, 1), &s.patternPointers);
+      e != errOK) {
+    return e;
+  }
+  if (int e = memAllocArray(std::max<std::uint32_t>(m.numInstruments, 1), &s.sampleLengths);
+      e != errOK) {
+    return e;
+  }
+  std::uint8_t twoBytes[2];
+  for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
+    if (int e = RawFileRead(s.file, twoBytes, 2); e != errOK) return e;
+    s.instrumentPointers[i] = Read16(twoBytes);
+  }
+  for (std::uint32_t i = 0; i < storedPatterns; ++i) {
+    if (int e = RawFileRead(s.file, twoBytes, 2); e != errOK) return e;
+    s.patternPointers[i] = Read16(twoBytes);
+  }
+
+  // Channel panning on the 0..128 scale (64 = centre).
+  std::array<std::uint8_t, 32> panTable{};
+  const bool hasPanTable = h[53] == 0xFC;
+  if (hasPanTable) {
+    if (int e = RawFileRead(s.file, panTable.data(), 32); e != errOK) return e;
+  }
+  if (int e = memAllocArray(32, &m.panning); e != errOK) return e;
+  const int sep = stereoSeparation;
+  int lastEnabled = -1;
+  for (int c = 0; c < 32; ++c) {
+    std::uint8_t setting = h[64 + c];
+    if (setting >= 16) {
+      m.panning[c] = hasPanTable ? 64 : 0;
+      continue;
+    }
+    lastEnabled = c;
+    m.panning[c] = setting < 8 ? 64 - sep : 64 + sep;
+    if (hasPanTable && (panTable[c] & 0x20)) {
+      m.panning[c] = FourBitPanning(panTable[c] & 0x0F);
+    }
+  }
+  (void)storedOrders;
+
+  // First pass over the instruments: the largest sample.
+  std::uint8_t record[instrumentSize];
+  std::uint32_t largest = 0;
+  for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
+    if (int e = ReadAt(s, s.instrumentPointers[i] * 16u, record, instrumentSize); e != errOK) {
+      return e;
+    }
+    s.sampleLengths[i] = Read32(record + 16);
+    largest = std::max(largest, s.sampleLengths[i]);
+  }
+  if (largest > maxSampleLength) {
+    return errInvalidInstrument;
+  }
+
+  // Patterns.
+  if (int e = memAlloc(s3mPatternReadMax, reinterpret_cast<void**>(&s.readBuffer)); e != errOK) {
+    return e;
+  }
+  if (int e = memAlloc(s3mPatternWorkMax, reinterpret_cast<void**>(&s.workBuffer)); e != errOK) {
+    return e;
+  }
+  int highestChannel = -1;
+  for (std::uint32_t p = 0; p < m.numPatterns; ++p) {
+    std::uint32_t dataLength = 0;
+    if (p < storedPatterns && s.patternPointers[p] != 0) {
+      const std::uint32_t offset = s.patternPointers[p] * 16u;
+      if (int e = ReadAt(s, offset, twoBytes, 2); e != errOK) return e;
+      dataLength = Read16(twoBytes);
+      if (dataLength > s3mPatternReadMax) {
+        return errInvalidPattern;
+      }
+      // The stored length counts the length word itself, so reading that many
+      // bytes after it may run past the end of a file whose last part is this
+      // pattern; only what the file holds is read.
+      const std::uint32_t available =
+          static_cast<std::uint32_t>(s.fileLength) > offset + 2
+              ? static_cast<std::uint32_t>(s.fileLength) - (offset + 2)
+              : 0;
+      dataLength = std::min(dataLength, available);
+      if (dataLength > 0) {
+        if (int e = RawFileRead(s.file, s.readBuffer, dataLength); e != errOK) return e;
+      }
+    }
+    std::uint32_t length = 0;
+    if (int e = ConvertPattern(s, s.readBuffer, dataLength, lastEnabled, &highestChannel, &length);
+        e != errOK) {
+      return e;
+    }
+    if (int e = memAlloc(length, reinterpret_cast<void**>(&m.patterns[p])); e != errOK) return e;
+    std::memcpy(m.patterns[p], s.workBuffer, length);
+  }
+  m.numChannels = static_cast<std::uint8_t>(std::min(lastEnabled + 1, highestChannel + 1));
+  FreeBlock(s.readBuffer);
+  FreeBlock(s.workBuffer);
+  FreeBlock(s.patternPointers);
+
+  // Sample data must lie inside the file; checked before any buffer is sized
+  // by a length the file may have made up.
+  std::uint32_t largestUsed = 0;
+  for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
+    if (s.used[i]) {
+      largestUsed = std::max(largestUsed, s.sampleLengths[i]);
+    }
+  }
+  if (s.addSamples && largestUsed > 0) {
+    if (int e = memAlloc(largestUsed, reinterpret_cast<void**>(&s.sampleBuffer)); e != errOK) {
+      return e;
+    }
+  }
+
+  // Second pass: instruments and their samples.
+  for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
+    const std::uint32_t recordOffset = s.instrumentPointers[i] * 16u;
+    if (int e = ReadAt(s, recordOffset, record, instrumentSize); e != errOK) return e;
+    const bool used = s.used[i] != 0;
+    ModuleInstrument* ins = nullptr;
+    if (int e = ModuleAllocInstrument(used ? 1 : 0, &ins); e != errOK) return e;
+    m.instruments[i] = ins;
+    std::memcpy(ins->name, record + 48, 28);
+    ins->name[28] = 0;
+    ins->numSamples = used ? 1 : 0;
+    ins->used = used ? 1 : 0;
+    ins->globalVolume = 64;
+    if (!used) {
+      continue;
+    }
+    ModuleSample* smp = nullptr;
+    if (int e = memAllocArray(1, &smp); e != errOK) return e;
+    m.samples[i] = smp;
+    ins->samples[0] = smp;
+    std::memcpy(smp->name, ins->name, sizeof smp->name);
+
+    std::uint32_t length = Read32(record + 16);
+    std::uint32_t loopStart = Read32(record + 20);
+    std::uint32_t loopEnd = Read32(record + 24);
+    smp->loopStart = loopStart;
+    smp->loopEnd = loopEnd;
+    // A loop must lie inside the sample: its end is held to the length and
+    // an empty or inverted loop plays unlooped.
+    const bool looped = (record[31] & 1) && loopEnd != loopStart &&
+                        std::min(loopEnd, length) > loopStart;
+    if (looped) {
+      loopEnd = std::min(loopEnd, length);
+      smp->loopEnd = loopEnd;
+      smp->loopMode = loopModeSingle;
+      smp->loopType = loopTypeForward;
+      length = std::min(length, loopEnd);
+    } else {
+      smp->loopMode = loopModeNone;
+      smp->loopType = loopTypeNone;
+    }
+    smp->length = length;
+    smp->volume = record[28];
+    smp->globalVolume = 64;
+    smp->panning = 0;
+    smp->fineTune = 0;
+    smp->basePitch = static_cast<std::int32_t>(Read32(record + 32));
+
+    SampleDescriptor d{};
+    if (length > 0) {
+      const std::uint32_t dataOffset = Read16(record + 14) * 16u;
+      if (dataOffset > static_cast<std::uint32_t>(s.fileLength) ||
+          length > static_cast<std::uint32_t>(s.fileLength) - dataOffset) {
+        return errEndOfFile;  // the data would run past the end of the file
+      }
+      std::uint8_t* data = s.sampleBuffer;
+      if (!s.addSamples) {
+        if (int e = memAlloc(length, reinterpret_cast<void**>(&smp->data)); e != errOK) return e;
+        data = smp->data;
+      }
+      if (int e = ReadAt(s, dataOffset, data, length); e != errOK) return e;
+      smp->sampleType = smp8bitMono;
+      d.sample = data;
+      d.placement = sdSmpConv;
+      d.sampleType = smp8bitMono;
+    } else {
+      smp->sampleType = smpNone;
+      d.sample = nullptr;
+      d.placement = sdNoData;
+      d.sampleType = smpNone;
+    }
+    d.sampleLength = length;
+    d.loopMode = smp->loopMode;
+    d.loop1Start = smp->loopStart;
+    d.loop1End = smp->loopEnd;
+    d.loop1Type = smp->loopType;
+    if (s.addSamples) {
+      unsigned handle = 0;
+      if (int e = s.device->AddSample(&d, 1, &handle); e != errOK) return e;
+      smp->sdHandle = handle;
+      if (callback != nullptr) {
+        if (int e = callback(&d, smp); e != errOK) return e;
+      }
+    }
+  }
+  return errOK;
+}
+
+}  // namespace
+
+void gmpSetStereoSeparation(int separation) {
+  stereoSeparation = std::clamp(separation, 0, 64);
+}
+
+int gmpGetStereoSeparation() { return stereoSeparation; }
+
+int gmpLoadS3M(const char* fileName, const SoundDevice* device, int addSamples,
+               ModuleSampleCallback callback, Module** module) {
+  if (module == nullptr || fileName == nullptr || (addSamples && device == nullptr)) {
+    return errInvalidArguments;
+  }
+  *module = nullptr;
+  LoadState s;
+  s.device = device;
+  s.addSamples = addSamples != 0;
+  if (int e = Load(s, fileName, callback); e != errOK) {
+    return e;
+  }
+  *module = s.module;
+  s.module = nullptr;
+  return errOK;
+}
