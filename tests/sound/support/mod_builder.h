@@ -1,0 +1,44 @@
+// Builds 31-instrument MOD files in memory for the MOD reader tests.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace modtest {
+
+struct Sample {
+  std::string name;
+  std::vector<std::int8_t> data;              // signed, as stored
+  std::optional<std::uint16_t> lengthWords;   // default: data.size() / 2
+  std::uint8_t fineTune = 0;
+  std::uint8_t volume = 64;
+  std::uint16_t loopStartWords = 0;
+  std::uint16_t loopLengthWords = 1;
+};
+
+struct Cell {
+  std::uint16_t period = 0;
+  std::uint8_t instrument = 0;  // 1-based, 0 = none
+  std::uint8_t effect = 0;
+  std::uint8_t param = 0;
+};
+
+struct Song {
+  std::string name = "mod song";
+  std::string signature = "M.K.";  // four bytes at offset 1080
+  int channels = 4;                // cells per row written
+  std::uint8_t songLength = 1;
+  std::uint8_t restart = 0x7F;
+  std::array<std::uint8_t, 128> orders{};
+  std::array<Sample, 31> samples{};
+  // Patterns written: the largest order + 1, each 64 rows of `channels` cells.
+  std::vector<std::vector<Cell>> patterns;
+
+  Cell& At(int pattern, int row, int channel);
+  std::vector<std::uint8_t> Build() const;
+};
+
+}  // namespace modtest
