@@ -76,6 +76,7 @@ bool ReadVertexList(Mesh& mesh, Chunk& chunk) {
   mesh.vertexNormals = normals;
   mesh.texCoords = texCoords;
   mesh.vertexCount = count;
+  mesh.texCoordCount = 0;
   SCENE_TRACE("    %i vertices\n", count);
   // A repeated, shorter vertex list must not leave faces pointing past it.
   for (int i = 0; i < mesh.faceCount; ++i) {
@@ -176,6 +177,7 @@ bool ReadTexCoords(Mesh& mesh, Chunk& chunk) {
     ReadFloat(chunk, mesh.texCoords[i].v);
     mesh.texCoords[i].v *= -1.0f;
   }
+  mesh.texCoordCount = count;
   return true;
 }
 

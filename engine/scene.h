@@ -54,6 +54,7 @@ struct Mesh {
   Vector* vertices;
   Vector* vertexNormals;
   TexCoord* texCoords;
+  std::int32_t texCoordCount;  // pairs the file gave: 0 or vertexCount
   std::int32_t faceCount;
   Face* faces;
 };

@@ -40,6 +40,11 @@ void ComputeTangents(Track<K, decltype(K::value)>* track) {
   K* keys = track->keys;
   if (count < 2 || !keys) return;
   const bool closed = (track->flags & 2) != 0;
+  if (closed && count == 2) {
+    // A closed loop of two keys has no third key to shape its tangents: flat.
+    keys[0].in = keys[0].out = keys[1].in = keys[1].out = Zero<V>();
+    return;
+  }
   if (!closed) {
     if (count == 2) {
       const V d = Minus(keys[1].value, keys[0].value);

@@ -1,0 +1,363 @@
+// sceneinfo: loads a 3D Studio scene through the engine and prints a canonical,
+// diff-friendly summary of it (text or JSON), optionally posed at one frame.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/read3ds.h"
+#include "engine/render.h"
+#include "stream/filelib.h"
+#include "stream/stream.h"
+
+namespace {
+
+const char* usage =
+    "usage: sceneinfo [--json] [--frame F] FILE.3ds\n"
+    "       sceneinfo [--json] [--frame F] ARCHIVE MEMBER\n"
+    "\n"
+    "Loads a 3D Studio scene (a file, or a member of an archive in the format of\n"
+    "demo.dat) and prints its meshes, materials, lights, cameras, frame count and\n"
+    "node tree with the key count of every track.\n"
+    "\n"
+    "  --json       print the summary as JSON\n"
+    "  --frame F    also pose the scene at frame F and print the field of view,\n"
+    "               the number of triangles and their eye-space bounding box\n"
+    "  --help       show this text\n";
+
+// Three decimals, with -0.000 printed as 0.000 so that dumps compare equal.
+double Round3(double v) {
+  if (!std::isfinite(v)) return v;
+  double r = std::round(v * 1000.0) / 1000.0;
+  return r == 0.0 ? 0.0 : r;
+}
+
+std::string Fixed(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3f", Round3(v));
+  return buf;
+}
+
+std::string Triple(const Vector& v) { return Fixed(v.x) + " " + Fixed(v.y) + " " + Fixed(v.z); }
+
+nlohmann::json JsonNumber(double v) {
+  if (!std::isfinite(v)) return nullptr;
+  return Round3(v);
+}
+
+nlohmann::json JsonTriple(const Vector& v) { return {JsonNumber(v.x), JsonNumber(v.y), JsonNumber(v.z)}; }
+
+// Texts and file names are bytes from the file; escape what a terminal or a
+// JSON reader would trip over.
+std::string Quoted(const char* s) {
+  std::string out = "\"";
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
+    if (*p == '"' || *p == '\\') {
+      out += '\\';
+      out += static_cast<char>(*p);
+    } else if (*p < 0x20 || *p >= 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", *p);
+      out += buf;
+    } else {
+      out += static_cast<char>(*p);
+    }
+  }
+  return out + "\"";
+}
+
+// Bytes that are not valid UTF-8 are kept as Latin-1 characters in JSON.
+std::string Utf8(const char* s) {
+  std::string out;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s); *p; ++p) {
+    if (*p < 0x80) {
+      out += static_cast<char>(*p);
+    } else {
+      out += static_cast<char>(0xC0 | (*p >> 6));
+      out += static_cast<char>(0x80 | (*p & 0x3F));
+    }
+  }
+  return out;
+}
+
+const char* KindName(int kind) {
+  switch (kind) {
+    case nodeMesh: return "mesh";
+    case nodeLight: return "light";
+    case nodeLightTarget: return "light-target";
+    case nodeSpotlight: return "spotlight";
+    case nodeCamera: return "camera";
+    case nodeCameraTarget: return "camera-target";
+    default: return "unknown";
+  }
+}
+
+struct TrackCounts {
+  const char* name;
+  int count;
+};
+
+std::vector<TrackCounts> KeyCounts(const Node* n) {
+  return {{"position", n->position.keyCount}, {"rotation", n->rotation.keyCount},
+          {"scale", n->scale.keyCount},       {"fov", n->fieldOfView.keyCount},
+          {"roll", n->roll.keyCount},         {"colour", n->colour.keyCount},
+          {"morph", n->morph.keyCount},       {"hotspot", n->hotspot.keyCount},
+          {"falloff", n->falloff.keyCount},   {"hide", n->hide.keyCount}};
+}
+
+// Nodes in file order: each node was appended after everything read before it,
+// so a walk that visits a node before its children and its children before its
+// following siblings meets them in the order they were read.
+std::vector<Node*> NodesInFileOrder(Scene* scene) {
+  std::vector<Node*> nodes;
+  for (int i = 0; i < scene->rootCount; ++i)
+    VisitNodesParentFirst(scene->roots[i], [&nodes](Node* n) { nodes.push_back(n); });
+  return nodes;
+}
+
+// The posed frame, gathered through the triangle sink.
+struct FrameStats {
+  long triangles = 0;
+  Vector min{std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
+             std::numeric_limits<float>::infinity()};
+  Vector max{-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+             -std::numeric_limits<float>::infinity()};
+};
+FrameStats frameStats;
+
+int CountTriangle(Polygon* polygon) {
+  ++frameStats.triangles;
+  for (int i = 0; i < polygon->count && i < Polygon::maxVertices; ++i) {
+    const PolygonVertex& v = polygon->vertices[i];
+    frameStats.min = {std::fmin(frameStats.min.x, v.x), std::fmin(frameStats.min.y, v.y),
+                      std::fmin(frameStats.min.z, v.z)};
+    frameStats.max = {std::fmax(frameStats.max.x, v.x), std::fmax(frameStats.max.y, v.y),
+                      std::fmax(frameStats.max.z, v.z)};
+  }
+  return 1;
+}
+
+Scene* Load(int argc, char** files, std::string& error) {
+  if (argc == 1) {
+    TFile file;
+    file.SetName(files[0]);
+    if (!file.Open(modeRead)) {
+      error = std::string("cannot open ") + files[0];
+      return nullptr;
+    }
+    Scene* scene = ReadSceneStream(&file);
+    if (!scene) error = std::string(files[0]) + ": not a readable 3D Studio scene";
+    return scene;
+  }
+  TFile file;
+  file.SetName(files[0]);
+  if (!file.Open(modeRead)) {
+    error = std::string("cannot open ") + files[0];
+    return nullptr;
+  }
+  TFileLib lib(&file);
+  if (lib.Error()) {
+    error = std::string(files[0]) + ": not a valid archive";
+    return nullptr;
+  }
+  if (!lib.Find(files[1])) {
+    error = std::string(files[0]) + ": no member " + files[1];
+    return nullptr;
+  }
+  Scene* scene = ReadSceneFile(&lib, files[1]);
+  if (!scene) error = std::string(files[0]) + ": " + files[1] + ": not a readable 3D Studio scene";
+  return scene;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool json = false;
+  bool posed = false;
+  float frame = 0.0f;
+  std::vector<char*> files;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(usage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--json") == 0) {
+      json = true;
+    } else if (std::strcmp(argv[i], "--frame") == 0) {
+      if (i + 1 >= argc) {
+        std::fputs("sceneinfo: --frame needs a frame number\n", stderr);
+        return 2;
+      }
+      char* end = nullptr;
+      const double value = std::strtod(argv[++i], &end);
+      if (end == argv[i] || *end != 0 || !std::isfinite(value)) {
+        std::fprintf(stderr, "sceneinfo: bad frame number \"%s\"\n", argv[i]);
+        return 2;
+      }
+      frame = static_cast<float>(value);
+      posed = true;
+    } else if (argv[i][0] == '-' && argv[i][1] != 0) {
+      std::fprintf(stderr, "sceneinfo: unknown option %s\n%s", argv[i], usage);
+      return 2;
+    } else {
+      files.push_back(argv[i]);
+    }
+  }
+  if (files.empty() || files.size() > 2) {
+    std::fputs(usage, stderr);
+    return 2;
+  }
+
+  std::string error;
+  Scene* scene = Load(static_cast<int>(files.size()), files.data(), error);
+  if (!scene) {
+    std::fprintf(stderr, "sceneinfo: %s\n", error.c_str());
+    return 1;
+  }
+
+  const std::vector<Node*> nodes = NodesInFileOrder(scene);
+  std::map<const Node*, int> index;
+  for (std::size_t i = 0; i < nodes.size(); ++i) index[nodes[i]] = static_cast<int>(i);
+
+  float fov = 0.0f;
+  bool drawn = false;
+  if (posed) {
+    float written = std::numeric_limits<float>::quiet_NaN();
+    RenderScene(scene, CountTriangle, frame, &written);
+    drawn = !std::isnan(written);
+    fov = written;
+  }
+
+  std::vector<Vector> sums;
+  for (int i = 0; i < scene->meshCount; ++i) {
+    const Mesh& m = scene->meshes[i];
+    double x = 0, y = 0, z = 0;
+    for (int v = 0; v < m.vertexCount; ++v) {
+      x += m.vertices[v].x;
+      y += m.vertices[v].y;
+      z += m.vertices[v].z;
+    }
+    sums.push_back({static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)});
+  }
+  auto texcoordCount = [](const Mesh& m) { return m.texCoordCount; };
+
+  if (json) {
+    nlohmann::json out;
+    out["frames"] = scene->frameCount;
+    out["meshes"] = nlohmann::json::array();
+    for (int i = 0; i < scene->meshCount; ++i) {
+      const Mesh& m = scene->meshes[i];
+      out["meshes"].push_back({{"name", Utf8(m.name)},
+                               {"vertices", m.vertexCount},
+                               {"faces", m.faceCount},
+                               {"texcoords", texcoordCount(m)},
+                               {"vertex_sum", JsonTriple(sums[i])}});
+    }
+    out["materials"] = nlohmann::json::array();
+    for (int i = 0; i < scene->materialCount; ++i) {
+      const Material& m = *scene->materials[i];
+      out["materials"].push_back({{"name", Utf8(m.name)},
+                                  {"flags", m.flags},
+                                  {"texture", (m.flags & materialTextured) ? nlohmann::json(Utf8(m.textureFile))
+                                                                           : nlohmann::json(nullptr)},
+                                  {"ambient", JsonTriple(m.ambient)},
+                                  {"diffuse", JsonTriple(m.diffuse)},
+                                  {"specular", JsonTriple(m.specular)},
+                                  {"self_illumination", JsonNumber(m.selfIllumination)}});
+    }
+    out["lights"] = nlohmann::json::array();
+    for (int i = 0; i < scene->lightCount; ++i) {
+      const Light& l = scene->lights[i];
+      out["lights"].push_back({{"name", Utf8(l.name)},
+                               {"position", JsonTriple(l.position)},
+                               {"spot", l.isSpot != 0},
+                               {"colour", JsonTriple(l.colour)}});
+    }
+    out["cameras"] = nlohmann::json::array();
+    for (int i = 0; i < scene->cameraCount; ++i) {
+      const Camera& c = scene->cameras[i];
+      out["cameras"].push_back({{"name", Utf8(c.name)},
+                                {"position", JsonTriple(c.position)},
+                                {"target", JsonTriple(c.target)},
+                                {"bank", JsonNumber(c.bank)},
+                                {"lens", JsonNumber(c.lens)},
+                                {"near", JsonNumber(c.nearRange)},
+                                {"far", JsonNumber(c.farRange)}});
+    }
+    out["nodes"] = nlohmann::json::array();
+    for (const Node* n : nodes) {
+      nlohmann::json keys = nlohmann::json::object();
+      for (const TrackCounts& t : KeyCounts(n)) keys[t.name] = t.count;
+      out["nodes"].push_back({{"name", Utf8(n->name)},
+                              {"kind", KindName(n->kind)},
+                              {"parent", n->parent ? nlohmann::json(index[n->parent]) : nlohmann::json(nullptr)},
+                              {"keys", keys}});
+    }
+    if (posed) {
+      nlohmann::json pose = {{"frame", JsonNumber(frame)}, {"drawn", drawn}};
+      pose["fov"] = drawn ? JsonNumber(fov) : nlohmann::json(nullptr);
+      pose["triangles"] = frameStats.triangles;
+      if (frameStats.triangles > 0) {
+        pose["bbox"] = {{"min", JsonTriple(frameStats.min)}, {"max", JsonTriple(frameStats.max)}};
+      } else {
+        pose["bbox"] = nullptr;
+      }
+      out["pose"] = pose;
+    }
+    std::puts(out.dump(2).c_str());
+  } else {
+    std::printf("frames %d\n", scene->frameCount);
+    for (int i = 0; i < scene->meshCount; ++i) {
+      const Mesh& m = scene->meshes[i];
+      std::printf("mesh %s vertices %d faces %d texcoords %d sum %s\n", Quoted(m.name).c_str(), m.vertexCount,
+                  m.faceCount, texcoordCount(m), Triple(sums[i]).c_str());
+    }
+    for (int i = 0; i < scene->materialCount; ++i) {
+      const Material& m = *scene->materials[i];
+      std::printf("material %s flags 0x%02X texture %s\n", Quoted(m.name).c_str(), static_cast<unsigned>(m.flags),
+                  (m.flags & materialTextured) ? Quoted(m.textureFile).c_str() : "-");
+    }
+    for (int i = 0; i < scene->lightCount; ++i) {
+      const Light& l = scene->lights[i];
+      std::printf("light %s position %s spot %d colour %s\n", Quoted(l.name).c_str(), Triple(l.position).c_str(),
+                  l.isSpot, Triple(l.colour).c_str());
+    }
+    for (int i = 0; i < scene->cameraCount; ++i) {
+      const Camera& c = scene->cameras[i];
+      std::printf("camera %s position %s target %s bank %s lens %s\n", Quoted(c.name).c_str(),
+                  Triple(c.position).c_str(), Triple(c.target).c_str(), Fixed(c.bank).c_str(),
+                  Fixed(c.lens).c_str());
+    }
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      const Node* n = nodes[i];
+      std::printf("node %zu %s kind %s parent ", i, Quoted(n->name).c_str(), KindName(n->kind));
+      if (n->parent) {
+        std::printf("%d", index[n->parent]);
+      } else {
+        std::printf("-");
+      }
+      std::printf(" keys");
+      for (const TrackCounts& t : KeyCounts(n)) std::printf(" %s %d", t.name, t.count);
+      std::printf("\n");
+    }
+    if (posed) {
+      std::printf("pose frame %s", Fixed(frame).c_str());
+      if (!drawn) {
+        std::printf(" not drawn\n");
+      } else {
+        std::printf(" fov %s triangles %ld", Fixed(fov).c_str(), frameStats.triangles);
+        if (frameStats.triangles > 0)
+          std::printf(" bbox %s %s", Triple(frameStats.min).c_str(), Triple(frameStats.max).c_str());
+        std::printf("\n");
+      }
+    }
+  }
+  FreeScene(scene);
+  return 0;
+}
