@@ -209,6 +209,8 @@ int LoadPcxPicture(const char* name, std::uint8_t* destination, int x, int y, in
   pictureHeight = h.height;
   pictureWidth = h.width;
   if (h.manufacturer != 10 || h.encoding != 1 || h.planes != 1 || h.bitsPerPixel != 8) return 0;
+  // A picture without pixels is a broken header, not an empty success.
+  if (pictureWidth <= 0 || pictureHeight <= 0) return 0;
   if (h.version == 5) {
     stream->Seek(-768, seekEnd);
     if (stream->Error()) return 0;
