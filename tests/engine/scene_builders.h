@@ -25,7 +25,7 @@ inline sw::Mesh Cube(const std::string& name, float size = 1.0f, sw::Vec3 c = {}
   return m;
 }
 
-inline sw::Track<sw::VectorKey> VectorTrack(std::vector<std::pair<int, sw::Vec3>> keys, std::uint16_t flags = 0) {
+inline sw::Track<sw::VectorKey> Vectors(std::vector<std::pair<int, sw::Vec3>> keys, std::uint16_t flags = 0) {
   sw::Track<sw::VectorKey> t;
   t.flags = flags;
   for (auto& [frame, v] : keys) {
@@ -37,7 +37,7 @@ inline sw::Track<sw::VectorKey> VectorTrack(std::vector<std::pair<int, sw::Vec3>
   return t;
 }
 
-inline sw::Track<sw::ScalarKey> ScalarTrack(std::vector<std::pair<int, float>> keys) {
+inline sw::Track<sw::ScalarKey> Scalars(std::vector<std::pair<int, float>> keys) {
   sw::Track<sw::ScalarKey> t;
   for (auto& [frame, v] : keys) {
     sw::ScalarKey k;
@@ -60,9 +60,9 @@ inline sw::Node MeshNode(const std::string& name, int hierarchy = -1, sw::Vec3 p
   n.name = name;
   n.hierarchy = static_cast<std::int16_t>(hierarchy);
   n.pivot = sw::Vec3{};
-  n.position = VectorTrack({{0, position}});
+  n.position = Vectors({{0, position}});
   n.rotation = NoRotation();
-  n.scale = VectorTrack({{0, {1, 1, 1}}});
+  n.scale = Vectors({{0, {1, 1, 1}}});
   return n;
 }
 
@@ -73,14 +73,14 @@ inline void AddCamera(sw::Scene& s, sw::Vec3 eye = {0, -10, 0}, sw::Vec3 target 
   sw::Node cam;
   cam.kind = sw::NodeKind::camera;
   cam.name = "Camera01";
-  cam.position = VectorTrack({{0, eye}});
-  cam.fieldOfView = ScalarTrack({{0, 60.0f}});
-  cam.roll = ScalarTrack({{0, 0.0f}});
+  cam.position = Vectors({{0, eye}});
+  cam.fieldOfView = Scalars({{0, 60.0f}});
+  cam.roll = Scalars({{0, 0.0f}});
   s.keyframer->nodes.push_back(cam);
   sw::Node tgt;
   tgt.kind = sw::NodeKind::cameraTarget;
   tgt.name = "Camera01";
-  tgt.position = VectorTrack({{0, target}});
+  tgt.position = Vectors({{0, target}});
   s.keyframer->nodes.push_back(tgt);
 }
 
