@@ -1,0 +1,105 @@
+// Gathers the generated scenes, textures, pictures and music and writes them.
+#include "tools/mkcontent/content.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "tools/mkcontent/images.h"
+#include "tools/mkcontent/pictures.h"
+#include "tools/mkcontent/textures.h"
+
+#if defined(MKCONTENT_HAVE_MUSIC)
+#include "tools/mkcontent/music.h"
+#else
+#include "tools/s3mwriter/s3mwriter.h"
+#endif
+
+namespace content {
+namespace {
+
+#if !defined(MKCONTENT_HAVE_MUSIC)
+// Used only when the soundtrack's sources are absent from the build: a quiet
+// looping pad, so the presentation still starts.
+std::vector<std::uint8_t> PlaceholderMusic() {
+  s3m::Song song("placeholder", 2);
+  song.orders = {0};
+  s3m::Instrument& pad = song.AddInstrument("pad", s3m::SineWave(64, 60), 8363, 40);
+  pad.SetLoop(0, 64);
+  const char* notes[] = {"C-4", "G-4", "A-4", "F-4"};
+  for (int i = 0; i < 4; ++i) {
+    song.Pattern(0).At(i * 16, 0) = s3m::Cell::Play(s3m::Note(notes[i]), 1, 32);
+    song.Pattern(0).At(i * 16, 1) = s3m::Cell::Play(s3m::Note("C-3"), 1, 24);
+  }
+  return s3m::Write(song);
+}
+#endif
+
+bool WriteAtomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
+  std::filesystem::path temporary = path;
+  temporary += ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      error = "cannot create " + temporary.string();
+      return false;
+    }
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+      error = "cannot write " + temporary.string();
+      std::error_code ignored;
+      std::filesystem::remove(temporary, ignored);
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) {
+    error = "cannot rename " + temporary.string() + " to " + path.string() + ": " + ec.message();
+    std::filesystem::remove(temporary, ec);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<archive::Member> BuildArchiveMembers() {
+  std::vector<archive::Member> members;
+  for (SceneAsset& s : BuildScenes()) members.push_back({s.MemberName(), std::move(s.bytes)});
+  for (TextureAsset& t : BuildTextures()) members.push_back({t.MemberName(), std::move(t.bytes)});
+  members.push_back({plasmaMember, EncodePcx(MakePlasma())});
+  members.push_back({logoMember, EncodePcx(MakeLogo())});
+  members.push_back({bumpBackgroundMember, EncodePcx(MakeBumpBackground())});
+  members.push_back({lightSpotMember, EncodePcx(MakeLightSpot())});
+  members.push_back({scrollTextMember, EncodePcx(MakeScrollText())});
+  return members;
+}
+
+std::vector<std::uint8_t> BuildMusic() {
+#if defined(MKCONTENT_HAVE_MUSIC)
+  return ComposeSoundtrack();
+#else
+  return PlaceholderMusic();
+#endif
+}
+
+bool WriteContent(const std::string& directory, std::string& error) {
+  const std::filesystem::path dir(directory);
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    error = "cannot create directory " + directory + ": " + ec.message();
+    return false;
+  }
+  if (!archive::WriteFile(BuildArchiveMembers(), (dir / "demo.dat").string(), error)) return false;
+  const std::vector<std::uint8_t> music = BuildMusic();
+  if (music.empty()) {
+    error = "the soundtrack came out empty";
+    return false;
+  }
+  return WriteAtomically(dir / "music.s3m", music, error);
+}
+
+}  // namespace content
