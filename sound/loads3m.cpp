@@ -376,12 +376,15 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
         return errInvalidPattern;
       }
       // The stored length counts the length word itself, so reading that many
-      // bytes after it may run past the end of a file whose last part is this
-      // pattern; only what the file holds is read.
+      // bytes after it runs 2 bytes past the end of a file whose last part is
+      // this pattern; those 2 are not required. Anything shorter is truncated.
       const std::uint32_t available =
           static_cast<std::uint32_t>(s.fileLength) > offset + 2
               ? static_cast<std::uint32_t>(s.fileLength) - (offset + 2)
               : 0;
+      if (available + 2 < dataLength) {
+        return errEndOfFile;
+      }
       dataLength = std::min(dataLength, available);
       if (dataLength > 0) {
         if (int e = RawFileRead(s.file, s.readBuffer, dataLength); e != errOK) return e;

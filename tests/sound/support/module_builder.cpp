@@ -1,0 +1,145 @@
+// In-memory modules for the player tests.
+#include "tests/sound/support/module_builder.h"
+
+#include <cstring>
+
+#include "sound/mem.h"
+
+namespace modbuild {
+
+std::vector<std::uint8_t> Pack(const std::vector<Row>& rows) {
+  std::vector<std::uint8_t> out(8, 0);
+  for (const Row& row : rows) {
+    for (const Entry& e : row) {
+      std::uint8_t flags = static_cast<std::uint8_t>(e.channel & pattChannelMask);
+      if (e.note != noteNone || e.instrument != instNone) flags |= pattNoteInst;
+      if (e.volume != volumeNone) flags |= pattVolume;
+      if (e.command != 0) flags |= pattCommand;
+      if ((flags & ~pattChannelMask) == 0) continue;
+      out.push_back(flags);
+      if (flags & pattNoteInst) {
+        out.push_back(e.note);
+        out.push_back(e.instrument);
+      }
+      if (flags & pattVolume) out.push_back(e.volume);
+      if (flags & pattCommand) {
+        out.push_back(e.command);
+        out.push_back(e.parameter);
+      }
+    }
+    out.push_back(0);
+  }
+  const auto length = static_cast<std::uint32_t>(out.size());
+  const auto count = static_cast<std::uint32_t>(rows.size());
+  std::memcpy(out.data(), &length, 4);
+  std::memcpy(out.data() + 4, &count, 4);
+  return out;
+}
+
+Module* Build(const ModuleSpec& spec) {
+  Module* m = nullptr;
+  memAllocArray(1, &m);
+  m->kind = spec.kind;
+  std::strcpy(m->name, "built");
+  m->songLength = static_cast<std::uint32_t>(spec.orders.size());
+  m->restartPosition = spec.restart;
+  m->numChannels = spec.channels;
+  m->globalVolume = spec.globalVolume;
+  m->speed = spec.speed;
+  m->tempo = spec.tempo;
+  m->flags = spec.flags;
+
+  const std::size_t panCount = spec.kind == modKindIT ? 64 : 32;
+  memAllocArray(panCount, &m->panning);
+  for (std::size_t c = 0; c < panCount; ++c) {
+    m->panning[c] = c < spec.panning.size()     ? spec.panning[c]
+                    : spec.kind == modKindXM    ? 128
+                    : spec.kind == modKindIT    ? 32
+                                                : 64;
+  }
+  memAllocArray(spec.orders.size(), &m->orders);
+  std::memcpy(m->orders, spec.orders.data(), spec.orders.size() * 2);
+
+  m->numPatterns = static_cast<std::uint32_t>(spec.patterns.size());
+  memAllocArray(spec.patterns.size(), &m->patterns);
+  for (std::size_t p = 0; p < spec.patterns.size(); ++p) {
+    std::vector<std::uint8_t> block = Pack(spec.patterns[p].rows);
+    memAlloc(block.size(), reinterpret_cast<void**>(&m->patterns[p]));
+    std::memcpy(m->patterns[p], block.data(), block.size());
+  }
+
+  m->numSamples = static_cast<std::uint32_t>(spec.samples.size());
+  memAllocArray(spec.samples.size(), &m->samples);
+  for (std::size_t i = 0; i < spec.samples.size(); ++i) {
+    const SampleSpec& s = spec.samples[i];
+    ModuleSample* smp = nullptr;
+    memAllocArray(1, &smp);
+    smp->sdHandle = static_cast<unsigned>(i + 1);
+    smp->length = s.length;
+    smp->sampleType = s.sampleType;
+    smp->volume = s.volume;
+    smp->globalVolume = 64;
+    smp->panning = s.panning;
+    smp->basePitch = s.basePitch;
+    smp->fineTune = s.fineTune;
+    m->samples[i] = smp;
+  }
+
+  std::vector<InstrumentSpec> instruments = spec.instruments;
+  if (instruments.empty()) {
+    for (std::size_t i = 0; i < spec.samples.size(); ++i) {
+      InstrumentSpec ins;
+      ins.samples = {static_cast<int>(i)};
+      instruments.push_back(ins);
+    }
+  }
+  m->numInstruments = static_cast<std::uint32_t>(instruments.size());
+  memAllocArray(instruments.size(), &m->instruments);
+  for (std::size_t i = 0; i < instruments.size(); ++i) {
+    const InstrumentSpec& spec_i = instruments[i];
+    ModuleInstrument* ins = nullptr;
+    ModuleAllocInstrument(static_cast<std::uint32_t>(spec_i.samples.size()), &ins);
+    for (std::size_t s = 0; s < spec_i.samples.size(); ++s) {
+      ins->samples[s] = m->samples[spec_i.samples[s]];
+    }
+    ins->used = spec_i.samples.empty() ? 0 : 1;
+    if (!spec_i.noteMap.empty()) {
+      memAlloc(spec_i.noteMap.size(), reinterpret_cast<void**>(&ins->noteMap));
+      std::memcpy(ins->noteMap, spec_i.noteMap.data(), spec_i.noteMap.size());
+    }
+    if (spec_i.volumeEnvelope) {
+      memAllocArray(1, &ins->volEnvelope);
+      *ins->volEnvelope = *spec_i.volumeEnvelope;
+    }
+    if (spec_i.panningEnvelope) {
+      memAllocArray(1, &ins->panEnvelope);
+      *ins->panEnvelope = *spec_i.panningEnvelope;
+    }
+    ins->fadeOut = spec_i.fadeOut;
+    ins->vibType = spec_i.vibType;
+    ins->vibSweep = spec_i.vibSweep;
+    ins->vibDepth = spec_i.vibDepth;
+    ins->vibRate = spec_i.vibRate;
+    ins->defaultPanning = spec_i.defaultPanning;
+    m->instruments[i] = ins;
+  }
+  return m;
+}
+
+ModuleEnvelope Envelope(std::vector<std::pair<int, int>> points, int sustain, int loopStart,
+                        int loopEnd) {
+  ModuleEnvelope env{};
+  env.numPoints = static_cast<std::uint8_t>(points.size());
+  env.sustain = static_cast<std::uint8_t>(sustain);
+  env.loopStart = static_cast<std::uint8_t>(loopStart);
+  env.loopEnd = static_cast<std::uint8_t>(loopEnd);
+  env.sustainLoopStart = 0xFF;
+  env.sustainLoopEnd = 0xFF;
+  for (std::size_t i = 0; i < points.size() && i < envelopeMaxPoints; ++i) {
+    env.points[i][0] = static_cast<std::uint16_t>(points[i].first);
+    env.points[i][1] = static_cast<std::uint16_t>(points[i].second);
+  }
+  return env;
+}
+
+}  // namespace modbuild
