@@ -11,6 +11,7 @@ namespace glide_detail {
 
 // Row stride of every colour buffer, in pixels (2048 bytes, as on the board).
 inline constexpr int bufferStride = 1024;
+inline constexpr int bufferSlack = 8;  // pixels past the last row
 inline constexpr int maxScreenWidth = 1024;
 inline constexpr int maxScreenHeight = 768;
 inline constexpr std::uint32_t textureMemorySize = 4u << 20;  // texture unit 0

@@ -4,6 +4,8 @@
 // edge with the higher row number outside), so triangles sharing an edge cover
 // every pixel once. Colour is iterated linearly in screen space; texture
 // coordinates and depth come from s/w, t/w and 1/w, divided per pixel.
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -19,31 +21,12 @@ namespace {
 // the edge arithmetic below stays well inside 64 bits.
 constexpr float guardBand = 8192.0f;
 
-// 4 x 4 ordered dither thresholds.
+// 4 x 4 ordered dither: a pixel's channel v becomes floor((v * max + t) / 255)
+// with t = (m + 0.5) / 16 * 255 for its matrix entry m (t = 127 without dither,
+// which rounds). Since v * max is whole, the fraction of t never matters.
 constexpr int bayer4[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5};
-
-struct DitherTables {
-  std::uint16_t red[17][256];    // index 16: no dither (rounding)
-  std::uint16_t green[17][256];
-  std::uint16_t blue[17][256];
-  DitherTables() {
-    for (int d = 0; d < 17; ++d) {
-      const double threshold = d < 16 ? (bayer4[d] + 0.5) / 16.0 * 255.0 : 127.5;
-      for (int v = 0; v < 256; ++v) {
-        const int r5 = std::min(31, static_cast<int>((v * 31 + threshold) / 255.0));
-        const int g6 = std::min(63, static_cast<int>((v * 63 + threshold) / 255.0));
-        red[d][v] = static_cast<std::uint16_t>(r5 << 11);
-        green[d][v] = static_cast<std::uint16_t>(g6 << 5);
-        blue[d][v] = static_cast<std::uint16_t>(r5);
-      }
-    }
-  }
-};
-
-const DitherTables& Dither() {
-  static const DitherTables tables;
-  return tables;
-}
+constexpr int DitherThreshold(int m) { return (2 * m + 1) * 255 / 32; }
+constexpr int noDitherThreshold = 127;
 
 // A plane a(x, y) = base + dx * (x - x0) + dy * (y - y0) over the triangle.
 struct Plane {
@@ -58,10 +41,6 @@ struct SpanSetup {
   std::int32_t r, dr, g, dg, b, db;  // 16.16
 };
 
-inline std::int32_t ClampColor(std::int32_t v) {
-  return std::clamp<std::int32_t>(v, 0, 255 << 16) >> 16;
-}
-
 inline bool DepthPass(GrCmpFnc_t function, std::uint16_t incoming, std::uint16_t stored) {
   switch (function) {
     case GR_CMP_NEVER: return false;
@@ -75,10 +54,41 @@ inline bool DepthPass(GrCmpFnc_t function, std::uint16_t incoming, std::uint16_t
   }
 }
 
-template <bool Textured, bool Bilinear, bool DepthTest>
-void DrawSpan(State& s, int y, int x0, int x1, SpanSetup a, const std::uint16_t* ditherRow,
-              bool ditherOn) {
-  const DitherTables& dt = Dither();
+// Ceiling of n / d for d > 0.
+inline std::int64_t CeilDiv(std::int64_t n, std::int64_t d) {
+  return n >= 0 ? (n + d - 1) / d : -((-n) / d);
+}
+
+// Depth handling of a span: none, the frame's "less" with writes, or any other
+// compare function and mask.
+enum DepthKind { depthNone, depthLessWrite, depthGeneric };
+
+// 1 / v from the processor's reciprocal estimate and one Newton step (about 23
+// bits): the per-pixel perspective divide, four pixels at a time.
+inline __m128 Reciprocal(__m128 v) {
+  const __m128 r = _mm_rcp_ps(v);
+  return _mm_mul_ps(r, _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(v, r)));
+}
+
+// W-buffer values (see EncodeW) of four depths, minus 0x8000 so that signed
+// 16-bit compares order them: (float bits >> 11) is exponent and 12 mantissa bits.
+inline __m128i EncodeWBiased(__m128 w) {
+  const __m128i code = _mm_sub_epi32(_mm_srli_epi32(_mm_castps_si128(w), 11), _mm_set1_epi32(0x7F000 + 0x8000));
+  return _mm_packs_epi32(code, code);  // saturates to the 16-bit range
+}
+
+// A colour channel of each of four pixels from 16.16 fixed point to 0..255 in the
+// low four 16-bit lanes.
+inline __m128i ColorLanes(__m128i fixed) {
+  const __m128i v = _mm_srai_epi32(fixed, 16);
+  const __m128i packed = _mm_packs_epi32(v, v);
+  return _mm_min_epi16(_mm_max_epi16(packed, _mm_setzero_si128()), _mm_set1_epi16(255));
+}
+
+// Draws pixels x0 to x1 - 1 of row y, four at a time: depth, colour, texture and
+// dither in SSE2 lanes, the four bilinear texel fetches per pixel in scalar code.
+template <bool Textured, bool Bilinear, DepthKind Depth>
+void DrawSpan(State& s, int y, int x0, int x1, SpanSetup a, bool ditherOn) {
   std::uint16_t* out = s.back + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride;
   std::uint16_t* zrow = s.depth.data() + static_cast<std::ptrdiff_t>(y) * s.width;
   const std::uint64_t* texels = s.texture.texels;
@@ -87,75 +97,161 @@ void DrawSpan(State& s, int y, int x0, int x1, SpanSetup a, const std::uint16_t*
   const int hm = s.texture.heightMask;
   const bool depthWrite = s.depthMask;
   const GrCmpFnc_t function = s.depthFunction;
-  for (int x = x0; x < x1; ++x) {
-    const float oow = std::max(a.oow, 1e-20f);
-    const float w = 1.0f / oow;
-    bool draw = true;
-    if constexpr (DepthTest) {
-      const std::uint16_t z = glide_detail::EncodeW(w);
-      draw = DepthPass(function, z, zrow[x]);
-      if (draw && depthWrite) zrow[x] = z;
-    }
-    if (draw) {
-      int r = ClampColor(a.r), g = ClampColor(a.g), b = ClampColor(a.b);
-      if constexpr (Textured) {
-        std::uint32_t tr, tg, tb;
-        if constexpr (Bilinear) {
-          const long iu = std::lrint(a.sow * w * 256.0f - 128.0f);
-          const long iv = std::lrint(a.tow * w * 256.0f - 128.0f);
-          const int fu = static_cast<int>(iu & 255), fv = static_cast<int>(iv & 255);
-          const int u0 = static_cast<int>(iu >> 8) & wm, u1 = (u0 + 1) & wm;
-          const int v0 = static_cast<int>(iv >> 8) & hm, v1 = (v0 + 1) & hm;
-          const std::uint64_t* row0 = texels + (v0 << wl);
-          const std::uint64_t* row1 = texels + (v1 << wl);
-          const std::uint64_t w11 = static_cast<std::uint64_t>((fu * fv) >> 8);
-          const std::uint64_t w10 = static_cast<std::uint64_t>(fu) - w11;
-          const std::uint64_t w01 = static_cast<std::uint64_t>(fv) - w11;
-          const std::uint64_t w00 = 256 - static_cast<std::uint64_t>(fu + fv) + w11;
-          const std::uint64_t sum = row0[u0] * w00 + row0[u1] * w10 + row1[u0] * w01 + row1[u1] * w11;
-          tr = static_cast<std::uint32_t>(sum >> 40) & 0xFF;
-          tg = static_cast<std::uint32_t>(sum >> 24) & 0xFF;
-          tb = static_cast<std::uint32_t>(sum >> 8) & 0xFF;
-        } else {
-          const long iu = std::lrint(a.sow * w * 256.0f);
-          const long iv = std::lrint(a.tow * w * 256.0f);
-          const std::uint64_t t = texels[((static_cast<int>(iv >> 8) & hm) << wl) + (static_cast<int>(iu >> 8) & wm)];
-          tr = static_cast<std::uint32_t>(t >> 32) & 0xFF;
-          tg = static_cast<std::uint32_t>(t >> 16) & 0xFF;
-          tb = static_cast<std::uint32_t>(t) & 0xFF;
+
+  // The dither phase of lane i is (x0 + i) & 3 in every group of four.
+  alignas(16) std::int16_t threshold[8];
+  for (int i = 0; i < 4; ++i) {
+    const int t = ditherOn ? DitherThreshold(bayer4[((y & 3) << 2) | ((x0 + i) & 3)]) : noDitherThreshold;
+    threshold[i] = threshold[i + 4] = static_cast<std::int16_t>(t + 1);
+  }
+  const __m128i thresholdPlusOne = _mm_load_si128(reinterpret_cast<const __m128i*>(threshold));
+  const __m128i scaleRG = _mm_set_epi16(63, 63, 63, 63, 31, 31, 31, 31);
+  const __m128i scaleB = _mm_set1_epi16(31);
+  const __m128i div255 = _mm_set1_epi16(257);
+  const __m128i lane = _mm_set_epi32(3, 2, 1, 0);
+  const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
+
+  __m128 oow = _mm_add_ps(_mm_set1_ps(a.oow), _mm_mul_ps(lanef, _mm_set1_ps(a.doow)));
+  __m128 sow = _mm_add_ps(_mm_set1_ps(a.sow), _mm_mul_ps(lanef, _mm_set1_ps(a.dsow)));
+  __m128 tow = _mm_add_ps(_mm_set1_ps(a.tow), _mm_mul_ps(lanef, _mm_set1_ps(a.dtow)));
+  const __m128 oowStep = _mm_set1_ps(4 * a.doow), sowStep = _mm_set1_ps(4 * a.dsow),
+               towStep = _mm_set1_ps(4 * a.dtow);
+  auto ramp = [](std::int32_t v, std::int32_t d) {
+    return _mm_set_epi32(v + 3 * d, v + 2 * d, v + d, v);
+  };
+  __m128i r = ramp(a.r, a.dr), g = ramp(a.g, a.dg), b = ramp(a.b, a.db);
+  const __m128i rStep = _mm_set1_epi32(4 * a.dr), gStep = _mm_set1_epi32(4 * a.dg), bStep = _mm_set1_epi32(4 * a.db);
+  const __m128 minOow = _mm_set1_ps(1e-20f);
+
+  for (int x = x0; x < x1; x += 4) {
+    // Lanes past the span's end are computed but never written.
+    const __m128i valid32 = _mm_cmplt_epi32(lane, _mm_set1_epi32(x1 - x));
+    __m128i write = _mm_packs_epi32(valid32, valid32);  // 16-bit lanes, low four used
+    // Extrapolated past the vertices 1/w can reach 0 or below: keep it positive.
+    const __m128 w = Reciprocal(_mm_max_ps(oow, minOow));
+
+    if constexpr (Depth != depthNone) {
+      const __m128i z = EncodeWBiased(w);
+      const __m128i storedRaw = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(zrow + x));
+      if constexpr (Depth == depthLessWrite) {
+        const __m128i stored = _mm_xor_si128(storedRaw, _mm_set1_epi16(static_cast<short>(0x8000)));
+        write = _mm_and_si128(write, _mm_cmplt_epi16(z, stored));
+        const __m128i unbiased = _mm_xor_si128(z, _mm_set1_epi16(static_cast<short>(0x8000)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(zrow + x),
+                         _mm_or_si128(_mm_and_si128(write, unbiased), _mm_andnot_si128(write, storedRaw)));
+      } else {
+        alignas(16) std::uint16_t zl[8], sl[8], wl16[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(zl), _mm_xor_si128(z, _mm_set1_epi16(static_cast<short>(0x8000))));
+        _mm_store_si128(reinterpret_cast<__m128i*>(sl), storedRaw);
+        _mm_store_si128(reinterpret_cast<__m128i*>(wl16), write);
+        for (int i = 0; i < 4; ++i) {
+          const bool pass = wl16[i] && DepthPass(function, zl[i], sl[i]);
+          wl16[i] = pass ? 0xFFFF : 0;
+          if (pass && depthWrite) zrow[x + i] = zl[i];
         }
-        r = static_cast<int>((tr * static_cast<std::uint32_t>(r + 1)) >> 8);
-        g = static_cast<int>((tg * static_cast<std::uint32_t>(g + 1)) >> 8);
-        b = static_cast<int>((tb * static_cast<std::uint32_t>(b + 1)) >> 8);
+        write = _mm_load_si128(reinterpret_cast<const __m128i*>(wl16));
       }
-      const int d = ditherOn ? ditherRow[x & 3] : 16;
-      out[x] = static_cast<std::uint16_t>(dt.red[d][r] | dt.green[d][g] | dt.blue[d][b]);
     }
-    a.oow += a.doow;
+
+    if ((_mm_movemask_epi8(write) & 0xFF) != 0) {
+      // r, g in lanes 0-3 and 4-7; b in lanes 0-3.
+      __m128i rg = _mm_unpacklo_epi64(ColorLanes(r), ColorLanes(g));
+      __m128i bb = ColorLanes(b);
+      if constexpr (Textured) {
+        alignas(16) std::int32_t iu[4], iv[4];
+        alignas(16) std::uint16_t trg[8], tb[8];
+        const __m128 scale = _mm_mul_ps(w, _mm_set1_ps(256.0f));
+        const __m128 centre = _mm_set1_ps(Bilinear ? 128.0f : 0.0f);
+        _mm_store_si128(reinterpret_cast<__m128i*>(iu), _mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(sow, scale), centre)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(iv), _mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(tow, scale), centre)));
+        for (int i = 0; i < 4; ++i) {
+          std::uint64_t t;
+          if constexpr (Bilinear) {
+            // Texel centres sit at +0.5: fixed point with 8 fraction bits; the
+            // four weights add up to 256 and each channel has a 16-bit lane.
+            const int fu = iu[i] & 255, fv = iv[i] & 255;
+            const int u0 = (iu[i] >> 8) & wm, u1 = (u0 + 1) & wm;
+            const int v0 = (iv[i] >> 8) & hm, v1 = (v0 + 1) & hm;
+            const std::uint64_t* row0 = texels + (v0 << wl);
+            const std::uint64_t* row1 = texels + (v1 << wl);
+            const std::uint64_t w11 = static_cast<std::uint64_t>((fu * fv) >> 8);
+            const std::uint64_t w10 = static_cast<std::uint64_t>(fu) - w11;
+            const std::uint64_t w01 = static_cast<std::uint64_t>(fv) - w11;
+            const std::uint64_t w00 = 256 - static_cast<std::uint64_t>(fu + fv) + w11;
+            t = (row0[u0] * w00 + row0[u1] * w10 + row1[u0] * w01 + row1[u1] * w11) >> 8;
+          } else {
+            t = texels[(((iv[i] >> 8) & hm) << wl) + ((iu[i] >> 8) & wm)];
+          }
+          trg[i] = static_cast<std::uint16_t>((t >> 32) & 0xFF);
+          trg[i + 4] = static_cast<std::uint16_t>((t >> 16) & 0xFF);
+          tb[i] = static_cast<std::uint16_t>(t & 0xFF);
+        }
+        // texel x (colour + 1) / 256: the product fits an unsigned 16-bit lane.
+        const __m128i one = _mm_set1_epi16(1);
+        rg = _mm_srli_epi16(_mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(trg)), _mm_add_epi16(rg, one)), 8);
+        bb = _mm_srli_epi16(_mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(tb)), _mm_add_epi16(bb, one)), 8);
+      }
+      // floor((v * max + t) / 255) as ((v * max + t + 1) * 257) >> 16.
+      const __m128i qrg = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(rg, scaleRG), thresholdPlusOne), div255);
+      const __m128i qb = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(bb, scaleB), thresholdPlusOne), div255);
+      const __m128i pixel = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(qrg, 11), _mm_slli_epi16(_mm_srli_si128(qrg, 8), 5)), qb);
+      const __m128i old = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(out + x));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x),
+                       _mm_or_si128(_mm_and_si128(write, pixel), _mm_andnot_si128(write, old)));
+    }
+    oow = _mm_add_ps(oow, oowStep);
     if constexpr (Textured) {
-      a.sow += a.dsow;
-      a.tow += a.dtow;
+      sow = _mm_add_ps(sow, sowStep);
+      tow = _mm_add_ps(tow, towStep);
     }
-    a.r += a.dr;
-    a.g += a.dg;
-    a.b += a.db;
+    r = _mm_add_epi32(r, rStep);
+    g = _mm_add_epi32(g, gStep);
+    b = _mm_add_epi32(b, bStep);
   }
 }
 
-using SpanFunction = void (*)(State&, int, int, int, SpanSetup, const std::uint16_t*, bool);
+using SpanFunction = void (*)(State&, int, int, int, SpanSetup, bool);
 
-SpanFunction ChooseSpan(bool textured, bool bilinear, bool depth) {
-  if (textured) {
-    if (bilinear) return depth ? DrawSpan<true, true, true> : DrawSpan<true, true, false>;
-    return depth ? DrawSpan<true, false, true> : DrawSpan<true, false, false>;
+template <bool Textured, bool Bilinear>
+SpanFunction ChooseDepth(DepthKind depth) {
+  switch (depth) {
+    case depthNone: return DrawSpan<Textured, Bilinear, depthNone>;
+    case depthLessWrite: return DrawSpan<Textured, Bilinear, depthLessWrite>;
+    default: return DrawSpan<Textured, Bilinear, depthGeneric>;
   }
-  return depth ? DrawSpan<false, false, true> : DrawSpan<false, false, false>;
 }
 
-// Ceiling of n / d for d > 0.
-inline std::int64_t CeilDiv(std::int64_t n, std::int64_t d) {
-  return n >= 0 ? (n + d - 1) / d : -((-n) / d);
+SpanFunction ChooseSpan(bool textured, bool bilinear, DepthKind depth) {
+  if (textured) return bilinear ? ChooseDepth<true, true>(depth) : ChooseDepth<true, false>(depth);
+  return ChooseDepth<false, false>(depth);
 }
+
+// An edge walked row by row: the first pixel column at or right of the edge, kept
+// exactly with a remainder (x = ceil(num / den), rem = x * den - num).
+struct EdgeWalker {
+  std::int64_t x = 0, rem = 0, den = 1, q = 0, m = 0;
+  void Start(std::int64_t ex0, std::int64_t ey0, std::int64_t ex1, std::int64_t ey1, std::int64_t ys) {
+    const std::int64_t dy = ey1 - ey0;
+    den = dy * 16;
+    const std::int64_t num = ex0 * dy + (ys - ey0) * (ex1 - ex0);
+    x = CeilDiv(num, den);
+    rem = x * den - num;
+    // Per row the numerator grows by 16 (ex1 - ex0): split into q den + m, 0 <= m < den.
+    const std::int64_t step = 16 * (ex1 - ex0);
+    q = step >= 0 ? step / den : -((-step + den - 1) / den);
+    m = step - q * den;
+  }
+  void Step() {
+    x += q;
+    if (m > rem) {
+      x += 1;
+      rem += den - m;
+    } else {
+      rem -= m;
+    }
+  }
+};
+
 
 struct ColorSource {
   bool textured = false;
@@ -272,7 +368,9 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
   for (Plane& p : rgb)
     if (!std::isfinite(p.base) || !std::isfinite(p.dx) || !std::isfinite(p.dy)) p = Plane{};
 
-  const bool depth = s.depthMode != GR_DEPTHBUFFER_DISABLE;
+  DepthKind depth = depthNone;
+  if (s.depthMode != GR_DEPTHBUFFER_DISABLE)
+    depth = (s.depthFunction == GR_CMP_LESS && s.depthMask) ? depthLessWrite : depthGeneric;
   const SpanFunction span = ChooseSpan(color.textured, s.bilinear, depth);
   const bool ditherOn = s.dither != GR_DITHER_DISABLE;
 
@@ -289,47 +387,49 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
 
   const int rowBegin = static_cast<int>(std::max<std::int64_t>(CeilDiv(y0, 16), s.clipMinY));
   const int rowEnd = static_cast<int>(std::min<std::int64_t>(CeilDiv(y2, 16), s.clipMaxY));
+  if (rowBegin >= rowEnd) return;
+  // Rows below the middle vertex use the edge 0-1, the rest 1-2.
+  const int rowMiddle = static_cast<int>(std::clamp<std::int64_t>(CeilDiv(y1, 16), rowBegin, rowEnd));
 
-  // Edge x at row centre y (in 1/16), as the first pixel column at or right of it.
-  auto edgeColumn = [](std::int64_t ex0, std::int64_t ey0, std::int64_t ex1, std::int64_t ey1,
-                       std::int64_t ys) {
-    const std::int64_t dy = ey1 - ey0;
-    // x = ex0 + (ys - ey0) (ex1 - ex0) / dy, in 1/16; the column is ceil(x / 16).
-    return CeilDiv(ex0 * dy + (ys - ey0) * (ex1 - ex0), dy * 16);
+  const float doow = static_cast<float>(oow.dx), dsow = static_cast<float>(sow.dx),
+              dtow = static_cast<float>(tow.dx);
+  const auto fixed = [](double value) {
+    return static_cast<std::int32_t>(std::clamp(value, -16384.0, 16384.0) * 65536.0);
   };
+  const std::int32_t dr = fixed(rgb[0].dx), dg = fixed(rgb[1].dx), db = fixed(rgb[2].dx);
 
-  for (int y = rowBegin; y < rowEnd; ++y) {
-    const std::int64_t ys = static_cast<std::int64_t>(y) * 16;
-    const std::int64_t longX = edgeColumn(x0, y0, x2, y2, ys);
-    const std::int64_t shortX =
-        ys < y1 ? edgeColumn(x0, y0, x1, y1, ys) : edgeColumn(x1, y1, x2, y2, ys);
-    std::int64_t left = middleRight ? longX : shortX;
-    std::int64_t right = middleRight ? shortX : longX;
-    left = std::max<std::int64_t>(left, s.clipMinX);
-    right = std::min<std::int64_t>(right, s.clipMaxX);
-    if (left >= right) continue;
+  EdgeWalker longEdge, shortEdge;
+  longEdge.Start(x0, y0, x2, y2, static_cast<std::int64_t>(rowBegin) * 16);
+  for (int part = 0; part < 2; ++part) {
+    const int from = part == 0 ? rowBegin : rowMiddle;
+    const int to = part == 0 ? rowMiddle : rowEnd;
+    if (from >= to) continue;
+    if (part == 0) shortEdge.Start(x0, y0, x1, y1, static_cast<std::int64_t>(from) * 16);
+    else shortEdge.Start(x1, y1, x2, y2, static_cast<std::int64_t>(from) * 16);
+    for (int y = from; y < to; ++y, longEdge.Step(), shortEdge.Step()) {
+      std::int64_t left = middleRight ? longEdge.x : shortEdge.x;
+      std::int64_t right = middleRight ? shortEdge.x : longEdge.x;
+      left = std::max<std::int64_t>(left, s.clipMinX);
+      right = std::min<std::int64_t>(right, s.clipMaxX);
+      if (left >= right) continue;
 
-    const double px = static_cast<double>(left) - xa;
-    const double py = static_cast<double>(y) - ya;
-    SpanSetup a;
-    a.oow = static_cast<float>(oow.base + oow.dx * px + oow.dy * py);
-    a.doow = static_cast<float>(oow.dx);
-    a.sow = static_cast<float>(sow.base + sow.dx * px + sow.dy * py);
-    a.dsow = static_cast<float>(sow.dx);
-    a.tow = static_cast<float>(tow.base + tow.dx * px + tow.dy * py);
-    a.dtow = static_cast<float>(tow.dx);
-    auto fixed = [](double value) {
-      return static_cast<std::int32_t>(std::clamp(value, -16384.0, 16384.0) * 65536.0);
-    };
-    a.r = fixed(rgb[0].base + rgb[0].dx * px + rgb[0].dy * py);
-    a.dr = fixed(rgb[0].dx);
-    a.g = fixed(rgb[1].base + rgb[1].dx * px + rgb[1].dy * py);
-    a.dg = fixed(rgb[1].dx);
-    a.b = fixed(rgb[2].base + rgb[2].dx * px + rgb[2].dy * py);
-    a.db = fixed(rgb[2].dx);
-    static thread_local std::uint16_t ditherRow[4];
-    for (int i = 0; i < 4; ++i) ditherRow[i] = static_cast<std::uint16_t>(((y & 3) << 2) | i);
-    span(s, y, static_cast<int>(left), static_cast<int>(right), a, ditherRow, ditherOn);
+      const double px = static_cast<double>(left) - xa;
+      const double py = static_cast<double>(y) - ya;
+      SpanSetup a;
+      a.oow = static_cast<float>(oow.base + oow.dx * px + oow.dy * py);
+      a.doow = doow;
+      a.sow = static_cast<float>(sow.base + sow.dx * px + sow.dy * py);
+      a.dsow = dsow;
+      a.tow = static_cast<float>(tow.base + tow.dx * px + tow.dy * py);
+      a.dtow = dtow;
+      a.r = fixed(rgb[0].base + rgb[0].dx * px + rgb[0].dy * py);
+      a.dr = dr;
+      a.g = fixed(rgb[1].base + rgb[1].dx * px + rgb[1].dy * py);
+      a.dg = dg;
+      a.b = fixed(rgb[2].base + rgb[2].dx * px + rgb[2].dy * py);
+      a.db = db;
+      span(s, y, static_cast<int>(left), static_cast<int>(right), a, ditherOn);
+    }
   }
 }
 

@@ -138,10 +138,12 @@ FxBool grSstWinOpen(FxU32, GrScreenResolution_t screen_resolution, GrScreenRefre
 
   s.width = found->width;
   s.height = found->height;
+  // The rasterizer reads and writes back whole groups of four pixels, so every
+  // buffer has a few pixels of slack past its last row.
   const std::size_t pixels = static_cast<std::size_t>(glide_detail::bufferStride) * s.height;
-  s.frontStore.assign(pixels, 0);
-  s.backStore.assign(pixels, 0);
-  s.depth.assign(static_cast<std::size_t>(s.width) * s.height, 0xFFFF);
+  s.frontStore.assign(pixels + glide_detail::bufferSlack, 0);
+  s.backStore.assign(pixels + glide_detail::bufferSlack, 0);
+  s.depth.assign(static_cast<std::size_t>(s.width) * s.height + glide_detail::bufferSlack, 0xFFFF);
   s.front = s.frontStore.data();
   s.back = s.backStore.data();
   s.locked = false;
