@@ -1,0 +1,375 @@
+// The window that shows a dialog to a person: an SDL window the size of the
+// dialog, its controls drawn at their dialog-unit positions with the built-in
+// bitmap font, mouse clicks and keys turned into the same user actions the
+// scripted driver uses.
+#include "platform/win32/win32_dialog_window.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/win32/win32_font.h"
+
+namespace win32dialog {
+
+namespace {
+
+// Dialog units at 96 dpi with an 8-point font are 1.5 by 1.625 pixels; the window
+// is drawn twice that size so the bitmap font stays readable.
+constexpr int kScale = 2;
+int PX(int du) { return du * 3 * kScale / 2; }
+int PY(int du) { return du * 13 * kScale / 8; }
+
+constexpr int kVkReturn = 0x0D;
+constexpr int kVkEscape = 0x1B;
+
+struct Rgb {
+  Uint8 r, g, b;
+};
+constexpr Rgb kFace{212, 208, 200};
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kBlack{0, 0, 0};
+constexpr Rgb kShadow{128, 128, 128};
+constexpr Rgb kGrayText{128, 128, 128};
+constexpr Rgb kSelection{10, 36, 106};
+
+bool DisplayUsable() {
+  if (SDL_WasInit(SDL_INIT_VIDEO) == 0 && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr) return false;
+  return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
+}
+
+class SdlView final : public WindowView {
+public:
+  SdlView(Dialog* dialog, SDL_Window* window) : dialog_(dialog), window_(window) {}
+  ~SdlView() override {
+    SDL_StopTextInput();
+    SDL_DestroyWindow(window_);
+  }
+
+  bool Serve() override {
+    if (dialog_->captionChanged) {
+      SDL_SetWindowTitle(window_, dialog_->caption.c_str());
+      dialog_->captionChanged = false;
+    }
+    Draw();
+    SDL_Event event;
+    if (SDL_WaitEventTimeout(&event, 30) == 0) return true;
+    do {
+      if (!Handle(event)) return false;
+      if (dialog_->ended) return true;
+    } while (SDL_PollEvent(&event) != 0);
+    return true;
+  }
+
+private:
+  // ---- Drawing ----
+  void Fill(int x, int y, int w, int h, Rgb c) {
+    SDL_Rect rect{x, y, w, h};
+    SDL_FillRect(surface_, &rect, SDL_MapRGB(surface_->format, c.r, c.g, c.b));
+  }
+
+  void Frame(int x, int y, int w, int h, Rgb topLeft, Rgb bottomRight) {
+    Fill(x, y, w, kScale, topLeft);
+    Fill(x, y, kScale, h, topLeft);
+    Fill(x, y + h - kScale, w, kScale, bottomRight);
+    Fill(x + w - kScale, y, kScale, h, bottomRight);
+  }
+
+  static int TextWidth(const std::string& text) {
+    int width = 0;
+    for (char c : text) {
+      if (c != '&') width += (win32font::GlyphOf(c).width - 1) * kScale;
+    }
+    return width;
+  }
+
+  // Draws text with its '&' mnemonics underlined; returns the width drawn.
+  int Text(int x, int y, const std::string& text, Rgb c) {
+    int pen = x;
+    bool underline = false;
+    for (char ch : text) {
+      if (ch == '&' && !underline) {
+        underline = true;
+        continue;
+      }
+      const win32font::Glyph& glyph = win32font::GlyphOf(ch);
+      for (int row = 0; row < win32font::kHeight; ++row) {
+        for (int col = 0; col < 16; ++col) {
+          if ((glyph.rows[row] >> col) & 1) Fill(pen + col * kScale, y + row * kScale, kScale, kScale, c);
+        }
+      }
+      int advance = (glyph.width - 1) * kScale;
+      if (underline) Fill(pen, y + 11 * kScale, advance, kScale, c);
+      underline = false;
+      pen += advance;
+    }
+    return pen - x;
+  }
+
+  void Box(const Control& control, int* x, int* y, int* w, int* h) const {
+    *x = PX(control.x);
+    *y = PY(control.y);
+    *w = PX(control.cx);
+    *h = PY(control.cy);
+  }
+
+  void DrawControl(const Control& control) {
+    int x, y, w, h;
+    Box(control, &x, &y, &w, &h);
+    Rgb ink = control.enabled && dialog_->enabled ? kBlack : kGrayText;
+    int textY = y + (h - win32font::kHeight * kScale) / 2;
+    switch (control.kind) {
+      case ControlKind::pushButton:
+      case ControlKind::defPushButton: {
+        Fill(x, y, w, h, kFace);
+        if (control.kind == ControlKind::defPushButton) {
+          Frame(x, y, w, h, kBlack, kBlack);
+          Frame(x + kScale, y + kScale, w - 2 * kScale, h - 2 * kScale, kWhite, kShadow);
+        } else {
+          Frame(x, y, w, h, kWhite, kShadow);
+        }
+        Text(x + (w - TextWidth(control.text)) / 2, textY, control.text, ink);
+        break;
+      }
+      case ControlKind::checkBox:
+      case ControlKind::autoCheckBox: {
+        int side = 13 * kScale / 2 + kScale;
+        int top = y + (h - side) / 2;
+        Fill(x, top, side, side, kWhite);
+        Frame(x, top, side, side, kShadow, kFace);
+        if (control.checked) {
+          for (int i = 0; i < side - 4 * kScale; i += kScale) {
+            Fill(x + 2 * kScale + i, top + 2 * kScale + i, kScale * 2, kScale, ink);
+            Fill(x + side - 4 * kScale - i, top + 2 * kScale + i, kScale * 2, kScale, ink);
+          }
+        }
+        Text(x + side + 3 * kScale, textY, control.text, ink);
+        break;
+      }
+      case ControlKind::radioButton:
+      case ControlKind::autoRadioButton: {
+        int side = 13 * kScale / 2 + kScale;
+        int top = y + (h - side) / 2;
+        int r = side / 2;
+        for (int dy = -r; dy < r; ++dy) {
+          for (int dx = -r; dx < r; ++dx) {
+            int d = dx * dx + dy * dy;
+            if (d < (r - 1) * (r - 1)) {
+              Fill(x + r + dx, top + r + dy, 1, 1, kWhite);
+            } else if (d < r * r) {
+              Fill(x + r + dx, top + r + dy, 1, 1, kShadow);
+            }
+            if (control.checked && d < (r / 2) * (r / 2)) Fill(x + r + dx, top + r + dy, 1, 1, ink);
+          }
+        }
+        Text(x + side + 3 * kScale, textY, control.text, ink);
+        break;
+      }
+      case ControlKind::groupBox: {
+        int lineY = y + win32font::kHeight * kScale / 2;
+        Frame(x, lineY, w, h - (lineY - y), kShadow, kShadow);
+        Frame(x + kScale, lineY + kScale, w - 2 * kScale, h - (lineY - y) - 2 * kScale, kWhite, kWhite);
+        if (!control.text.empty()) {
+          int textW = TextWidth(control.text);
+          Fill(x + 4 * kScale, y, textW + 4 * kScale, win32font::kHeight * kScale, kFace);
+          Text(x + 6 * kScale, y, control.text, ink);
+        }
+        break;
+      }
+      case ControlKind::label: {
+        int width = TextWidth(control.text);
+        int left = x;
+        if ((control.style & 3) == SS_RIGHT) left = x + w - width;
+        if ((control.style & 3) == SS_CENTER) left = x + (w - width) / 2;
+        Text(left, y, control.text, ink);
+        break;
+      }
+      case ControlKind::edit: {
+        Fill(x, y, w, h, kWhite);
+        Frame(x, y, w, h, kShadow, kFace);
+        Text(x + 3 * kScale, textY, control.text, ink);
+        if (focus_ == &control) {
+          int caret = x + 3 * kScale + TextWidth(control.text);
+          Fill(caret, y + 2 * kScale, kScale, h - 4 * kScale, ink);
+        }
+        break;
+      }
+      case ControlKind::comboBox:
+      case ControlKind::dropDownList: {
+        // The closed box is one text line high; the template height is the list's.
+        int boxH = std::min(h, PY(12));
+        Fill(x, y, w, boxH, kWhite);
+        Frame(x, y, w, boxH, kShadow, kFace);
+        std::string shown = VisibleText(control);
+        Text(x + 3 * kScale, y + (boxH - win32font::kHeight * kScale) / 2, shown, ink);
+        if (focus_ == &control && control.kind == ControlKind::comboBox) {
+          int caret = x + 3 * kScale + TextWidth(shown);
+          Fill(caret, y + 2 * kScale, kScale, boxH - 4 * kScale, ink);
+        }
+        int arrowW = boxH - 2 * kScale;
+        int ax = x + w - arrowW - kScale;
+        Fill(ax, y + kScale, arrowW, boxH - 2 * kScale, kFace);
+        Frame(ax, y + kScale, arrowW, boxH - 2 * kScale, kWhite, kShadow);
+        for (int i = 0; i < 4 * kScale; i += kScale) {
+          Fill(ax + arrowW / 2 - 4 * kScale + i, y + boxH / 2 - 2 * kScale + i / 2, 8 * kScale - 2 * i, kScale, ink);
+        }
+        break;
+      }
+      case ControlKind::unknown:
+        break;
+    }
+  }
+
+  int ItemHeight() const { return (win32font::kHeight + 2) * kScale; }
+
+  void DrawOpenList(const Control& control) {
+    int x, y, w, h;
+    Box(control, &x, &y, &w, &h);
+    int boxH = std::min(h, PY(12));
+    int top = y + boxH;
+    int itemH = ItemHeight();
+    int listH = static_cast<int>(control.items.size()) * itemH + 2 * kScale;
+    Fill(x, top, w, listH, kWhite);
+    Frame(x, top, w, listH, kBlack, kBlack);
+    for (std::size_t i = 0; i < control.items.size(); ++i) {
+      int itemY = top + kScale + static_cast<int>(i) * itemH;
+      bool selected = static_cast<int>(i) == control.selection;
+      if (selected) Fill(x + kScale, itemY, w - 2 * kScale, itemH, kSelection);
+      Text(x + 3 * kScale, itemY + kScale, control.items[i], selected ? kWhite : kBlack);
+    }
+  }
+
+  void Draw() {
+    surface_ = SDL_GetWindowSurface(window_);
+    if (surface_ == nullptr) return;
+    Fill(0, 0, surface_->w, surface_->h, kFace);
+    for (auto& control : dialog_->controls) DrawControl(*control);
+    if (openList_ != nullptr) DrawOpenList(*openList_);
+    SDL_UpdateWindowSurface(window_);
+  }
+
+  // ---- Input ----
+  bool Inside(const Control& control, int px, int py) const {
+    int x, y, w, h;
+    Box(control, &x, &y, &w, &h);
+    if (control.kind == ControlKind::comboBox || control.kind == ControlKind::dropDownList) h = std::min(h, PY(12));
+    return px >= x && px < x + w && py >= y && py < y + h;
+  }
+
+  void MouseDown(int px, int py) {
+    if (!dialog_->enabled) return;
+    if (openList_ != nullptr) {
+      Control* list = openList_;
+      openList_ = nullptr;
+      int x, y, w, h;
+      Box(*list, &x, &y, &w, &h);
+      int top = y + std::min(h, PY(12)) + kScale;
+      if (px >= x && px < x + w && py >= top) {
+        int index = (py - top) / ItemHeight();
+        if (index < static_cast<int>(list->items.size())) Choose(list, index);
+        return;
+      }
+      if (Inside(*list, px, py)) return;  // a second click on the box closes the list
+    }
+    for (auto& owned : dialog_->controls) {
+      Control* control = owned.get();
+      if (!control->enabled || !Inside(*control, px, py)) continue;
+      switch (control->kind) {
+        case ControlKind::edit:
+          focus_ = control;
+          return;
+        case ControlKind::comboBox:
+        case ControlKind::dropDownList:
+          focus_ = control;
+          openList_ = control;
+          return;
+        case ControlKind::groupBox:
+        case ControlKind::label:
+        case ControlKind::unknown:
+          continue;
+        default:
+          Click(control);
+          return;
+      }
+    }
+  }
+
+  bool Editable(const Control* control) const {
+    return control != nullptr && (control->kind == ControlKind::edit || control->kind == ControlKind::comboBox);
+  }
+
+  void NextFocus() {
+    std::vector<Control*> order;
+    for (auto& control : dialog_->controls) {
+      if (Editable(control.get()) && control->enabled) order.push_back(control.get());
+    }
+    if (order.empty()) return;
+    auto at = std::find(order.begin(), order.end(), focus_);
+    focus_ = at == order.end() || at + 1 == order.end() ? order.front() : *(at + 1);
+  }
+
+  bool Handle(const SDL_Event& event) {
+    Uint32 mine = SDL_GetWindowID(window_);
+    switch (event.type) {
+      case SDL_QUIT:
+        return false;
+      case SDL_WINDOWEVENT:
+        if (event.window.windowID == mine && event.window.event == SDL_WINDOWEVENT_CLOSE) return false;
+        return true;
+      case SDL_MOUSEBUTTONDOWN:
+        if (event.button.windowID == mine && event.button.button == SDL_BUTTON_LEFT) {
+          MouseDown(event.button.x, event.button.y);
+        }
+        return true;
+      case SDL_TEXTINPUT:
+        if (event.text.windowID == mine && Editable(focus_) && dialog_->enabled) {
+          TypeText(focus_, (focus_->text + event.text.text).c_str());
+        }
+        return true;
+      case SDL_KEYDOWN: {
+        if (event.key.windowID != mine || !dialog_->enabled) return true;
+        SDL_Keycode key = event.key.keysym.sym;
+        if (key == SDLK_BACKSPACE && Editable(focus_) && !focus_->text.empty()) {
+          std::string shorter = focus_->text.substr(0, focus_->text.size() - 1);
+          TypeText(focus_, shorter.c_str());
+        } else if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
+          openList_ = nullptr;
+          Key(dialog_, kVkReturn);
+        } else if (key == SDLK_ESCAPE) {
+          if (openList_ != nullptr) {
+            openList_ = nullptr;
+          } else {
+            Key(dialog_, kVkEscape);
+          }
+        } else if (key == SDLK_TAB) {
+          NextFocus();
+        }
+        return true;
+      }
+      default:
+        return true;
+    }
+  }
+
+  Dialog* dialog_;
+  SDL_Window* window_;
+  SDL_Surface* surface_ = nullptr;
+  Control* focus_ = nullptr;
+  Control* openList_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<WindowView> WindowView::Create(Dialog* dialog) {
+  if (!DisplayUsable()) return nullptr;
+  SDL_Window* window = SDL_CreateWindow(dialog->caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                        PX(dialog->cx), PY(dialog->cy), SDL_WINDOW_SHOWN);
+  if (window == nullptr) return nullptr;
+  SDL_StartTextInput();
+  return std::make_unique<SdlView>(dialog, window);
+}
+
+}  // namespace win32dialog
