@@ -60,6 +60,13 @@ bool IntelFamily6OrLater() {
 #endif
 }
 
+// Table entries are held to 2^19 (16 times full scale), so that even 1024
+// channels at an absurd amplification cannot overflow the accumulators.
+std::int32_t ClampEntry(std::int64_t value) {
+  constexpr std::int64_t limit = std::int64_t{1} << 19;
+  return static_cast<std::int32_t>(value > limit ? limit : (value < -limit ? -limit : value));
+}
+
 void BuildVolumeTables() {
   if (dsm.volumeTable == nullptr || dsm.numChannels == 0) {
     return;
@@ -69,12 +76,12 @@ void BuildVolumeTables() {
   for (int v = 0; v < static_cast<int>(dsmVolumeLevels); v++) {
     for (int s = -128; s < 128; s++) {
       std::int64_t value = ((v * s * amp / 64) * 256 / 32) / n;
-      dsm.volumeTable[v][s + 128] = static_cast<std::int32_t>(value);
+      dsm.volumeTable[v][s + 128] = ClampEntry(value);
     }
     for (int k = 0; k < 256; k++) {
       std::int64_t value =
           (dsmMuLawDecode(static_cast<std::uint8_t>(k)) * v * amp / 64 / 32) / n;
-      dsm.muLawVolumeTable[v][k] = static_cast<std::int32_t>(value);
+      dsm.muLawVolumeTable[v][k] = ClampEntry(value);
     }
   }
 }

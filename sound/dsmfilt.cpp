@@ -28,15 +28,15 @@ void FilterInt(std::int32_t* acc, unsigned frames) {
       // (2x + x1) * (1/4 + 1/8 - 1/32), with shifts.
       for (unsigned i = 0; i < frames; i++, p += Stride) {
         const std::int32_t x = *p;
-        const std::int32_t t = 2 * x + x1;
-        *p = (t >> 2) + (t >> 3) - (t >> 5);
+        const std::int64_t t = std::int64_t{2} * x + x1;
+        *p = static_cast<std::int32_t>((t >> 2) + (t >> 3) - (t >> 5));
         x2 = x1;
         x1 = x;
       }
     } else {
       for (unsigned i = 0; i < frames; i++, p += Stride) {
         const std::int32_t x = *p;
-        *p = (4 * x + 3 * x1 + x2) >> 3;
+        *p = static_cast<std::int32_t>((std::int64_t{4} * x + std::int64_t{3} * x1 + x2) >> 3);
         x2 = x1;
         x1 = x;
       }

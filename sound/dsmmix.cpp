@@ -246,8 +246,9 @@ void MixRun(const DsmChannel& ch, int src, const std::uint8_t* base, std::int64_
     vol.rowL = mu ? dsm.muLawVolumeTable[levelL] : dsm.volumeTable[levelL];
     vol.rowR = mu ? dsm.muLawVolumeTable[levelR] : dsm.volumeTable[levelR];
     const std::int64_t n = dsm.numChannels != 0 ? dsm.numChannels : 1;
-    vol.mulL = static_cast<std::int32_t>(((vL * dsm.amplification) / n) >> 20);
-    vol.mulR = static_cast<std::int32_t>(((vR * dsm.amplification) / n) >> 20);
+    // Held to 16 times full scale (256), as the volume tables are.
+    vol.mulL = static_cast<std::int32_t>(std::min<std::int64_t>(((vL * dsm.amplification) / n) >> 20, 4096));
+    vol.mulR = static_cast<std::int32_t>(std::min<std::int64_t>(((vR * dsm.amplification) / n) >> 20, 4096));
     IntRoutine routine;
     if (!dsm.stereo) {
       routine = intMono[static_cast<std::size_t>(src)];

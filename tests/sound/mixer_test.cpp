@@ -309,6 +309,22 @@ TEST_F(MixerTest, ClampingOf16And8BitOutput) {
   EXPECT_EQ(Mix8(4), (std::vector<std::uint8_t>{255, 0, 130, 128}));
 }
 
+TEST_F(MixerTest, AbsurdAmplificationSaturatesWithoutOverflow) {
+  for (unsigned path : {dsmMixInteger, dsmMixFloat}) {
+    Init(path | dsmMix16bit | dsmMixStereo, 64, dsmFilterStrong);
+    ASSERT_EQ(dsmSetAmplification(0xFFFFFFFFu), errOK);
+    const unsigned loud8 = Add8({127, -128}, loopModeSingle, 0, 2, loopTypeForward);
+    const unsigned loud16 = Add16({32767, -32768, 32767, -32768});
+    for (unsigned c = 0; c < 64; c++) {
+      Play(c, c % 2 ? loud8 : loud16);
+    }
+    std::vector<std::int16_t> out = Mix16(4);
+    EXPECT_EQ(out[0], 32767) << "path " << path;
+    EXPECT_EQ(out[3], -32768) << "path " << path;
+    dsmClose();
+  }
+}
+
 TEST_F(MixerTest, EightBitStereoOutput) {
   Init(dsmMixInteger | dsmMix8bit | dsmMixStereo);
   Play(0, Add8({10, -10}), 64, 64);
