@@ -28,6 +28,27 @@ constexpr int bayer4[16] = {0, 8, 2, 10, 12, 4, 14, 6, 3, 11, 1, 9, 15, 7, 13, 5
 constexpr int DitherThreshold(int m) { return (2 * m + 1) * 255 / 32; }
 constexpr int noDitherThreshold = 127;
 
+// Threshold + 1 for the lanes of a group of four pixels, by row and first column
+// phase (index 16: no dither), twice over for the red and green halves.
+struct ThresholdTable {
+  __m128i lanes[17];
+  ThresholdTable() {
+    for (int k = 0; k < 17; ++k) {
+      alignas(16) std::int16_t t[8];
+      for (int i = 0; i < 4; ++i) {
+        const int m = k < 16 ? DitherThreshold(bayer4[(k & 12) | (((k & 3) + i) & 3)]) : noDitherThreshold;
+        t[i] = t[i + 4] = static_cast<std::int16_t>(m + 1);
+      }
+      lanes[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(t));
+    }
+  }
+};
+
+const ThresholdTable& Thresholds() {
+  static const ThresholdTable table;
+  return table;
+}
+
 // A plane a(x, y) = base + dx * (x - x0) + dy * (y - y0) over the triangle.
 struct Plane {
   double base = 0, dx = 0, dy = 0;
@@ -99,12 +120,7 @@ void DrawSpan(State& s, int y, int x0, int x1, SpanSetup a, bool ditherOn) {
   const GrCmpFnc_t function = s.depthFunction;
 
   // The dither phase of lane i is (x0 + i) & 3 in every group of four.
-  alignas(16) std::int16_t threshold[8];
-  for (int i = 0; i < 4; ++i) {
-    const int t = ditherOn ? DitherThreshold(bayer4[((y & 3) << 2) | ((x0 + i) & 3)]) : noDitherThreshold;
-    threshold[i] = threshold[i + 4] = static_cast<std::int16_t>(t + 1);
-  }
-  const __m128i thresholdPlusOne = _mm_load_si128(reinterpret_cast<const __m128i*>(threshold));
+  const __m128i thresholdPlusOne = Thresholds().lanes[ditherOn ? ((y & 3) << 2) | (x0 & 3) : 16];
   const __m128i scaleRG = _mm_set_epi16(63, 63, 63, 63, 31, 31, 31, 31);
   const __m128i scaleB = _mm_set1_epi16(31);
   const __m128i div255 = _mm_set1_epi16(257);
@@ -122,6 +138,9 @@ void DrawSpan(State& s, int y, int x0, int x1, SpanSetup a, bool ditherOn) {
   __m128i r = ramp(a.r, a.dr), g = ramp(a.g, a.dg), b = ramp(a.b, a.db);
   const __m128i rStep = _mm_set1_epi32(4 * a.dr), gStep = _mm_set1_epi32(4 * a.dg), bStep = _mm_set1_epi32(4 * a.db);
   const __m128 minOow = _mm_set1_ps(1e-20f);
+  const __m128i widthMask = _mm_set1_epi32(wm), heightMask = _mm_set1_epi32(hm);
+  const __m128i widthShift = _mm_cvtsi32_si128(wl);
+  const __m128i one32 = _mm_set1_epi32(1), low8 = _mm_set1_epi32(255);
 
   for (int x = x0; x < x1; x += 4) {
     // Lanes past the span's end are computed but never written.
@@ -158,38 +177,71 @@ void DrawSpan(State& s, int y, int x0, int x1, SpanSetup a, bool ditherOn) {
       __m128i rg = _mm_unpacklo_epi64(ColorLanes(r), ColorLanes(g));
       __m128i bb = ColorLanes(b);
       if constexpr (Textured) {
-        alignas(16) std::int32_t iu[4], iv[4];
-        alignas(16) std::uint16_t trg[8], tb[8];
+        __m128i trg, tb;
         const __m128 scale = _mm_mul_ps(w, _mm_set1_ps(256.0f));
-        const __m128 centre = _mm_set1_ps(Bilinear ? 128.0f : 0.0f);
-        _mm_store_si128(reinterpret_cast<__m128i*>(iu), _mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(sow, scale), centre)));
-        _mm_store_si128(reinterpret_cast<__m128i*>(iv), _mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(tow, scale), centre)));
-        for (int i = 0; i < 4; ++i) {
-          std::uint64_t t;
-          if constexpr (Bilinear) {
-            // Texel centres sit at +0.5: fixed point with 8 fraction bits; the
-            // four weights add up to 256 and each channel has a 16-bit lane.
-            const int fu = iu[i] & 255, fv = iv[i] & 255;
-            const int u0 = (iu[i] >> 8) & wm, u1 = (u0 + 1) & wm;
-            const int v0 = (iv[i] >> 8) & hm, v1 = (v0 + 1) & hm;
-            const std::uint64_t* row0 = texels + (v0 << wl);
-            const std::uint64_t* row1 = texels + (v1 << wl);
-            const std::uint64_t w11 = static_cast<std::uint64_t>((fu * fv) >> 8);
-            const std::uint64_t w10 = static_cast<std::uint64_t>(fu) - w11;
-            const std::uint64_t w01 = static_cast<std::uint64_t>(fv) - w11;
-            const std::uint64_t w00 = 256 - static_cast<std::uint64_t>(fu + fv) + w11;
-            t = (row0[u0] * w00 + row0[u1] * w10 + row1[u0] * w01 + row1[u1] * w11) >> 8;
-          } else {
-            t = texels[(((iv[i] >> 8) & hm) << wl) + ((iu[i] >> 8) & wm)];
+        if constexpr (Bilinear) {
+          // Texel centres sit at +0.5: fixed point with 8 fraction bits.
+          const __m128i iu = _mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(sow, scale), _mm_set1_ps(128.0f)));
+          const __m128i iv = _mm_cvtps_epi32(_mm_sub_ps(_mm_mul_ps(tow, scale), _mm_set1_ps(128.0f)));
+          const __m128i u0 = _mm_and_si128(_mm_srai_epi32(iu, 8), widthMask);
+          const __m128i u1 = _mm_and_si128(_mm_add_epi32(u0, one32), widthMask);
+          const __m128i v0 = _mm_sll_epi32(_mm_and_si128(_mm_srai_epi32(iv, 8), heightMask), widthShift);
+          const __m128i v1 = _mm_sll_epi32(_mm_and_si128(_mm_add_epi32(_mm_srai_epi32(iv, 8), one32), heightMask), widthShift);
+          alignas(16) std::int32_t i00[4], i10[4], i01[4], i11[4];
+          _mm_store_si128(reinterpret_cast<__m128i*>(i00), _mm_add_epi32(v0, u0));
+          _mm_store_si128(reinterpret_cast<__m128i*>(i10), _mm_add_epi32(v0, u1));
+          _mm_store_si128(reinterpret_cast<__m128i*>(i01), _mm_add_epi32(v1, u0));
+          _mm_store_si128(reinterpret_cast<__m128i*>(i11), _mm_add_epi32(v1, u1));
+          // Weights in 16-bit lanes; they add up to 256.
+          const __m128i fuv = _mm_packs_epi32(_mm_and_si128(iu, low8), _mm_and_si128(iv, low8));  // fu 0-3, fv 4-7
+          const __m128i fu = _mm_unpacklo_epi64(fuv, fuv), fv = _mm_unpackhi_epi64(fuv, fuv);
+          const __m128i w11 = _mm_srli_epi16(_mm_mullo_epi16(fu, fv), 8);
+          const __m128i w10 = _mm_sub_epi16(fu, w11), w01 = _mm_sub_epi16(fv, w11);
+          const __m128i w00 = _mm_add_epi16(_mm_sub_epi16(_mm_sub_epi16(_mm_set1_epi16(256), fu), fv), w11);
+          // Each pixel's weight repeated over the four lanes of its texel word.
+          auto spread = [](__m128i weights, bool high) {
+            const __m128i pairs = _mm_unpacklo_epi16(weights, weights);  // p0 p0 p1 p1 p2 p2 p3 p3
+            return high ? _mm_unpackhi_epi32(pairs, pairs) : _mm_unpacklo_epi32(pairs, pairs);
+          };
+          auto texel2 = [texels](const std::int32_t* index, int first) {
+            return _mm_set_epi64x(static_cast<long long>(texels[index[first + 1]]),
+                                  static_cast<long long>(texels[index[first]]));
+          };
+          __m128i sum[2];
+          for (int half = 0; half < 2; ++half) {
+            const int first = 2 * half;
+            const bool high = half == 1;
+            sum[half] = _mm_add_epi16(
+                _mm_add_epi16(_mm_mullo_epi16(texel2(i00, first), spread(w00, high)),
+                              _mm_mullo_epi16(texel2(i10, first), spread(w10, high))),
+                _mm_add_epi16(_mm_mullo_epi16(texel2(i01, first), spread(w01, high)),
+                              _mm_mullo_epi16(texel2(i11, first), spread(w11, high))));
+            sum[half] = _mm_srli_epi16(sum[half], 8);  // lanes: B G R 0 of two pixels
           }
-          trg[i] = static_cast<std::uint16_t>((t >> 32) & 0xFF);
-          trg[i + 4] = static_cast<std::uint16_t>((t >> 16) & 0xFF);
-          tb[i] = static_cast<std::uint16_t>(t & 0xFF);
+          const __m128i lo = _mm_unpacklo_epi16(sum[0], sum[1]);  // B0 B2 G0 G2 R0 R2 0 0
+          const __m128i hi = _mm_unpackhi_epi16(sum[0], sum[1]);  // B1 B3 G1 G3 R1 R3 0 0
+          const __m128i bg = _mm_unpacklo_epi16(lo, hi);          // B0-3 G0-3
+          const __m128i rr = _mm_unpackhi_epi16(lo, hi);          // R0-3 0 0 0 0
+          trg = _mm_unpacklo_epi64(rr, _mm_unpackhi_epi64(bg, bg));
+          tb = bg;
+        } else {
+          alignas(16) std::int32_t iu[4], iv[4];
+          alignas(16) std::uint16_t rgLanes[8], bLanes[8];
+          _mm_store_si128(reinterpret_cast<__m128i*>(iu), _mm_cvtps_epi32(_mm_mul_ps(sow, scale)));
+          _mm_store_si128(reinterpret_cast<__m128i*>(iv), _mm_cvtps_epi32(_mm_mul_ps(tow, scale)));
+          for (int i = 0; i < 4; ++i) {
+            const std::uint64_t t = texels[(((iv[i] >> 8) & hm) << wl) + ((iu[i] >> 8) & wm)];
+            rgLanes[i] = static_cast<std::uint16_t>((t >> 32) & 0xFF);
+            rgLanes[i + 4] = static_cast<std::uint16_t>((t >> 16) & 0xFF);
+            bLanes[i] = static_cast<std::uint16_t>(t & 0xFF);
+          }
+          trg = _mm_load_si128(reinterpret_cast<const __m128i*>(rgLanes));
+          tb = _mm_load_si128(reinterpret_cast<const __m128i*>(bLanes));
         }
         // texel x (colour + 1) / 256: the product fits an unsigned 16-bit lane.
         const __m128i one = _mm_set1_epi16(1);
-        rg = _mm_srli_epi16(_mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(trg)), _mm_add_epi16(rg, one)), 8);
-        bb = _mm_srli_epi16(_mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(tb)), _mm_add_epi16(bb, one)), 8);
+        rg = _mm_srli_epi16(_mm_mullo_epi16(trg, _mm_add_epi16(rg, one)), 8);
+        bb = _mm_srli_epi16(_mm_mullo_epi16(tb, _mm_add_epi16(bb, one)), 8);
       }
       // floor((v * max + t) / 255) as ((v * max + t + 1) * 257) >> 16.
       const __m128i qrg = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(rg, scaleRG), thresholdPlusOne), div255);
@@ -234,12 +286,30 @@ struct EdgeWalker {
     const std::int64_t dy = ey1 - ey0;
     den = dy * 16;
     const std::int64_t num = ex0 * dy + (ys - ey0) * (ex1 - ex0);
-    x = CeilDiv(num, den);
+    // Estimated in floating point, then made exact with the remainder (values stay
+    // far below 2^53, so the estimate is off by at most one).
+    x = static_cast<std::int64_t>(std::ceil(static_cast<double>(num) / static_cast<double>(den)));
     rem = x * den - num;
+    while (rem < 0) {
+      ++x;
+      rem += den;
+    }
+    while (rem >= den) {
+      --x;
+      rem -= den;
+    }
     // Per row the numerator grows by 16 (ex1 - ex0): split into q den + m, 0 <= m < den.
     const std::int64_t step = 16 * (ex1 - ex0);
-    q = step >= 0 ? step / den : -((-step + den - 1) / den);
+    q = static_cast<std::int64_t>(std::floor(static_cast<double>(step) / static_cast<double>(den)));
     m = step - q * den;
+    while (m < 0) {
+      --q;
+      m += den;
+    }
+    while (m >= den) {
+      ++q;
+      m -= den;
+    }
   }
   void Step() {
     x += q;
@@ -343,12 +413,12 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
   const double xa = X[0] / 16.0, ya = Y[0] / 16.0;
   const double dx1 = (X[1] - X[0]) / 16.0, dy1 = (Y[1] - Y[0]) / 16.0;
   const double dx2 = (X[2] - X[0]) / 16.0, dy2 = (Y[2] - Y[0]) / 16.0;
-  const double det = dx1 * dy2 - dx2 * dy1;
+  const double invDet = 1.0 / (dx1 * dy2 - dx2 * dy1);
   auto plane = [&](double a0, double a1, double a2) {
     Plane p;
     p.base = a0;
-    p.dx = ((a1 - a0) * dy2 - (a2 - a0) * dy1) / det;
-    p.dy = ((a2 - a0) * dx1 - (a1 - a0) * dx2) / det;
+    p.dx = ((a1 - a0) * dy2 - (a2 - a0) * dy1) * invDet;
+    p.dy = ((a2 - a0) * dx1 - (a1 - a0) * dx2) * invDet;
     return p;
   };
   const Plane oow = plane(va->oow, vb->oow, vc->oow);
