@@ -558,9 +558,12 @@ std::uint32_t gmpNotePeriod(const Module* m, const ModuleSample* s, std::uint8_t
       if (s->basePitch <= 0) {
         return 0;  // a rate of 0 would be divided by: the note stays silent
       }
+      // S3M rates are for C-4 (8363 × 16 puts C-4 of an 8363 Hz sample at
+      // period 1712); IT rates are for C-5, one octave up: 8363 × 32.
+      // (2^18 would leave IT notes a third of a semitone sharp.)
       const std::uint64_t base = m->kind == modKindS3M
                                      ? (std::uint64_t{gmpPeriodTableS3m[semitone]} * 133808) >> octave
-                                     : (std::uint64_t{gmpPeriodTableS3m[semitone]} << 18) >> octave;
+                                     : (std::uint64_t{gmpPeriodTableS3m[semitone]} * 267616) >> octave;
       return static_cast<std::uint32_t>(base / static_cast<std::uint64_t>(s->basePitch));
     }
     case modKindXM: {

@@ -1,0 +1,72 @@
+// Test fixture that plays an in-memory module on the recording device, one
+// player tick at a time, and gives access to the song's state.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "sound/errors.h"
+#include "sound/gmplayer.h"
+#include "sound/mem.h"
+#include "sound/module.h"
+#include "tests/sound/support/module_builder.h"
+#include "tests/sound/support/recording_device.h"
+
+class PlayerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    recdev::Reset();
+    ASSERT_EQ(gmpInit(recdev::Device()), errOK);
+    blocksBefore = memBlocksInUse();
+  }
+  void TearDown() override {
+    if (handle != nullptr) {
+      EXPECT_EQ(gmpStopSong(handle), errOK);
+    }
+    if (module != nullptr) {
+      EXPECT_EQ(ModuleFree(module, nullptr), errOK);
+    }
+    EXPECT_EQ(memBlocksInUse(), blocksBefore);
+  }
+
+  void Start(const modbuild::ModuleSpec& spec, int loop = 1) {
+    module = modbuild::Build(spec);
+    std::vector<unsigned> channels(spec.channels);
+    for (unsigned i = 0; i < channels.size(); ++i) channels[i] = i;
+    ASSERT_EQ(gmpPlaySong(module, -1, -1, -1, loop, -1, channels.data(), &handle), errOK);
+  }
+  // One player tick; events it causes carry the tick's number (1-based).
+  int Tick() {
+    recdev::tick = ++ticks;
+    return gmpPlay();
+  }
+  void Ticks(int n) {
+    for (int i = 0; i < n; ++i) ASSERT_EQ(Tick(), errOK);
+  }
+  PlayerChannel& Ch(int i) { return handle->channels[i]; }
+  // Rate sent to a channel on a tick (the last one, if several).
+  std::int64_t RateOn(unsigned tick, int channel = 0) {
+    auto e = recdev::Of(recdev::Op::SetRate, channel, tick);
+    return e.empty() ? -1 : e.back().value;
+  }
+  std::int64_t VolumeOn(unsigned tick, int channel = 0) {
+    auto e = recdev::Of(recdev::Op::SetVolume, channel, tick);
+    return e.empty() ? -1 : e.back().value;
+  }
+
+  Module* module = nullptr;
+  PlayerHandle* handle = nullptr;
+  unsigned ticks = 0;
+  std::size_t blocksBefore = 0;
+};
+
+// A one-pattern S3M-style spec at speed 1 (every tick reads a row).
+inline modbuild::ModuleSpec FastSpec(ModuleKind kind = modKindS3M, std::uint8_t channels = 1) {
+  modbuild::ModuleSpec spec;
+  spec.kind = kind;
+  spec.channels = channels;
+  spec.speed = 1;
+  if (kind == modKindXM) spec.samples[0].basePitch = 0;  // relative note
+  return spec;
+}
