@@ -427,8 +427,6 @@ void Win32SetPumpHook(Win32PumpHook hook) { pumpHook.store(hook); }
 void Win32SetForeignEventFilter(Win32ForeignEventFilter filter) { foreignFilter.store(filter); }
 void Win32SetMessageBoxHook(Win32MessageBoxHook hook) { messageBoxHook.store(hook); }
 
-HWND GetForegroundWindow() { return Win32KeyWindow(); }
-
 HWND Win32KeyWindow() {
   std::lock_guard<std::mutex> guard(lock);
   return creationOrder.empty() ? nullptr : creationOrder.back();

@@ -125,9 +125,6 @@ BOOL DestroyWindow(HWND window);
 BOOL ShowWindow(HWND window, int command);
 BOOL IsWindow(HWND window);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// The window the user works with: the most recently created window that still
-// exists (the key window below), or null.
-HWND GetForegroundWindow();
 // Calls the window's procedure at once, on the calling thread.
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,0 +1,70 @@
+// Speed of the offline capture of the whole presentation on the default content,
+// as a multiple of real time, with the video encoded (ffmpeg) or as PNG frames.
+// The start-up can run once per process, so each benchmark is one capture; run
+// one benchmark per process with --benchmark_filter.
+//
+//   bench_capture --benchmark_filter=CaptureVideo
+//   BENCH_CAPTURE_SECONDS=30 bench_capture --benchmark_filter=CaptureVideo
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tools/democapture/capture.h"
+
+namespace {
+
+bool started = false;
+
+void Capture(benchmark::State& state, bool video) {
+  const std::string content = DEMO_CONTENT_DIR;
+  if (!std::filesystem::exists(content + "/demo.dat")) {
+    state.SkipWithError("the default content is not built (demo.dat missing)");
+    return;
+  }
+  if (started) {
+    state.SkipWithError("one capture per process: choose one benchmark with --benchmark_filter");
+    return;
+  }
+  if (video && !ProgramOnPath("ffmpeg")) {
+    state.SkipWithError("ffmpeg is not installed");
+    return;
+  }
+  double seconds = 218.0;
+  if (const char* limit = std::getenv("BENCH_CAPTURE_SECONDS")) seconds = std::atof(limit);
+  const std::string out = std::filesystem::temp_directory_path() / ("bench-capture-" + std::to_string(getpid()));
+  std::filesystem::create_directories(out);
+  for (auto _ : state) {
+    started = true;
+    CaptureOptions options;
+    options.output = out + "/capture.mp4";
+    options.dataDir = content;
+    options.to = seconds;
+    options.useFfmpeg = video;
+    CaptureResult result;
+    std::string error;
+    const auto begin = std::chrono::steady_clock::now();
+    if (!RunCapture(options, result, error)) {
+      state.SkipWithError(error.c_str());
+      break;
+    }
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    state.counters["x_realtime"] = result.seconds / wall;
+    state.counters["frames_per_s"] = static_cast<double>(result.frames) / wall;
+    state.counters["presentation_s"] = result.seconds;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(out, ec);
+}
+
+void CaptureVideo(benchmark::State& state) { Capture(state, true); }
+void CapturePngFrames(benchmark::State& state) { Capture(state, false); }
+
+BENCHMARK(CaptureVideo)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(CapturePngFrames)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,40 @@
+// democapture: renders the presentation to a video with sound, or one picture.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tools/democapture/capture.h"
+
+int main(int argc, char** argv) {
+  CaptureOptions options;
+  bool help = false;
+  std::string error;
+  if (!ParseCaptureArguments(argc, argv, options, help, error)) {
+    std::fprintf(stderr, "democapture: %s\n\n%s", error.c_str(), CaptureUsage());
+    return 2;
+  }
+  if (help) {
+    std::fputs(CaptureUsage(), stdout);
+    return 0;
+  }
+  options.progress = isatty(STDERR_FILENO) != 0;
+  CaptureResult result;
+  if (!RunCapture(options, result, error)) {
+    std::fprintf(stderr, "democapture: %s\n", error.c_str());
+    return 1;
+  }
+  if (!result.audioNote.empty()) std::fprintf(stderr, "democapture: %s\n", result.audioNote.c_str());
+  if (options.frameTime >= 0.0) {
+    std::printf("democapture: wrote %s (t = %.3f s)\n", options.output.c_str(), options.frameTime);
+  } else if (result.encoded) {
+    std::printf("democapture: wrote %s: %lld frames, %.2f s%s\n", options.output.c_str(),
+                static_cast<long long>(result.frames), result.seconds,
+                result.audioFrames > 0 ? " with sound" : " without sound");
+  } else {
+    std::printf("democapture: wrote %lld PNG frames%s (ffmpeg not used)\n", static_cast<long long>(result.frames),
+                result.audioFrames > 0 ? " and a WAV soundtrack" : "");
+  }
+  return 0;
+}
