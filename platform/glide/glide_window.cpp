@@ -174,6 +174,8 @@ void GlideWindowService() {
 
 bool GlideWindowIsOpen() { return Window().window != nullptr; }
 
+unsigned GlideWindowId() { return Window().window ? SDL_GetWindowID(Window().window) : 0; }
+
 int GlideWindowFilterEvent(const SDL_Event* event) {
   WindowState& w = Window();
   if (!event || !w.window) return glideEventNotOurs;

@@ -22,3 +22,6 @@ int GlideWindowFilterEvent(const SDL_Event* event);
 
 // True while the accelerator window exists.
 bool GlideWindowIsOpen();
+
+// SDL's id of the accelerator window, 0 while there is none.
+unsigned GlideWindowId();
