@@ -109,7 +109,8 @@ inline __m128i ColorLanes(__m128i fixed) {
 // Draws pixels x0 to x1 - 1 of row y, four at a time: depth, colour, texture and
 // dither in SSE2 lanes, the four bilinear texel fetches per pixel in scalar code.
 template <bool Textured, bool Bilinear, DepthKind Depth>
-void DrawSpan(State& s, int y, int x0, int x1, SpanSetup a, bool ditherOn) {
+inline __attribute__((always_inline)) void DrawSpan(State& s, int y, int x0, int x1, const SpanSetup& a,
+                                                    bool ditherOn) {
   std::uint16_t* out = s.back + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride;
   std::uint16_t* zrow = s.depth.data() + static_cast<std::ptrdiff_t>(y) * s.width;
   const std::uint64_t* texels = s.texture.texels;
@@ -262,22 +263,6 @@ void DrawSpan(State& s, int y, int x0, int x1, SpanSetup a, bool ditherOn) {
   }
 }
 
-using SpanFunction = void (*)(State&, int, int, int, SpanSetup, bool);
-
-template <bool Textured, bool Bilinear>
-SpanFunction ChooseDepth(DepthKind depth) {
-  switch (depth) {
-    case depthNone: return DrawSpan<Textured, Bilinear, depthNone>;
-    case depthLessWrite: return DrawSpan<Textured, Bilinear, depthLessWrite>;
-    default: return DrawSpan<Textured, Bilinear, depthGeneric>;
-  }
-}
-
-SpanFunction ChooseSpan(bool textured, bool bilinear, DepthKind depth) {
-  if (textured) return bilinear ? ChooseDepth<true, true>(depth) : ChooseDepth<true, false>(depth);
-  return ChooseDepth<false, false>(depth);
-}
-
 // An edge walked row by row: the first pixel column at or right of the edge, kept
 // exactly with a remainder (x = ceil(num / den), rem = x * den - num).
 struct EdgeWalker {
@@ -322,6 +307,78 @@ struct EdgeWalker {
   }
 };
 
+
+// Everything the row loop needs about one triangle.
+struct RowSetup {
+  std::int64_t x0, y0, x1, y1, x2, y2;  // 1/16 pixel, sorted by row
+  bool middleRight;
+  int rowBegin, rowMiddle, rowEnd;
+  double xa, ya;  // origin of the planes
+  Plane oow, sow, tow, rgb[3];
+  bool ditherOn;
+};
+
+inline std::int32_t ToFixed(double value) {
+  return static_cast<std::int32_t>(std::clamp(value, -16384.0, 16384.0) * 65536.0);
+}
+
+// Walks the triangle's rows between its edges and draws each span; the span body
+// is inlined so its constants are set up once per triangle.
+template <bool Textured, bool Bilinear, DepthKind Depth>
+void RowLoop(State& s, const RowSetup& t) {
+  SpanSetup a;
+  a.doow = static_cast<float>(t.oow.dx);
+  a.dsow = static_cast<float>(t.sow.dx);
+  a.dtow = static_cast<float>(t.tow.dx);
+  a.dr = ToFixed(t.rgb[0].dx);
+  a.dg = ToFixed(t.rgb[1].dx);
+  a.db = ToFixed(t.rgb[2].dx);
+  EdgeWalker longEdge, shortEdge;
+  longEdge.Start(t.x0, t.y0, t.x2, t.y2, static_cast<std::int64_t>(t.rowBegin) * 16);
+  for (int part = 0; part < 2; ++part) {
+    const int from = part == 0 ? t.rowBegin : t.rowMiddle;
+    const int to = part == 0 ? t.rowMiddle : t.rowEnd;
+    if (from >= to) continue;
+    if (part == 0) shortEdge.Start(t.x0, t.y0, t.x1, t.y1, static_cast<std::int64_t>(from) * 16);
+    else shortEdge.Start(t.x1, t.y1, t.x2, t.y2, static_cast<std::int64_t>(from) * 16);
+    for (int y = from; y < to; ++y, longEdge.Step(), shortEdge.Step()) {
+      std::int64_t left = t.middleRight ? longEdge.x : shortEdge.x;
+      std::int64_t right = t.middleRight ? shortEdge.x : longEdge.x;
+      left = std::max<std::int64_t>(left, s.clipMinX);
+      right = std::min<std::int64_t>(right, s.clipMaxX);
+      if (left >= right) continue;
+      const double px = static_cast<double>(left) - t.xa;
+      const double py = static_cast<double>(y) - t.ya;
+      a.oow = static_cast<float>(t.oow.base + t.oow.dx * px + t.oow.dy * py);
+      if constexpr (Textured) {
+        a.sow = static_cast<float>(t.sow.base + t.sow.dx * px + t.sow.dy * py);
+        a.tow = static_cast<float>(t.tow.base + t.tow.dx * px + t.tow.dy * py);
+      } else {
+        a.sow = a.tow = 0.0f;
+      }
+      a.r = ToFixed(t.rgb[0].base + t.rgb[0].dx * px + t.rgb[0].dy * py);
+      a.g = ToFixed(t.rgb[1].base + t.rgb[1].dx * px + t.rgb[1].dy * py);
+      a.b = ToFixed(t.rgb[2].base + t.rgb[2].dx * px + t.rgb[2].dy * py);
+      DrawSpan<Textured, Bilinear, Depth>(s, y, static_cast<int>(left), static_cast<int>(right), a, t.ditherOn);
+    }
+  }
+}
+
+using RowFunction = void (*)(State&, const RowSetup&);
+
+template <bool Textured, bool Bilinear>
+RowFunction ChooseDepth(DepthKind depth) {
+  switch (depth) {
+    case depthNone: return RowLoop<Textured, Bilinear, depthNone>;
+    case depthLessWrite: return RowLoop<Textured, Bilinear, depthLessWrite>;
+    default: return RowLoop<Textured, Bilinear, depthGeneric>;
+  }
+}
+
+RowFunction ChooseRows(bool textured, bool bilinear, DepthKind depth) {
+  if (textured) return bilinear ? ChooseDepth<true, true>(depth) : ChooseDepth<true, false>(depth);
+  return ChooseDepth<false, false>(depth);
+}
 
 struct ColorSource {
   bool textured = false;
@@ -441,66 +498,36 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
   DepthKind depth = depthNone;
   if (s.depthMode != GR_DEPTHBUFFER_DISABLE)
     depth = (s.depthFunction == GR_CMP_LESS && s.depthMask) ? depthLessWrite : depthGeneric;
-  const SpanFunction span = ChooseSpan(color.textured, s.bilinear, depth);
-  const bool ditherOn = s.dither != GR_DITHER_DISABLE;
+  const RowFunction rows = ChooseRows(color.textured, s.bilinear, depth);
 
   // Sort by row: 0 lowest.
   int o[3] = {0, 1, 2};
   if (Y[o[1]] < Y[o[0]]) std::swap(o[0], o[1]);
   if (Y[o[2]] < Y[o[1]]) std::swap(o[1], o[2]);
   if (Y[o[1]] < Y[o[0]]) std::swap(o[0], o[1]);
-  const std::int64_t x0 = X[o[0]], y0 = Y[o[0]], x1 = X[o[1]], y1 = Y[o[1]], x2 = X[o[2]],
-                     y2 = Y[o[2]];
-  if (y2 == y0) return;
+  RowSetup t;
+  t.x0 = X[o[0]];
+  t.y0 = Y[o[0]];
+  t.x1 = X[o[1]];
+  t.y1 = Y[o[1]];
+  t.x2 = X[o[2]];
+  t.y2 = Y[o[2]];
+  if (t.y2 == t.y0) return;
   // Which side the middle vertex lies on, against the long edge 0-2.
-  const bool middleRight = (x1 - x0) * (y2 - y0) - (x2 - x0) * (y1 - y0) > 0;
-
-  const int rowBegin = static_cast<int>(std::max<std::int64_t>(CeilDiv(y0, 16), s.clipMinY));
-  const int rowEnd = static_cast<int>(std::min<std::int64_t>(CeilDiv(y2, 16), s.clipMaxY));
-  if (rowBegin >= rowEnd) return;
+  t.middleRight = (t.x1 - t.x0) * (t.y2 - t.y0) - (t.x2 - t.x0) * (t.y1 - t.y0) > 0;
+  t.rowBegin = static_cast<int>(std::max<std::int64_t>(CeilDiv(t.y0, 16), s.clipMinY));
+  t.rowEnd = static_cast<int>(std::min<std::int64_t>(CeilDiv(t.y2, 16), s.clipMaxY));
+  if (t.rowBegin >= t.rowEnd) return;
   // Rows below the middle vertex use the edge 0-1, the rest 1-2.
-  const int rowMiddle = static_cast<int>(std::clamp<std::int64_t>(CeilDiv(y1, 16), rowBegin, rowEnd));
-
-  const float doow = static_cast<float>(oow.dx), dsow = static_cast<float>(sow.dx),
-              dtow = static_cast<float>(tow.dx);
-  const auto fixed = [](double value) {
-    return static_cast<std::int32_t>(std::clamp(value, -16384.0, 16384.0) * 65536.0);
-  };
-  const std::int32_t dr = fixed(rgb[0].dx), dg = fixed(rgb[1].dx), db = fixed(rgb[2].dx);
-
-  EdgeWalker longEdge, shortEdge;
-  longEdge.Start(x0, y0, x2, y2, static_cast<std::int64_t>(rowBegin) * 16);
-  for (int part = 0; part < 2; ++part) {
-    const int from = part == 0 ? rowBegin : rowMiddle;
-    const int to = part == 0 ? rowMiddle : rowEnd;
-    if (from >= to) continue;
-    if (part == 0) shortEdge.Start(x0, y0, x1, y1, static_cast<std::int64_t>(from) * 16);
-    else shortEdge.Start(x1, y1, x2, y2, static_cast<std::int64_t>(from) * 16);
-    for (int y = from; y < to; ++y, longEdge.Step(), shortEdge.Step()) {
-      std::int64_t left = middleRight ? longEdge.x : shortEdge.x;
-      std::int64_t right = middleRight ? shortEdge.x : longEdge.x;
-      left = std::max<std::int64_t>(left, s.clipMinX);
-      right = std::min<std::int64_t>(right, s.clipMaxX);
-      if (left >= right) continue;
-
-      const double px = static_cast<double>(left) - xa;
-      const double py = static_cast<double>(y) - ya;
-      SpanSetup a;
-      a.oow = static_cast<float>(oow.base + oow.dx * px + oow.dy * py);
-      a.doow = doow;
-      a.sow = static_cast<float>(sow.base + sow.dx * px + sow.dy * py);
-      a.dsow = dsow;
-      a.tow = static_cast<float>(tow.base + tow.dx * px + tow.dy * py);
-      a.dtow = dtow;
-      a.r = fixed(rgb[0].base + rgb[0].dx * px + rgb[0].dy * py);
-      a.dr = dr;
-      a.g = fixed(rgb[1].base + rgb[1].dx * px + rgb[1].dy * py);
-      a.dg = dg;
-      a.b = fixed(rgb[2].base + rgb[2].dx * px + rgb[2].dy * py);
-      a.db = db;
-      span(s, y, static_cast<int>(left), static_cast<int>(right), a, ditherOn);
-    }
-  }
+  t.rowMiddle = static_cast<int>(std::clamp<std::int64_t>(CeilDiv(t.y1, 16), t.rowBegin, t.rowEnd));
+  t.xa = xa;
+  t.ya = ya;
+  t.oow = oow;
+  t.sow = sow;
+  t.tow = tow;
+  for (int i = 0; i < 3; ++i) t.rgb[i] = rgb[i];
+  t.ditherOn = s.dither != GR_DITHER_DISABLE;
+  rows(s, t);
 }
 
 }  // namespace glide_detail
