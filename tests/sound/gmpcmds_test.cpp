@@ -1,0 +1,418 @@
+// Effect commands: what each does to the channel state and to the calls the
+// player makes on the device, per module kind.
+#include <gtest/gtest.h>
+
+#include "sound/gmptables.h"
+#include "tests/sound/support/player_fixture.h"
+
+namespace {
+
+using modbuild::At;
+using modbuild::Entry;
+using recdev::Op;
+
+// Speed 6: row r is read on tick 6 (r + 1); tick k of row r is 6 (r + 1) + k.
+constexpr unsigned RowTick(unsigned row, unsigned tick = 0) { return 6 * (row + 1) + tick; }
+
+// C-4 (period 1712 on an 8363 Hz sample) on row 0 at volume 40, then the
+// given rows from row 1 on.
+modbuild::ModuleSpec Song(ModuleKind kind, std::vector<modbuild::Row> rows,
+                          bool noteOnRow0 = true) {
+  modbuild::ModuleSpec spec;
+  spec.kind = kind;
+  spec.channels = 2;
+  spec.speed = 6;
+  if (kind == modKindXM) spec.samples[0].basePitch = 0;
+  const int octave = kind == modKindMOD ? 2 : 4;  // period 428 for MOD
+  if (noteOnRow0) spec.patterns[0].rows[0] = {At(0).Note(octave, 0).Ins(0).Vol(40)};
+  for (std::size_t i = 0; i < rows.size(); ++i) spec.patterns[0].rows[i + 1] = rows[i];
+  return spec;
+}
+
+class Commands : public PlayerTest {
+ protected:
+  // Plays up to and including tick `k` of row `row`.
+  void PlayTo(unsigned row, unsigned k = 0) {
+    while (ticks < RowTick(row, k)) ASSERT_EQ(Tick(), errOK);
+  }
+  int Volume() { return Ch(0).volume; }
+  std::uint32_t Period() { return Ch(0).period; }
+  std::uint32_t Output() { return Ch(0).outputPeriod; }
+};
+
+TEST_F(Commands, S3mVolumeSlides) {
+  Start(Song(modKindS3M, {{At(0).Cmd(11, 0x0F)},     // D0F: down 15 per later tick
+                          {At(0).Vol(20).Cmd(11, 0xF0)},  // DF0: up 15
+                          {At(0).Vol(20).Cmd(11, 0x3F)},  // D3F: fine up 3
+                          {At(0).Cmd(11, 0xF3)},     // DF3: fine down 3
+                          {At(0).Vol(40).Cmd(11, 0x01)},  // D01
+                          {At(0).Cmd(11, 0x00)}}));       // D00: 1 again
+  PlayTo(1, 0);
+  EXPECT_EQ(Volume(), 40);
+  PlayTo(1, 2);
+  EXPECT_EQ(Volume(), 10);
+  PlayTo(1, 3);
+  EXPECT_EQ(Volume(), 0);
+  PlayTo(2, 5);
+  EXPECT_EQ(Volume(), 63);  // 20 + 15 × 5, capped
+  PlayTo(3, 0);
+  EXPECT_EQ(Volume(), 23);
+  PlayTo(3, 5);
+  EXPECT_EQ(Volume(), 23);  // fine slides act once
+  PlayTo(4, 5);
+  EXPECT_EQ(Volume(), 20);
+  PlayTo(5, 5);
+  EXPECT_EQ(Volume(), 35);
+  PlayTo(6, 5);
+  EXPECT_EQ(Volume(), 30);
+}
+
+TEST_F(Commands, S3mFastVolumeSlidesActOnTheFirstTick) {
+  auto spec = Song(modKindS3M, {{At(0).Cmd(11, 0x04)}});
+  spec.flags = modFlagFastVolSlides;
+  Start(spec);
+  PlayTo(1, 0);
+  EXPECT_EQ(Volume(), 36);
+}
+
+TEST_F(Commands, SharedParameterMemoryFeedsArpeggio) {
+  Start(Song(modKindS3M, {{At(0).Cmd(11, 0x37)}, {At(0).Cmd(1, 0x00)}}));
+  PlayTo(2, 0);
+  EXPECT_EQ(Output(), 1712u);
+  PlayTo(2, 1);
+  EXPECT_EQ(Output(), 1440u);  // + 3 semitones
+  PlayTo(2, 2);
+  EXPECT_EQ(Output(), 1140u);  // + 7 semitones
+  PlayTo(2, 3);
+  EXPECT_EQ(Output(), 1712u);
+  EXPECT_EQ(Period(), 1712u);
+}
+
+TEST_F(Commands, S3mPortamentoKinds) {
+  Start(Song(modKindS3M, {{At(0).Cmd(2, 0xF2)},    // fine: 2 << 2 on tick 0
+                          {At(0).Cmd(2, 0xE2)},    // extra fine: 2
+                          {At(0).Cmd(2, 0x02)},    // 8 on each later tick
+                          {At(0).Cmd(3, 0xF1)}}));  // fine down 4
+  PlayTo(1, 0);
+  EXPECT_EQ(Period(), 1704u);
+  PlayTo(1, 5);
+  EXPECT_EQ(Period(), 1704u);
+  PlayTo(2, 5);
+  EXPECT_EQ(Period(), 1702u);
+  PlayTo(3, 0);
+  EXPECT_EQ(Period(), 1702u);
+  PlayTo(3, 5);
+  EXPECT_EQ(Period(), 1702u - 40);
+  PlayTo(4, 0);
+  EXPECT_EQ(Period(), 1666u);
+  EXPECT_EQ(RateOn(RowTick(4)), 14317056 / 1666);
+}
+
+TEST_F(Commands, TonePortamentoSlidesWithoutRestarting) {
+  Start(Song(modKindS3M, {{At(0).Note(4, 2).Ins(0).Cmd(4, 0x10)}, {At(0).Cmd(4, 0)}}));
+  PlayTo(1, 0);
+  EXPECT_EQ(Ch(0).targetPeriod, 1524u);
+  EXPECT_EQ(Period(), 1712u);
+  PlayTo(1, 1);
+  EXPECT_EQ(Period(), 1648u);  // 0x10 << 2 per tick
+  PlayTo(1, 2);
+  EXPECT_EQ(Period(), 1584u);
+  PlayTo(1, 3);
+  EXPECT_EQ(Period(), 1524u);  // the last step stops on the target
+  PlayTo(2, 5);
+  EXPECT_EQ(Period(), 1524u);
+  EXPECT_EQ(recdev::Of(Op::PlaySound, 0).size(), 1u);
+}
+
+TEST_F(Commands, TonePortamentoWithoutAPreviousNoteLeavesThePitchAlone) {
+  auto spec = Song(modKindS3M, {{At(0).Cmd(4, 0x10)}}, false);
+  Start(spec);
+  PlayTo(1, 5);
+  EXPECT_EQ(Period(), 0u);
+  EXPECT_EQ(Ch(0).portamentoSpeed, 0);  // S3M keeps no speed without a target
+  EXPECT_TRUE(recdev::Of(Op::PlaySound).empty());
+}
+
+TEST_F(Commands, VibratoAndItsCombinations) {
+  Start(Song(modKindS3M, {{At(0).Cmd(5, 0x24)},      // speed 2, depth 4
+                          {At(0).Cmd(7, 0x01)},      // vibrato continues, volume down 1
+                          {At(0).Note(4, 0).Ins(0).Vol(40)}}));
+  PlayTo(1, 1);
+  EXPECT_EQ(Output(), 1712u);  // position 0: sine 0
+  PlayTo(1, 2);
+  EXPECT_EQ(Output(), 1712u + (49 * 4 >> 5));
+  PlayTo(1, 3);
+  EXPECT_EQ(Output(), 1712u + (97 * 4 >> 5));
+  PlayTo(2, 5);
+  EXPECT_EQ(Volume(), 40 - 5);
+  EXPECT_EQ(Ch(0).vibratoPosition, 2 * 5 + 2 * 6);  // K also steps on tick 0
+  PlayTo(3, 0);
+  EXPECT_EQ(Ch(0).vibratoPosition, 0);  // reset by the note start
+  EXPECT_EQ(Output(), 1712u);
+}
+
+TEST_F(Commands, PanningCommands) {
+  Start(Song(modKindS3M, {{At(0).Cmd(9, 0x00)},
+                          {At(0).Cmd(9, 0x80)},
+                          {At(0).Cmd(9, 0xA4)},
+                          {At(0).Cmd(20, 0x0)},
+                          {At(0).Cmd(20, 0xF)},
+                          {At(0).Cmd(20, 0x7)}}));
+  std::vector<std::int64_t> sent;
+  for (unsigned row = 1; row <= 6; ++row) {
+    PlayTo(row);
+    sent.push_back(*recdev::Last(Op::SetPanning, 0));
+  }
+  EXPECT_EQ(sent, (std::vector<std::int64_t>{-64, 64, 0x80, -64, 64, 0}));
+}
+
+TEST_F(Commands, SampleOffsetAppliesToItsNoteOnly) {
+  Start(Song(modKindS3M, {{At(0).Note(4, 0).Ins(0).Cmd(10, 0x02)},
+                          {At(0).Note(4, 0)},
+                          {At(0).Note(4, 0).Cmd(10, 0)}}));  // O00: the memory
+  PlayTo(3);
+  auto positions = recdev::Of(Op::SetPosition, 0);
+  ASSERT_EQ(positions.size(), 2u);
+  EXPECT_EQ(positions[0].value, 0x200);
+  EXPECT_EQ(positions[0].tick, RowTick(1));
+  EXPECT_EQ(positions[1].tick, RowTick(3));
+  EXPECT_EQ(recdev::Of(Op::PlaySound, 0).size(), 4u);
+}
+
+TEST_F(Commands, ModSampleOffsetIsAddedTwice) {
+  auto spec = Song(modKindMOD, {{At(0).Note(1, 0).Ins(0).Cmd(10, 0x01)}, {At(0).Note(1, 0)}});
+  Start(spec);
+  PlayTo(2);
+  auto positions = recdev::Of(Op::SetPosition, 0);
+  ASSERT_EQ(positions.size(), 2u);
+  EXPECT_EQ(positions[0].value, 0x100);
+  EXPECT_EQ(positions[1].value, 0x200);
+}
+
+TEST_F(Commands, PatternBreakReadsDecimalDigits) {
+  auto spec = Song(modKindS3M, {{At(0).Cmd(14, 0x64)}});
+  spec.orders = {0, 1, 1};
+  spec.patterns.resize(2);
+  spec.patterns[1].rows[63] = {At(1).Cmd(14, 0x12)};
+  Start(spec);
+  PlayTo(1);
+  EXPECT_EQ(handle->position, 1u);
+  EXPECT_EQ(handle->row, 63u);
+  Ticks(6);
+  EXPECT_EQ(handle->position, 2u);
+  EXPECT_EQ(handle->row, 12u);
+}
+
+TEST_F(Commands, PositionJumps) {
+  auto spec = Song(modKindS3M, {{At(0).Cmd(12, 0x01)}});
+  spec.orders = {0, orderSkip, 1, 2};
+  spec.patterns.resize(3);
+  spec.patterns[1].rows[0] = {At(0).Cmd(12, 0x00), At(1).Cmd(14, 0x05)};  // back, row 5
+  spec.patterns[2].rows[0] = {At(0).Cmd(12, 0x09)};  // past the end
+  Start(spec);
+  PlayTo(1);
+  EXPECT_EQ(handle->position, 2u);  // the skip marker is stepped over
+  EXPECT_EQ(handle->loopCount, 0u);
+  Ticks(6);
+  EXPECT_EQ(handle->position, 0u);
+  EXPECT_EQ(handle->row, 5u);  // the break in a later channel sets the row
+  EXPECT_EQ(handle->loopCount, 1u);
+  handle->position = 3;
+  handle->pattern = 2;
+  handle->row = 0;
+  handle->rowPointer = nullptr;
+  Ticks(6);
+  EXPECT_EQ(handle->position, 0u);
+  EXPECT_EQ(handle->loopCount, 2u);
+}
+
+TEST_F(Commands, SpeedAndTempo) {
+  Start(Song(modKindS3M, {{At(0).Cmd(15, 3)}, {At(0).Cmd(15, 0)}, {At(0).Cmd(16, 0x1F)},
+                          {At(0).Cmd(16, 0x20)}}));
+  PlayTo(1);
+  EXPECT_EQ(handle->speed, 3u);
+  Ticks(3);
+  EXPECT_EQ(handle->speed, 3u);  // A00 changes nothing
+  EXPECT_EQ(handle->loopCount, 0u);
+  Ticks(3);
+  EXPECT_EQ(handle->tempo, 125u);  // T1F is ignored
+  Ticks(3);
+  EXPECT_EQ(handle->tempo, 32u);
+  EXPECT_EQ(recdev::Last(Op::SetUpdRate, 0), 32 * 40);
+}
+
+TEST_F(Commands, ModSpeedZeroRestartsTheSong) {
+  auto spec = Song(modKindMOD, {{At(0).Cmd(15, 0)}});
+  spec.orders = {1, 0};
+  spec.patterns.resize(2);
+  spec.patterns[1] = spec.patterns[0];
+  Start(spec);
+  PlayTo(1);
+  EXPECT_EQ(handle->loopCount, 1u);
+  EXPECT_EQ(handle->position, 0u);
+  EXPECT_EQ(handle->row, 0u);
+}
+
+TEST_F(Commands, PatternLoopRepeatsRows) {
+  auto spec = Song(modKindS3M, {{At(0).Cmd(19, 0)}, {At(0).Cmd(19, 2)}});
+  spec.speed = 1;
+  Start(spec);
+  std::vector<std::uint32_t> rows;
+  for (int i = 0; i < 8; ++i) {
+    rows.push_back(handle->row);
+    ASSERT_EQ(Tick(), errOK);
+  }
+  EXPECT_EQ(rows, (std::vector<std::uint32_t>{0, 1, 2, 1, 2, 1, 2, 3}));
+}
+
+TEST_F(Commands, NoteCutAndDelay) {
+  Start(Song(modKindS3M, {{At(0).Cmd(24, 0)},
+                          {At(0).Vol(40).Cmd(24, 3)},
+                          {At(0).Note(4, 2).Ins(0).Cmd(25, 3)},
+                          {At(0).Note(4, 4).Cmd(25, 0)}}));
+  PlayTo(1);
+  EXPECT_EQ(Volume(), 0);  // SC0 cuts on the first tick
+  PlayTo(2, 2);
+  EXPECT_EQ(Volume(), 40);
+  PlayTo(2, 3);
+  EXPECT_EQ(Volume(), 0);
+  PlayTo(4);
+  auto plays = recdev::Of(Op::PlaySound, 0);
+  ASSERT_EQ(plays.size(), 3u);
+  EXPECT_EQ(plays[1].tick, RowTick(3, 3));
+  EXPECT_EQ(plays[1].value, 14317056 / 1524);
+  EXPECT_EQ(plays[2].tick, RowTick(4));  // SD0 plays at once
+}
+
+TEST_F(Commands, PatternDelayRepeatsTheRow) {
+  Start(Song(modKindS3M, {{At(0).Cmd(26, 2)}, {At(0).Cmd(11, 0x01)}}));
+  PlayTo(1);
+  Ticks(6 * 2);
+  EXPECT_EQ(handle->row, 2u);  // row 1 was played three times
+  Ticks(6);
+  EXPECT_EQ(handle->row, 3u);
+}
+
+TEST_F(Commands, GlobalVolumeAndSync) {
+  static unsigned syncValue, syncPosition, syncRow;
+  Start(Song(modKindS3M, {{At(0).Cmd(27, 0x20)}, {At(1).Cmd(30, 0x42)}}));
+  gmpSetSyncCallback(handle, [](unsigned v, unsigned p, unsigned r) {
+    syncValue = v;
+    syncPosition = p;
+    syncRow = r;
+  });
+  PlayTo(1);
+  EXPECT_EQ(VolumeOn(RowTick(1)), (32 * 40 * 64 * 64 + 0x3FFFF) >> 18);
+  PlayTo(2);
+  EXPECT_EQ(syncValue, 0x42u);
+  EXPECT_EQ(syncPosition, 0u);
+  EXPECT_EQ(syncRow, 2u);
+  EXPECT_EQ(handle->info->syncValue, 0x42);
+}
+
+TEST_F(Commands, RetriggerWithVolumeChange) {
+  Start(Song(modKindS3M, {{At(0).Cmd(29, 0x13)}, {At(0).Cmd(29, 0x61)}}));
+  PlayTo(1, 5);
+  auto retrigs = recdev::Of(Op::SetPosition, 0);
+  ASSERT_EQ(retrigs.size(), 1u);
+  EXPECT_EQ(retrigs[0].tick, RowTick(1, 3));
+  EXPECT_EQ(Volume(), 39);
+  PlayTo(2, 5);
+  EXPECT_EQ(recdev::Of(Op::SetPosition, 0).size(), 1u + 5);  // every later tick
+  EXPECT_LT(Volume(), 39 * 10 / 16 + 1);
+}
+
+// MOD and XM.
+
+TEST_F(Commands, ModPortamentoHasNoShift) {
+  Start(Song(modKindMOD, {{At(0).Cmd(2, 0x03)}, {At(0).Cmd(17, 0x2)}}));
+  PlayTo(1, 0);
+  const std::uint32_t start = Period();
+  EXPECT_EQ(start, 428u);
+  PlayTo(1, 5);
+  EXPECT_EQ(Period(), start - 15);
+  PlayTo(2);
+  EXPECT_EQ(Period(), start - 17);
+}
+
+TEST_F(Commands, XmRetriggerFineSlidesAndMemory) {
+  Start(Song(modKindXM, {{At(0).Cmd(21, 2)},
+                         {At(0).Cmd(22, 5)},
+                         {At(0).Cmd(22, 0)},   // EA0: memory
+                         {At(0).Cmd(23, 3)},
+                         {At(0).Cmd(11, 0x02)},
+                         {At(0).Cmd(11, 0x00)}}));  // A00: XM volume-slide memory
+  PlayTo(1, 5);
+  auto retrigs = recdev::Of(Op::SetPosition, 0);
+  ASSERT_EQ(retrigs.size(), 2u);
+  EXPECT_EQ(retrigs[0].tick, RowTick(1, 2));
+  EXPECT_EQ(retrigs[1].tick, RowTick(1, 4));
+  PlayTo(3);
+  EXPECT_EQ(Volume(), 50);
+  PlayTo(4);
+  EXPECT_EQ(Volume(), 47);
+  PlayTo(6, 5);
+  EXPECT_EQ(Volume(), 47 - 20);
+}
+
+TEST_F(Commands, XmGlobalSlideExtraFinePortaAndPanningSlide) {
+  auto spec = Song(modKindXM, {{At(0).Cmd(28, 0x02)},
+                               {At(0).Cmd(31, 0x3)},
+                               {At(0).Cmd(32, 0x1)},
+                               {At(0).Cmd(33, 0x30)},
+                               {At(0).Cmd(20, 0xF)}});
+  Start(spec);
+  PlayTo(1, 5);
+  EXPECT_EQ(handle->globalVolume, 64 - 10);
+  PlayTo(2);
+  EXPECT_EQ(Period(), 1712u - 3);
+  PlayTo(3);
+  EXPECT_EQ(Period(), 1712u - 2);
+  PlayTo(4, 5);
+  EXPECT_EQ(Ch(0).panning, 128 + 15);
+  PlayTo(5);
+  EXPECT_EQ(Ch(0).panning, 255);  // E8F pans fully right on the 0..255 scale
+}
+
+TEST_F(Commands, XmVolumeColumn) {
+  auto spec = Song(modKindXM, {{At(0).Vol(0x62)},
+                               {At(0).Vol(0x85)},
+                               {At(0).Vol(0xC4)},
+                               {At(0).Vol(0xA4)},
+                               {At(0).Vol(0xB3)},
+                               {At(0).Note(4, 2).Vol(0xF2)}});
+  Start(spec);
+  PlayTo(1, 5);
+  EXPECT_EQ(Volume(), 30);
+  PlayTo(2);
+  EXPECT_EQ(Volume(), 25);
+  PlayTo(3);
+  EXPECT_EQ(Ch(0).panning, 0x44);
+  PlayTo(4, 5);
+  EXPECT_EQ(Output(), Period());  // speed alone does nothing
+  PlayTo(5, 2);
+  EXPECT_EQ(Output(), Period() + (gmpVibratoTable[4] * 3 >> 5));  // depth 3, speed 4
+  PlayTo(6, 1);
+  EXPECT_EQ(Period(), 1712u - 128);  // tone portamento, speed 0x20 << 2
+  EXPECT_EQ(recdev::Of(Op::PlaySound, 0).size(), 1u);
+}
+
+// IT.
+
+TEST_F(Commands, ItPanning) {
+  auto spec = Song(modKindIT, {{At(0).Vol(128 + 48)}, {At(0).Cmd(20, 0xF)}, {At(0).Cmd(33, 0xF2)}});
+  Start(spec);
+  PlayTo(1);
+  EXPECT_EQ(recdev::Last(Op::SetPanning, 0), 2 * 48 - 64);
+  PlayTo(2);
+  EXPECT_EQ(Ch(0).panning, 64);  // S8F halved to 0..64
+  PlayTo(3, 5);
+  EXPECT_EQ(Ch(0).panning, 64);  // PF2: fine slide right, already at the edge
+  handle->channels[0].panning = 30;
+  handle->rowPointer = nullptr;
+  handle->row = 3;
+  PlayTo(4, 3);
+  EXPECT_EQ(Ch(0).panning, 32);  // once, on the first tick
+}
+
+}  // namespace
