@@ -44,10 +44,8 @@ struct ThresholdTable {
   }
 };
 
-const ThresholdTable& Thresholds() {
-  static const ThresholdTable table;
-  return table;
-}
+// Built before main, so the per-span look-up needs no initialisation check.
+const ThresholdTable thresholdTable;
 
 // A plane a(x, y) = base + dx * (x - x0) + dy * (y - y0) over the triangle.
 struct Plane {
@@ -121,7 +119,7 @@ inline __attribute__((always_inline)) void DrawSpan(State& s, int y, int x0, int
   const GrCmpFnc_t function = s.depthFunction;
 
   // The dither phase of lane i is (x0 + i) & 3 in every group of four.
-  const __m128i thresholdPlusOne = Thresholds().lanes[ditherOn ? ((y & 3) << 2) | (x0 & 3) : 16];
+  const __m128i thresholdPlusOne = thresholdTable.lanes[ditherOn ? ((y & 3) << 2) | (x0 & 3) : 16];
   const __m128i scaleRG = _mm_set_epi16(63, 63, 63, 63, 31, 31, 31, 31);
   const __m128i scaleB = _mm_set1_epi16(31);
   const __m128i div255 = _mm_set1_epi16(257);
