@@ -46,12 +46,12 @@ std::string Fixed(double v) {
 
 std::string Triple(const Vector& v) { return Fixed(v.x) + " " + Fixed(v.y) + " " + Fixed(v.z); }
 
-nlohmann::json JsonNumber(double v) {
+nlohmann::ordered_json JsonNumber(double v) {
   if (!std::isfinite(v)) return nullptr;
   return Round3(v);
 }
 
-nlohmann::json JsonTriple(const Vector& v) { return {JsonNumber(v.x), JsonNumber(v.y), JsonNumber(v.z)}; }
+nlohmann::ordered_json JsonTriple(const Vector& v) { return {JsonNumber(v.x), JsonNumber(v.y), JsonNumber(v.z)}; }
 
 // Texts and file names are bytes from the file; escape what a terminal or a
 // JSON reader would trip over.
@@ -248,9 +248,9 @@ int main(int argc, char** argv) {
   auto texcoordCount = [](const Mesh& m) { return m.texCoordCount; };
 
   if (json) {
-    nlohmann::json out;
+    nlohmann::ordered_json out;
     out["frames"] = scene->frameCount;
-    out["meshes"] = nlohmann::json::array();
+    out["meshes"] = nlohmann::ordered_json::array();
     for (int i = 0; i < scene->meshCount; ++i) {
       const Mesh& m = scene->meshes[i];
       out["meshes"].push_back({{"name", Utf8(m.name)},
@@ -259,19 +259,19 @@ int main(int argc, char** argv) {
                                {"texcoords", texcoordCount(m)},
                                {"vertex_sum", JsonTriple(sums[i])}});
     }
-    out["materials"] = nlohmann::json::array();
+    out["materials"] = nlohmann::ordered_json::array();
     for (int i = 0; i < scene->materialCount; ++i) {
       const Material& m = *scene->materials[i];
       out["materials"].push_back({{"name", Utf8(m.name)},
                                   {"flags", m.flags},
-                                  {"texture", (m.flags & materialTextured) ? nlohmann::json(Utf8(m.textureFile))
-                                                                           : nlohmann::json(nullptr)},
+                                  {"texture", (m.flags & materialTextured) ? nlohmann::ordered_json(Utf8(m.textureFile))
+                                                                           : nlohmann::ordered_json(nullptr)},
                                   {"ambient", JsonTriple(m.ambient)},
                                   {"diffuse", JsonTriple(m.diffuse)},
                                   {"specular", JsonTriple(m.specular)},
                                   {"self_illumination", JsonNumber(m.selfIllumination)}});
     }
-    out["lights"] = nlohmann::json::array();
+    out["lights"] = nlohmann::ordered_json::array();
     for (int i = 0; i < scene->lightCount; ++i) {
       const Light& l = scene->lights[i];
       out["lights"].push_back({{"name", Utf8(l.name)},
@@ -279,7 +279,7 @@ int main(int argc, char** argv) {
                                {"spot", l.isSpot != 0},
                                {"colour", JsonTriple(l.colour)}});
     }
-    out["cameras"] = nlohmann::json::array();
+    out["cameras"] = nlohmann::ordered_json::array();
     for (int i = 0; i < scene->cameraCount; ++i) {
       const Camera& c = scene->cameras[i];
       out["cameras"].push_back({{"name", Utf8(c.name)},
@@ -290,18 +290,18 @@ int main(int argc, char** argv) {
                                 {"near", JsonNumber(c.nearRange)},
                                 {"far", JsonNumber(c.farRange)}});
     }
-    out["nodes"] = nlohmann::json::array();
+    out["nodes"] = nlohmann::ordered_json::array();
     for (const Node* n : nodes) {
-      nlohmann::json keys = nlohmann::json::object();
+      nlohmann::ordered_json keys = nlohmann::ordered_json::object();
       for (const TrackCounts& t : KeyCounts(n)) keys[t.name] = t.count;
       out["nodes"].push_back({{"name", Utf8(n->name)},
                               {"kind", KindName(n->kind)},
-                              {"parent", n->parent ? nlohmann::json(index[n->parent]) : nlohmann::json(nullptr)},
+                              {"parent", n->parent ? nlohmann::ordered_json(index[n->parent]) : nlohmann::ordered_json(nullptr)},
                               {"keys", keys}});
     }
     if (posed) {
-      nlohmann::json pose = {{"frame", JsonNumber(frame)}, {"drawn", drawn}};
-      pose["fov"] = drawn ? JsonNumber(fov) : nlohmann::json(nullptr);
+      nlohmann::ordered_json pose = {{"frame", JsonNumber(frame)}, {"drawn", drawn}};
+      pose["fov"] = drawn ? JsonNumber(fov) : nlohmann::ordered_json(nullptr);
       pose["triangles"] = frameStats.triangles;
       if (frameStats.triangles > 0) {
         pose["bbox"] = {{"min", JsonTriple(frameStats.min)}, {"max", JsonTriple(frameStats.max)}};
