@@ -327,11 +327,12 @@ Image8 MakeScrollText() {
 Image8 MakePlasma() {
   Image8 image(256, 256);
   for (int i = 0; i < 256; ++i) {
+    // Deep blue through cyan and white-hot to violet and back.
     const float t = i / 256.0f * 2.0f * pi;
     image.palette[static_cast<std::size_t>(i)] = {
-        static_cast<std::uint8_t>(std::lround(128 + 127 * std::sin(t))),
-        static_cast<std::uint8_t>(std::lround(128 + 127 * std::sin(t + 2.1f))),
-        static_cast<std::uint8_t>(std::lround(128 + 127 * std::sin(t + 4.2f)))};
+        static_cast<std::uint8_t>(std::lround(110 + 100 * std::sin(t + 3.6f))),
+        static_cast<std::uint8_t>(std::lround(120 + 110 * std::sin(t + 0.4f))),
+        static_cast<std::uint8_t>(std::lround(200 + 55 * std::sin(t + 1.2f)))};
   }
   // Sums of sines with whole periods across the picture, so it tiles.
   for (int y = 0; y < 256; ++y) {

@@ -60,9 +60,9 @@ scenewriter::Scene BuildMountainWorld() {
   AddMaterial(scene, {"pine", {50, 120, 60}, {20, 56, 30}, 1, false, 0, ""});
 
   AddSky(scene, "sky", V(0, 0, -300), 3600.0f, 1.7f);
-  AddObject(scene, "sun", Sphere(V(0, 0, 0), 110, 10, 6), "sun", V(2600, 1400, 900));
+  AddObject(scene, "sun", Sphere(V(2600, 1400, 900), 110, 10, 6), "sun", V(2600, 1400, 900));
 
-  Geometry land = Grid(-1300, -1300, 1300, 1300, 46, 46, 14.0f, MountainHeight);
+  Geometry land = Grid(-1500, -1500, 1500, 1500, 46, 46, 16.0f, MountainHeight);
   AddObjectGroups(scene, "mountains", land, SplitFaces(land, {"grass", "rock", "snow"}, MountainMaterial), V(0, 0, 0));
 
   // A few pines on the valley floor.
@@ -90,7 +90,7 @@ scenewriter::Scene BuildMountainWorld() {
     const float x = -1000.0f + 400.0f * static_cast<float>(i), y = ValleyY(x) + random.Range(-500, 500);
     const float z = random.Range(520, 700);
     Geometry cloud = Ellipsoid(V(0, 0, 0), V(random.Range(90, 150), random.Range(50, 80), random.Range(22, 34)), 10, 5);
-    scenewriter::Node& node = AddObject(scene, "cloud" + std::to_string(i), cloud, "cloud", V(x, y, z));
+    scenewriter::Node& node = AddObject(scene, "cloud" + std::to_string(i), At(cloud, V(x, y, z)), "cloud", V(x, y, z));
     node.position = VectorTrack({{0, V(x, y, z)}, {900, V(x + 260, y + 120, z)}});
   }
 
@@ -99,8 +99,8 @@ scenewriter::Scene BuildMountainWorld() {
   std::vector<std::pair<int, float>> roll;
   for (int i = 0; i <= 9; ++i) {
     const int frame = i * 100;
-    const float x = -1150.0f + 2200.0f * static_cast<float>(i) / 9.0f;
-    const float ahead = x + 260.0f;
+    const float x = -1050.0f + 1850.0f * static_cast<float>(i) / 9.0f;
+    const float ahead = x + 240.0f;
     const float floor = MountainHeight(x, ValleyY(x));
     eye.push_back({frame, V(x, ValleyY(x), floor + 70.0f + 40.0f * std::sin(static_cast<float>(i)))});
     target.push_back({frame, V(ahead, ValleyY(ahead), MountainHeight(ahead, ValleyY(ahead)) + 55.0f)});
@@ -122,6 +122,7 @@ scenewriter::Scene BuildMountainHut() {
   AddMaterial(scene, {"roof", {236, 206, 196}, {124, 90, 78}, 1, false, 0, MapFileName("roof")});
   AddMaterial(scene, {"chimney", {226, 216, 200}, {120, 110, 98}, 1, false, 0, MapFileName("wall")});
   AddMaterial(scene, {"window", {255, 206, 120}, {255, 190, 100}, 1, true, 100, ""});
+  AddMaterial(scene, {"door", {170, 120, 90}, {80, 50, 36}, 1, false, 0, MapFileName("wood")});
   AddMaterial(scene, {"smoke", {200, 200, 210}, {120, 120, 130}, 2, false, 30, ""});
   AddMaterial(scene, {"pine", {50, 120, 60}, {20, 56, 30}, 1, false, 0, ""});
   AddMaterial(scene, {"sky", {255, 255, 255}, {255, 255, 255}, 2, false, 100, MapFileName("sky")});
@@ -156,9 +157,16 @@ scenewriter::Scene BuildMountainHut() {
     const std::uint16_t roofEnd = static_cast<std::uint16_t>(hut.faces.size());
     hut.Append(Box(V(12, 8, hz + 36), V(3.5f, 3.5f, 10)));
     const std::uint16_t chimneyEnd = static_cast<std::uint16_t>(hut.faces.size());
-    for (float wx : {-13.0f, 13.0f}) {
+    for (float wx : {-15.0f, 15.0f}) {
       const int a = hut.AddVertex(V(wx - 4, -16.3f, hz + 8)), b = hut.AddVertex(V(wx + 4, -16.3f, hz + 8)),
                 c = hut.AddVertex(V(wx + 4, -16.3f, hz + 15)), d = hut.AddVertex(V(wx - 4, -16.3f, hz + 15));
+      hut.AddFace(a, b, c);
+      hut.AddFace(a, c, d);
+    }
+    {
+      // The lit room behind the door.
+      const int a = hut.AddVertex(V(-5, -16.2f, hz - 3)), b = hut.AddVertex(V(5, -16.2f, hz - 3)),
+                c = hut.AddVertex(V(5, -16.2f, hz + 12)), d = hut.AddVertex(V(-5, -16.2f, hz + 12));
       hut.AddFace(a, b, c);
       hut.AddFace(a, c, d);
     }
@@ -171,8 +179,8 @@ scenewriter::Scene BuildMountainHut() {
     Geometry door = Box(V(5, 0, 7.5f), V(5, 0.8f, 7.5f));
     const Vec3 hinge = V(-5, -16.8f, hz - 3);
     door.Translate(hinge);
-    scenewriter::Node& node = AddObject(scene, "door", door, "logs", hinge, 1, V(0, 0, hz));
-    node.rotation = Spin(V(0, 0, 1), -1.7f, 260, 360, 2.0f);
+    scenewriter::Node& node = AddObject(scene, "door", door, "door", hinge, 1, V(0, 0, hz));
+    node.rotation = Spin(V(0, 0, 1), 1.7f, 260, 360, 2.0f);
     node.rotation->keys.front().frame = 260;
     node.rotation->keys[1].spline.easeTo = 0.5f;
     node.rotation->keys[1].spline.easeFrom = 0.5f;
@@ -183,7 +191,7 @@ scenewriter::Scene BuildMountainHut() {
     const int start = i * 20;
     const Vec3 top = V(12, 8, hz + 47);
     scenewriter::Node& puff =
-        AddObject(scene, "smoke" + std::to_string(i), Ellipsoid(V(0, 0, 0), V(5, 5, 4), 8, 5), "smoke", top);
+        AddObject(scene, "smoke" + std::to_string(i), Ellipsoid(top, V(5, 5, 4), 8, 5), "smoke", top);
     puff.position = VectorTrack({{start, top}, {start + 60, top + V(14, 6, 40)}, {start + 120, top + V(40, 14, 90)}});
     puff.position->flags = 2;
     puff.scale = MeshScaleTrack({{start, 0.5f}, {start + 60, 1.3f}, {start + 120, 2.2f}});
@@ -231,8 +239,8 @@ scenewriter::Scene BuildMountainHut() {
     const float r = 150.0f - 10.0f * static_cast<float>(i);
     eye.push_back({i * 60, V(r * std::cos(a), r * std::sin(a), hz + 50.0f - 3.0f * static_cast<float>(i))});
   }
-  eye.push_back({480, V(10, -120, hz + 24)});
-  eye.push_back({599, V(2, -62, hz + 16)});
+  eye.push_back({480, V(10, -130, hz + 26)});
+  eye.push_back({599, V(4, -92, hz + 20)});
   AddCamera(scene, "camera", eye,
             {{0, V(0, 0, hz + 16)}, {360, V(0, 0, hz + 14)}, {480, V(0, -16, hz + 10)}, {599, V(-2, -16, hz + 8)}},
             {{0, 66.0f}, {599, 60.0f}}, {0, 0, 0, 0.4f, 0.6f});
@@ -250,7 +258,7 @@ scenewriter::Scene BuildMountainHut() {
 scenewriter::Scene BuildStonehedgeFire() {
   scenewriter::Scene scene = NewScene("stonehedge_fire", 600);
   AddMaterial(scene, {"grass", {170, 190, 150}, {40, 48, 40}, 2, false, 0, MapFileName("grass")});
-  AddMaterial(scene, {"stone", {230, 224, 216}, {62, 56, 58}, 2, false, 0, MapFileName("stone")});
+  AddMaterial(scene, {"stone", {236, 230, 222}, {84, 80, 90}, 2, false, 0, MapFileName("stone")});
   AddMaterial(scene, {"logs", {220, 190, 170}, {80, 50, 34}, 1, false, 15, MapFileName("wood")});
   AddMaterial(scene, {"flame", {255, 255, 255}, {255, 200, 140}, 2, true, 100, MapFileName("fire")});
   AddMaterial(scene, {"core", {255, 250, 190}, {255, 230, 150}, 2, true, 100, ""});
@@ -322,7 +330,7 @@ scenewriter::Scene BuildStonehedgeFire() {
     const Vec3 at = i == 0 ? V(0, 0, 1) : V(6 * std::cos(a), 6 * std::sin(a), 1);
     const float height = i == 0 ? 42.0f : random.Range(20, 30);
     Geometry flame = Cylinder(V(0, 0, 0), i == 0 ? 9.0f : 5.0f, 0, height, 8, false, 2.0f, 1.0f);
-    scenewriter::Node& node = AddObject(scene, "flame" + std::to_string(i), flame, "flame", at);
+    scenewriter::Node& node = AddObject(scene, "flame" + std::to_string(i), At(flame, at), "flame", at);
     std::vector<std::pair<int, float>> pulse;
     const int period = 16 + 3 * i;
     for (int f = 0; f <= 96; f += period / 2) pulse.push_back({f, (f / (period / 2)) % 2 ? 1.25f : 0.8f});
@@ -333,13 +341,13 @@ scenewriter::Scene BuildStonehedgeFire() {
     node.rotation->flags = 2;
     if (i == 2 || i == 5) node.hide = Toggles({40 + 10 * i, 70 + 10 * i, 150, 175, 300, 330, 420, 436, 520, 560});
   }
-  AddObject(scene, "core", Cylinder(V(0, 0, 0), 5, 0, 22, 6, false), "core", V(0, 0, 1));
+  AddObject(scene, "core", Cylinder(V(0, 0, 1), 5, 0, 22, 6, false), "core", V(0, 0, 1));
   for (int i = 0; i < 10; ++i) {
     const float a = random.Range(0, 2 * pi), r = random.Range(2, 9);
     const Vec3 from = V(r * std::cos(a), r * std::sin(a), 12);
     const Vec3 to = from + V(random.Range(-25, 25), random.Range(-25, 25), random.Range(70, 120));
     const int start = random.Int(0, 60), life = random.Int(50, 80);
-    scenewriter::Node& spark = AddObject(scene, "spark" + std::to_string(i), Crystal(V(0, 0, 0), 0.9f, 1.6f), "spark", from);
+    scenewriter::Node& spark = AddObject(scene, "spark" + std::to_string(i), Crystal(from, 0.9f, 1.6f), "spark", from);
     spark.position = VectorTrack({{start, from}, {start + life / 2, (from + to) * 0.5f + V(0, 0, 10)}, {start + life, to}});
     spark.position->flags = 2;
   }
@@ -360,7 +368,7 @@ scenewriter::Scene BuildStonehedgeFire() {
     fire.push_back({f, V(k, 0.5f * k, 0.18f * k)});
   }
   AddLight(scene, "firelight", fire);
-  AddLight(scene, "moonlight", {{0, V(0.12f, 0.14f, 0.26f)}});
+  AddLight(scene, "moonlight", {{0, V(0.22f, 0.25f, 0.42f)}});
   return scene;
 }
 

@@ -42,20 +42,20 @@ scenewriter::Scene BuildIntro() {
 
   // The core: a crystal that turns and pulses.
   {
-    scenewriter::Node& core = AddObject(scene, "core", Crystal(V(0, 0, 0), 16, 30), "energy", V(0, 0, 75));
+    scenewriter::Node& core = AddObject(scene, "core", At(Crystal(V(0, 0, 0), 16, 30), V(0, 0, 75)), "energy", V(0, 0, 75));
     core.rotation = Spin(V(0, 0, 1), 6.0f * pi, 0, 300, 1.2f);
     core.scale = MeshScaleTrack({{0, 0.2f}, {60, 1.2f}, {120, 0.9f}, {180, 1.15f}, {240, 0.95f}, {299, 1.1f}},
                                 {0, 0, 0, 0.8f, 0});
   }
   // Three rings, each turning inside the one before it.
   {
-    scenewriter::Node& outer = AddObject(scene, "ring1", Torus(V(0, 0, 0), 62, 3.5f, 28, 6), "metal", V(0, 0, 75));
+    scenewriter::Node& outer = AddObject(scene, "ring1", Torus(V(0, 0, 75), 62, 3.5f, 28, 6), "metal", V(0, 0, 75));
     outer.rotation = Spin(V(0, 0, 1), 2.0f * pi, 0, 300, 1.0f);
     scenewriter::Node& middle =
-        AddObject(scene, "ring2", Torus(V(0, 0, 0), 50, 3.0f, 26, 6), "metal", V(0, 0, 75), 1, V(0, 0, 75));
+        AddObject(scene, "ring2", Torus(V(0, 0, 75), 50, 3.0f, 26, 6), "metal", V(0, 0, 75), 1, V(0, 0, 75));
     middle.rotation = Spin(V(1, 0, 0), 3.0f * pi, 0, 300, 1.0f);
     scenewriter::Node& inner =
-        AddObject(scene, "ring3", Torus(V(0, 0, 0), 38, 2.5f, 24, 6), "metal", V(0, 0, 75), 2, V(0, 0, 75));
+        AddObject(scene, "ring3", Torus(V(0, 0, 75), 38, 2.5f, 24, 6), "metal", V(0, 0, 75), 2, V(0, 0, 75));
     inner.rotation = Spin(V(0, 1, 0), 4.0f * pi, 0, 300, 1.0f);
   }
   // Eight pillars that appear one after another and rise out of the floor.
@@ -68,14 +68,14 @@ scenewriter::Scene BuildIntro() {
     std::vector<std::uint16_t> body, cap;
     for (std::uint16_t f = 0; f < pillar.faces.size(); ++f) (f < capFirst ? body : cap).push_back(f);
     scenewriter::Node& node =
-        AddObjectGroups(scene, "pillar" + std::to_string(i), pillar, {{"metal", body}, {"energy", cap}}, at);
+        AddObjectGroups(scene, "pillar" + std::to_string(i), At(pillar, at), {{"metal", body}, {"energy", cap}}, at);
     const int appear = 30 + 18 * i;
     node.hide = Toggles({0, appear});
     node.position = VectorTrack({{appear, at - V(0, 0, 100)}, {appear + 40, at}}, {0, 0, 0, 0, 0.7f});
   }
 
   AddCamera(scene, "camera",
-            {{0, V(0, -1100, 520)}, {100, V(-420, -560, 260)}, {200, V(-330, 120, 150)}, {299, V(40, 250, 105)}},
+            {{0, V(0, -1100, 520)}, {100, V(-300, -640, 300)}, {200, V(-420, -200, 170)}, {299, V(-250, 100, 100)}},
             {{0, V(0, 0, 60)}, {200, V(0, 0, 70)}, {299, V(0, 0, 78)}}, {{0, 58.0f}, {299, 70.0f}},
             {0, 0, 0, 0.5f, 0.2f}, {}, {{0, 0.0f}, {150, -8.0f}, {299, 0.0f}});
   AddLight(scene, "glow", {{0, V(0.2f, 0.2f, 0.45f)}, {120, V(0.95f, 0.95f, 1.0f)}, {299, V(1.0f, 1.0f, 1.0f)}});
@@ -89,10 +89,10 @@ scenewriter::Scene BuildPlanetPart1() {
   scenewriter::Scene scene = NewScene("planet_part1", 100);
   SpaceMaterials(scene);
   AddStarSphere(scene, "stars", 6000.0f);
-  AddObject(scene, "sun", Sphere(V(0, 0, 0), 260, 14, 8), "sun", V(-2600, 2600, 1400));
+  AddObject(scene, "sun", Sphere(V(-2600, 2600, 1400), 260, 14, 8), "sun", V(-2600, 2600, 1400));
   scenewriter::Node& earth = AddObject(scene, "earth", Sphere(V(0, 0, 0), 320, 24, 16), "earth", V(0, 0, 0));
   earth.rotation = Spin(V(0, 0, 1), 0.5f, 0, 100, 1.0f);
-  scenewriter::Node& moon = AddObject(scene, "moon", Sphere(V(0, 0, 0), 70, 14, 9), "moon", V(520, -480, 160));
+  scenewriter::Node& moon = AddObject(scene, "moon", Sphere(V(560, -420, 160), 70, 14, 9), "moon", V(560, -420, 160));
   moon.position = VectorTrack({{0, V(560, -420, 160)}, {99, V(470, -560, 180)}});
   AddCamera(scene, "camera", {{0, V(300, -3200, 900)}, {60, V(200, -1700, 450)}, {99, V(120, -1180, 300)}},
             {{0, V(0, 0, 0)}, {99, V(60, 0, 40)}}, {{0, 42.0f}, {99, 60.0f}}, {0, 0, 0, 0, 0.5f}, {},
@@ -105,7 +105,7 @@ scenewriter::Scene BuildPlanetPart2() {
   scenewriter::Scene scene = NewScene("planet_part2", 173);
   SpaceMaterials(scene);
   AddStarSphere(scene, "stars", 7000.0f);
-  AddObject(scene, "sun", Sphere(V(0, 0, 0), 200, 14, 8), "sun", V(3000, 3600, 900));
+  AddObject(scene, "sun", Sphere(V(3000, 3600, 900), 200, 14, 8), "sun", V(3000, 3600, 900));
 
   // The giant and its ring share one tilt; the moons circle on a pivot.
   Geometry giant = Sphere(V(0, 0, 0), 420, 24, 16);
@@ -116,9 +116,9 @@ scenewriter::Scene BuildPlanetPart2() {
   AddObject(scene, "rings", ring, "ring", V(0, 0, 0));
   scenewriter::Node& orbit = AddPivot(scene, "orbit", "moon", V(0, 0, 0));
   orbit.rotation = Spin(V(0, 0, 1), 0.9f, 0, 173, 1.0f);
-  scenewriter::Node& moon1 = AddObject(scene, "moon1", Sphere(V(0, 0, 0), 80, 14, 9), "moon", V(1250, -300, 260), 1);
+  scenewriter::Node& moon1 = AddObject(scene, "moon1", Sphere(V(1250, -300, 260), 80, 14, 9), "moon", V(1250, -300, 260), 1);
   moon1.rotation = Spin(V(0, 0, 1), 1.2f, 0, 173, 1.0f);
-  AddObject(scene, "moon2", Sphere(V(0, 0, 0), 55, 12, 8), "earth", V(-900, -1000, -180), 1);
+  AddObject(scene, "moon2", Sphere(V(-900, -1000, -180), 55, 12, 8), "earth", V(-900, -1000, -180), 1);
 
   AddCamera(scene, "camera",
             {{0, V(-2300, -2200, 520)}, {90, V(-600, -2500, 260)}, {172, V(1300, -2100, -120)}},
@@ -152,11 +152,11 @@ scenewriter::Scene BuildPlanetPart3() {
     }
     return h;
   };
-  AddObject(scene, "surface", Grid(-1600, -1200, 1600, 2400, 36, 40, 10.0f, height), "moon", V(0, 0, 0));
+  AddObject(scene, "surface", Grid(-1600, -1200, 1600, 2400, 36, 40, 6.0f, height), "moon", V(0, 0, 0));
 
   // The blue planet hangs huge over the horizon, the giant further off.
-  AddObject(scene, "earth", Sphere(V(0, 0, 0), 900, 24, 16), "earth", V(-600, 4600, 1300));
-  AddObject(scene, "giant", Sphere(V(0, 0, 0), 300, 16, 10), "giant", V(2400, 4200, 1900));
+  AddObject(scene, "earth", Sphere(V(-600, 4600, 1300), 900, 24, 16), "earth", V(-600, 4600, 1300));
+  AddObject(scene, "giant", Sphere(V(2400, 4200, 1900), 300, 16, 10), "giant", V(2400, 4200, 1900));
 
   // A small ship racing ahead of the camera, banking as it weaves.
   {
@@ -169,6 +169,8 @@ scenewriter::Scene BuildPlanetPart3() {
     ship.Append(wings);
     for (std::size_t i = 0; i < wings.faces.size(); ++i) hull.push_back(static_cast<std::uint16_t>(wingBase + i));
     Geometry glow = Sphere(V(0, -25, 0), 4, 8, 5);
+    ship.ScaleBy(V(2, 2, 2));
+    glow.ScaleBy(V(2, 2, 2));
     const std::size_t glowBase = ship.faces.size();
     ship.Append(glow);
     std::vector<std::uint16_t> engine;

@@ -62,6 +62,11 @@ void Geometry::Translate(Vec3 d) {
   for (Vec3& p : vertices) p = p + d;
 }
 
+Geometry At(Geometry g, Vec3 d) {
+  g.Translate(d);
+  return g;
+}
+
 void Geometry::ScaleBy(Vec3 s) {
   for (Vec3& p : vertices) p = {p.x * s.x, p.y * s.y, p.z * s.z};
 }

@@ -52,6 +52,10 @@ struct Geometry {
   void Flip();
 };
 
+// The geometry moved by d (for shapes built around the origin and placed
+// elsewhere).
+Geometry At(Geometry g, Vec3 d);
+
 // Height field over [x0, x1] x [y0, y1] with nx x ny cells; uv repeats `tiles`
 // times across.
 template <class Height>

@@ -1,6 +1,8 @@
 // Shared scene helpers and the list of all scenes.
 #include "tools/mkcontent/scenes.h"
 
+#include <cmath>
+
 #include "tools/mkcontent/content.h"
 
 namespace content {
@@ -23,12 +25,22 @@ FaceGroups SplitFaces(const Geometry& g, const std::vector<std::string>& materia
 }
 
 void AddSky(scenewriter::Scene& scene, const std::string& material, Vec3 centre, float radius, float rimAngle) {
-  AddObject(scene, "sky", Dome(V(0, 0, 0), radius, 16, 6, rimAngle, 2.0f, 0.5f), material, centre);
+  Geometry sky = Dome(centre, radius, 16, 6, rimAngle, 2.0f, 0.5f);
+  // A skirt hangs from the rim in the horizon's colour (the picture's last
+  // row), so that nothing below the dome's edge is ever left empty.
+  const float rimRadius = radius * std::sin(rimAngle);
+  const float rimZ = radius * std::cos(rimAngle);
+  const float depth = radius * 1.5f;
+  Geometry skirt = Cylinder(centre + V(0, 0, rimZ - depth), rimRadius, rimRadius, depth, 16, true);
+  skirt.Flip();
+  for (auto& t : skirt.uv) t = {t.first, 0.494f};
+  sky.Append(skirt);
+  AddObject(scene, "sky", sky, material, centre);
 }
 
 void AddStarSphere(scenewriter::Scene& scene, const std::string& material, float radius) {
-  Geometry g = Sphere(V(0, 0, 0), radius, 16, 8, 3.0f);
-  for (auto& t : g.uv) t.second *= 1.5f;
+  Geometry g = Sphere(V(0, 0, 0), radius, 16, 8, 4.0f);
+  for (auto& t : g.uv) t.second *= 2.0f;
   g.Flip();
   AddObject(scene, "starfield", g, material, V(0, 0, 0));
 }
