@@ -1,0 +1,195 @@
+// Whole-song services: any-kind loading, song length, offline rendering.
+#include "sound/gmprender.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "sound/dsm.h"
+#include "sound/dsmmem.h"
+#include "sound/errors.h"
+#include "sound/gmplayer.h"
+#include "sound/loadit.h"
+#include "sound/loadmod.h"
+#include "sound/loads3m.h"
+#include "sound/loadxm.h"
+#include "sound/module.h"
+#include "sound/rawf_nt.h"
+
+namespace {
+
+// A device that plays nothing and remembers the update rate: the clock of
+// gmpSongDuration.
+unsigned timingRate = 5000;
+int TimingOk() { return errOK; }
+int TimingChannel(unsigned) { return errOK; }
+int TimingChannelValue(unsigned, unsigned) { return errOK; }
+int TimingChannelRate(unsigned, std::uint32_t) { return errOK; }
+int TimingChannelPan(unsigned, int) { return errOK; }
+int TimingSetUpdRate(unsigned rate) {
+  if (rate == 0) return errInvalidArguments;
+  timingRate = rate;
+  return errOK;
+}
+
+SoundDevice MakeTimingDevice() {
+  SoundDevice d{};
+  d.name = "Timing";
+  d.PlaySound = TimingChannelRate;
+  d.ReleaseSound = TimingChannel;
+  d.StopSound = TimingChannel;
+  d.SetRate = TimingChannelRate;
+  d.SetVolume = TimingChannelValue;
+  d.SetSample = TimingChannelValue;
+  d.SetPosition = TimingChannelValue;
+  d.SetPanning = TimingChannelPan;
+  d.SetUpdRate = TimingSetUpdRate;
+  d.StartPlay = TimingOk;
+  return d;
+}
+const SoundDevice timingDevice = MakeTimingDevice();
+
+// The song has ended when it has wrapped and the row that wrapped has had
+// all its ticks.
+bool SongOver(const PlayerHandle* h) { return h->loopCount != 0 && h->tick + 1 >= h->speed; }
+
+int StartSong(Module* module, PlayerHandle** handle) {
+  std::vector<unsigned> channels(std::max<unsigned>(module->numChannels, 1));
+  for (unsigned i = 0; i < channels.size(); ++i) channels[i] = i;
+  if (int e = gmpPlaySong(module, -1, -1, -1, 1, -1, channels.data(), handle); e != errOK) {
+    return e;
+  }
+  // The ticks before the first row carry no commands and make no sound.
+  PlayerHandle* h = *handle;
+  while (h->tick + 1 < h->speed) {
+    if (int e = gmpPlay(); e != errOK) return e;
+  }
+  return errOK;
+}
+
+}  // namespace
+
+int gmpLoadAnyModule(const char* fileName, const SoundDevice* device, int addSamples,
+                     Module** module) {
+  if (fileName == nullptr || module == nullptr) {
+    return errInvalidArguments;
+  }
+  *module = nullptr;
+  std::uint8_t header[48];
+  RawFile* file = nullptr;
+  if (int e = RawFileOpen(fileName, rfOpenRead, &file); e != errOK) {
+    return e;
+  }
+  int error = RawFileRead(file, header, sizeof header);
+  const int closeError = RawFileClose(file);
+  if (error == errOK) error = closeError;
+  if (error != errOK) {
+    return error;
+  }
+  // One place chooses the reader for every module kind.
+  if (std::memcmp(header, "Extended Module:", 16) == 0) {
+    return gmpLoadXM(fileName, device, addSamples, nullptr, module);
+  }
+  if (std::memcmp(header + 44, "SCRM", 4) == 0) {
+    return gmpLoadS3M(fileName, device, addSamples, nullptr, module);
+  }
+  if (std::memcmp(header, "IMPM", 4) == 0) {
+    return gmpLoadIT(fileName, device, addSamples, nullptr, module);
+  }
+  return gmpLoadMOD(fileName, device, addSamples, nullptr, module);
+}
+
+int gmpSongDuration(Module* module, double* seconds) {
+  if (module == nullptr || seconds == nullptr) {
+    return errInvalidArguments;
+  }
+  *seconds = 0;
+  if (int e = gmpInit(&timingDevice); e != errOK) return e;
+  PlayerHandle* h = nullptr;
+  if (int e = StartSong(module, &h); e != errOK) {
+    gmpClose();
+    return e;
+  }
+  double total = 0;
+  int error = errOK;
+  while (total < gmpMaxSongSeconds) {
+    if ((error = gmpPlay()) != errOK) break;
+    total += 100.0 / timingRate;
+    if (SongOver(h)) break;
+  }
+  const int closeError = gmpClose();
+  *seconds = total;
+  return error != errOK ? error : closeError;
+}
+
+int gmpRenderModule(const char* fileName, const RenderSettings& settings, RenderSink sink,
+                    void* user, double* seconds) {
+  if (fileName == nullptr || sink == nullptr || settings.rate < 1000 || settings.rate > 384000) {
+    return errInvalidArguments;
+  }
+  if (seconds != nullptr) *seconds = 0;
+  const SoundDevice* device = &MemoryDevice;
+  unsigned mode = (settings.mono ? sdMono : sdStereo) | (settings.eightBit ? sd8bit : sd16bit);
+  if (settings.interpolate) mode |= dsmMixInterpolation;
+  mode |= settings.mixPath & (dsmMixFloat | dsmMixInteger);
+  dsmSetFilterMode(std::clamp(settings.filter, 0, 3));
+  if (int e = device->Init(settings.rate, mode); e != errOK) return e;
+
+  Module* module = nullptr;
+  PlayerHandle* h = nullptr;
+  bool channelsOpen = false;
+  bool playerOpen = false;
+  double rendered = 0;
+  int error = gmpLoadAnyModule(fileName, device, 1, &module);
+  if (error == errOK) {
+    error = device->OpenChannels(std::max<unsigned>(module->numChannels, 1));
+    channelsOpen = error == errOK;
+  }
+  if (error == errOK) {
+    error = gmpInit(device);
+    playerOpen = error == errOK;
+  }
+  if (error == errOK) error = StartSong(module, &h);
+  if (error == errOK) error = gmpPlay();  // the first row
+
+  constexpr unsigned blockFrames = 4096;
+  std::vector<std::uint8_t> block(static_cast<std::size_t>(blockFrames) * memBytesPerFrame());
+  bool over = false;
+  while (error == errOK && !over) {
+    memSetOutput(block.data(), blockFrames);
+    while (error == errOK && memFramesWritten() < blockFrames) {
+      int callPlayer = 0;
+      if ((error = device->Play(&callPlayer)) != errOK) break;
+      if (callPlayer) {
+        if (SongOver(h) || rendered + memFramesWritten() / double(settings.rate) >= settings.maxSeconds) {
+          over = true;
+          break;
+        }
+        error = gmpPlay();
+      }
+    }
+    const unsigned frames = memFramesWritten();
+    rendered += frames / static_cast<double>(settings.rate);
+    if (error == errOK && frames > 0 &&
+        !sink(block.data(), static_cast<std::size_t>(frames) * memBytesPerFrame(), rendered, user)) {
+      break;
+    }
+  }
+  memSetOutput(nullptr, 0);
+  if (playerOpen) {
+    const int e = gmpClose();
+    if (error == errOK) error = e;
+  }
+  if (module != nullptr) {
+    const int e = ModuleFree(module, device);
+    if (error == errOK) error = e;
+  }
+  if (channelsOpen) {
+    const int e = device->CloseChannels();
+    if (error == errOK) error = e;
+  }
+  const int e = device->Close();
+  if (error == errOK) error = e;
+  if (seconds != nullptr) *seconds = rendered;
+  return error;
+}
