@@ -27,20 +27,6 @@ TEST(Math3d, RotationAboutZTurnsXToMinusY) {
   ExpectVector(p, 0, -1, 0);
 }
 
-TEST(Math3d, RotationOppositeAngleIsInverse) {
-  const Vector axis{0.6f, -1.0f, 1.6f};
-  const Matrix r = MatrixMultiply(AxisAngleMatrix(axis, 0.7f), AxisAngleMatrix(axis, -0.7f));
-  // The axis is not unit length, so the matrix is not a pure rotation; only a
-  // normalised axis gives the identity.
-  const Vector n = Normalize(axis);
-  const Matrix unit = MatrixMultiply(AxisAngleMatrix(n, 0.7f), AxisAngleMatrix(n, -0.7f));
-  const Matrix id = MatrixIdentity();
-  for (int i = 0; i < 16; ++i) EXPECT_NEAR(unit.m[i], id.m[i], 1e-5f) << i;
-  bool differs = false;
-  for (int i = 0; i < 16; ++i) differs |= std::fabs(r.m[i] - id.m[i]) > 1e-3f;
-  EXPECT_TRUE(differs);
-}
-
 TEST(Math3d, IdentityOnEitherSideKeepsMatrix) {
   const Matrix a = Sample();
   const Matrix left = MatrixMultiply(MatrixIdentity(), a);
@@ -67,12 +53,6 @@ TEST(Math3d, FourthRowTranslates) {
   m.m[13] = 6;
   m.m[14] = 7;
   ExpectVector(TransformPoint({1, 2, 3}, m), 6, 8, 10, 0);
-}
-
-TEST(Math3d, QuaternionHalfAngle) {
-  const Quaternion q = AxisAngleToQuaternion(pi, {0, 2, 0});
-  EXPECT_NEAR(q.w, 0, 1e-6f);
-  EXPECT_NEAR(q.y, 2, 1e-6f);  // the axis is not normalised
 }
 
 TEST(Math3d, CrossAndNormalize) {

@@ -101,23 +101,6 @@ TEST(ReadMesh, TextureCoordinateCountMustMatchVertices) {
   EXPECT_FALSE(LoadPtr(s));
 }
 
-TEST(ReadMesh, DegenerateFaceAndUnusedVertexHaveZeroNormals) {
-  sw::Scene s;
-  sw::Mesh m;
-  m.name = "Flat";
-  m.vertices = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 5, 5}};
-  m.faces = {{0, 1, 2, 0}};
-  s.meshes.push_back(m);
-  ScenePtr scene = LoadPtr(s);
-  ASSERT_TRUE(scene);
-  const Mesh& r = scene->meshes[0];
-  EXPECT_EQ(r.faces[0].normal.x, 0.0f);
-  EXPECT_EQ(r.faces[0].normal.y, 0.0f);
-  EXPECT_EQ(r.faces[0].normal.z, 0.0f);
-  EXPECT_EQ(r.vertexNormals[3].x, 0.0f);
-  EXPECT_FALSE(std::isnan(r.vertexNormals[0].x));
-}
-
 TEST(ReadMesh, IndicesAndFaceNumbersOutOfRangeFail) {
   {
     sw::Scene s;
@@ -434,19 +417,6 @@ TEST(ReadFile, FirstChunkMustBeMain) {
   EXPECT_FALSE(LoadPtr(std::vector<std::uint8_t>{0x4D, 0x4D, 6, 0}));
 }
 
-TEST(ReadFile, NewSceneDefaults) {
-  ScenePtr scene = LoadPtr(BoxScene());
-  ASSERT_TRUE(scene);
-  EXPECT_FLOAT_EQ(scene->framesPerSecond, 30.0f);
-  const Material& d = scene->defaultMaterial;
-  EXPECT_STREQ(d.name, "");
-  EXPECT_EQ(d.flags, 0x81);
-  EXPECT_EQ(d.textureIndex, -1);
-  EXPECT_FLOAT_EQ(d.diffuse.x, 255.0f);
-  EXPECT_FLOAT_EQ(d.ambient.x, 0.0f);
-  EXPECT_FLOAT_EQ(d.selfIllumination, 0.0f);
-}
-
 TEST(ReadFile, ChunkRunningPastItsParentFails) {
   const std::vector<std::uint8_t> good = sw::Write(BoxScene());
   // Walk every chunk header of the file and stretch its length past its parent.
@@ -559,27 +529,6 @@ TEST(ReadFile, MembersOfAnArchive) {
   EXPECT_EQ(ReadSceneFile("3ds\\BOX.3DS"), nullptr);
   archive = saved;
   std::remove(path.c_str());
-}
-
-TEST(ReadFile, LooseFileThroughAStream) {
-  const std::string path = ::testing::TempDir() + "engine_box.3ds";
-  ASSERT_TRUE(sw::SaveFile(path, sw::Write(BoxScene())));
-  TFile file;
-  file.SetName(path.c_str());
-  ASSERT_TRUE(file.Open(modeRead));
-  Scene* scene = ReadSceneStream(&file);
-  ASSERT_NE(scene, nullptr);
-  EXPECT_EQ(scene->cameraCount, 1);
-  FreeScene(scene);
-  std::remove(path.c_str());
-  EXPECT_EQ(ReadSceneStream(nullptr), nullptr);
-}
-
-TEST(FreeScene, NullAndPartialScenes) {
-  FreeScene(nullptr);
-  Scene* empty = CreateScene();
-  ASSERT_NE(empty, nullptr);
-  FreeScene(empty);
 }
 
 }  // namespace

@@ -412,16 +412,4 @@ TEST_F(RenderTest, TexelScaleFromTheTextureTable) {
   EXPECT_FLOAT_EQ(TextureScale(maxTextures), 256.0f);
 }
 
-TEST_F(RenderTest, NullArgumentsAreIgnored) {
-  ScenePtr scene = LoadPtr(BoxScene());
-  ASSERT_TRUE(scene);
-  float fov = 1.0f;
-  RenderScene(nullptr, Collect, 0.0f, &fov);
-  RenderScene(scene.get(), nullptr, 0.0f, &fov);
-  EXPECT_EQ(fov, 1.0f);
-  drawn.clear();
-  RenderScene(scene.get(), Collect, 0.0f, nullptr);
-  EXPECT_EQ(drawn.size(), 12u);
-}
-
 }  // namespace

@@ -100,15 +100,6 @@ TEST(ScalarTrack, TensionContinuityBiasShapeInteriorTangents) {
   EXPECT_FLOAT_EQ(keys[1].out, 5.0f);
 }
 
-TEST(ScalarTrack, UnevenKeySpacingWeighsTangents) {
-  std::vector<ScalarKey> keys{SKey(0, 0.0f), SKey(5, 10.0f), SKey(20, 40.0f)};
-  ScalarTrack t = Over<ScalarKey, float>(keys);
-  ComputeScalarTangents(&t);
-  // dp = 10, dn = 30, fp = 0.25, fn = 0.75.
-  EXPECT_FLOAT_EQ(keys[1].in, 40.0f * 0.25f);
-  EXPECT_FLOAT_EQ(keys[1].out, 40.0f * 0.75f);
-}
-
 TEST(ScalarTrack, RepeatWrapsIntoTheKeyRange) {
   std::vector<ScalarKey> keys{SKey(0, 0.0f), SKey(5, 8.0f), SKey(10, 0.0f)};
   EXPECT_FLOAT_EQ(EvalScalar(keys, 2, 25.0f), EvalScalar(keys, 2, 5.0f));
@@ -161,33 +152,12 @@ TEST(Easing, BothEasesOfHalf) {
   EXPECT_FLOAT_EQ(EaseParameter(0.3f, 0.0f, 0.0f), 0.3f);
 }
 
-TEST(Easing, LargeEasesAreScaledDown) {
-  // s = 2: both become 0.5, k = 1.
-  EXPECT_FLOAT_EQ(EaseParameter(0.25f, 1.0f, 1.0f), 0.125f);
-  // Middle part is linear: k (2u - e1) with e1 = 0.2, e2 = 0, k = 1 / 1.8.
-  EXPECT_NEAR(EaseParameter(0.5f, 0.2f, 0.0f), (2.0f * 0.5f - 0.2f) / 1.8f, 1e-6f);
-}
-
 TEST(Easing, EaseAppliedBetweenKeys) {
   std::vector<ScalarKey> keys{SKey(0, 0.0f), SKey(10, 10.0f)};
   keys[0].spline.easeFrom = 0.5f;
   keys[1].spline.easeTo = 0.5f;
   // u = 0.25 becomes 0.125; the spline is linear with these tangents.
   EXPECT_NEAR(EvalScalar(keys, 0, 2.5f), 1.25f, 1e-5f);
-}
-
-TEST(VectorTrack, ComponentsInterpolateIndependently) {
-  std::vector<VectorKey> keys(2);
-  keys[0].frame = 0;
-  keys[0].value = {0, 10, -4};
-  keys[1].frame = 10;
-  keys[1].value = {10, 10, 4};
-  VectorTrack t = Over<VectorKey, Vector>(keys);
-  ComputeVectorTangents(&t);
-  EvaluateVectorTrack(5.0f, &t);
-  EXPECT_FLOAT_EQ(t.value.x, 5.0f);
-  EXPECT_FLOAT_EQ(t.value.y, 10.0f);
-  EXPECT_FLOAT_EQ(t.value.z, 0.0f);
 }
 
 RotationKey RKey(int frame, float angle, Vector axis) {
@@ -232,21 +202,6 @@ TEST(RotationTrack, KeysAccumulateAndInterpolate) {
   const Matrix back = MatrixMultiply(t.value.rotation, t.value.inverse);
   const Matrix id = MatrixIdentity();
   for (int i = 0; i < 16; ++i) EXPECT_NEAR(back.m[i], id.m[i], 1e-5f);
-}
-
-TEST(RotationTrack, ClampsAndRepeats) {
-  std::vector<RotationKey> keys{RKey(0, 0.0f, {0, 0, 1}), RKey(10, pi / 2, {0, 0, 1})};
-  RotationTrack t = Over<RotationKey, RotationValue>(keys);
-  PrepareRotationKeys(&t);
-  EvaluateRotationTrack(50.0f, &t);
-  for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(t.value.rotation.m[i], keys[1].matrix.m[i]);
-  EvaluateRotationTrack(-50.0f, &t);
-  for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(t.value.rotation.m[i], keys[0].matrix.m[i]);
-  t.flags = 2;
-  RotationTrack u = t;
-  EvaluateRotationTrack(23.0f, &t);
-  EvaluateRotationTrack(3.0f, &u);
-  for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(t.value.rotation.m[i], u.value.rotation.m[i]);
 }
 
 int Hidden(std::vector<HideKey>& keys, int flags, float frame) {
@@ -294,22 +249,6 @@ TEST(NodeTracks, HiddenNodeKeepsItsLastCameraValues) {
   EvaluateNodeTracks(&node, 12.0f);
   EXPECT_EQ(node.hide.value, 1);
   EXPECT_FLOAT_EQ(node.fieldOfView.value, 50.0f);
-}
-
-TEST(NodeTracks, ChildrenAndSiblingsAreEvaluated) {
-  Node root{}, child{}, sibling{};
-  root.child = &child;
-  child.parent = &root;
-  child.next = &sibling;
-  sibling.parent = &root;
-  sibling.previous = &child;
-  std::vector<VectorKey> keys(1);
-  keys[0].value = {1, 2, 3};
-  sibling.position = Over<VectorKey, Vector>(keys);
-  child.position = Over<VectorKey, Vector>(keys);
-  EvaluateNodeTracks(&root, 0.0f);
-  EXPECT_FLOAT_EQ(sibling.position.value.z, 3.0f);
-  EXPECT_FLOAT_EQ(child.position.value.y, 2.0f);
 }
 
 }  // namespace
