@@ -59,6 +59,16 @@ Colour LightPoint(const Scene* scene, const Node* node, int lightCount, const Ma
           Channel(material.diffuse.z, acc.z, material.ambient.z)};
 }
 
+bool FiniteCorners(const Polygon& p) {
+  for (int c = 0; c < 3; ++c) {
+    const PolygonVertex& v = p.vertices[c];
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z) || !std::isfinite(v.s) ||
+        !std::isfinite(v.t))
+      return false;
+  }
+  return true;
+}
+
 bool Visible(const Node* node) { return node->kind == nodeMesh && node->object && node->hide.value == 0; }
 
 // Emits the faces of one mesh node; stops early when the sink returns 0.
@@ -99,6 +109,9 @@ void EmitNode(const Scene* scene, Node* node, TriangleSink sink, Polygon& polygo
       out.s = texScale * mesh.texCoords[v].u;
       out.t = texScale * mesh.texCoords[v].v;
     }
+    // Coordinates that are not finite (from a file holding NaN or overflowing
+    // keys) cannot be projected; such a face is left out instead of handed on.
+    if (!FiniteCorners(polygon)) continue;
     if (sink(&polygon) == 0) return;
   }
 }

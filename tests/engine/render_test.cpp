@@ -284,6 +284,24 @@ TEST_F(RenderTest, LightOnTheVertexAndZeroNormalsStayFinite) {
     }
 }
 
+TEST_F(RenderTest, FacesWithNonFiniteCornersAreLeftOut) {
+  sw::Scene s = BoxScene();
+  s.meshes[0].vertices[7].z = std::nanf("");
+  s.meshes[0].texCoords.assign(8, {0.0f, 0.0f});
+  s.meshes[0].texCoords[0].first = INFINITY;
+  ScenePtr scene = LoadPtr(s);
+  ASSERT_TRUE(scene);
+  Render(scene.get(), 0.0f);
+  int expected = 0;
+  const Mesh& m = scene->meshes[0];
+  for (int i = 0; i < m.faceCount; ++i) {
+    const Face& f = m.faces[i];
+    expected += f.a != 7 && f.b != 7 && f.c != 7 && f.a != 0 && f.b != 0 && f.c != 0;
+  }
+  EXPECT_GT(expected, 0);
+  EXPECT_EQ(static_cast<int>(drawn.size()), expected);
+}
+
 TEST_F(RenderTest, MissingScaleCollapsesTheMesh) {
   sw::Scene s = BoxScene();
   s.keyframer->nodes[0].scale.reset();
