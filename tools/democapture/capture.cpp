@@ -336,7 +336,7 @@ bool Capture::Run(std::string& error) {
       std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
                                        "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "640x480",
                                        "-r", rate, "-i", "-", "-an", "-c:v", "libx264",
-                                       "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
+                                       "-preset", "ultrafast", "-crf", "20", "-pix_fmt", "yuv420p",
                                        videoTemp};
       if (!Spawn(args, true, encoder)) {
         error = "cannot start ffmpeg";
