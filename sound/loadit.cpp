@@ -315,7 +315,13 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
   if (instrumentMode) mod->flags |= modFlagInstrumentMode;
   if (headerFlags & 8) mod->flags |= modFlagLinear;
   if (int error = memAllocArray(64, &mod->panning); error != 0) return error;
-  for (int c = 0; c < 64; ++c) mod->panning[c] = header[64 + c];
+  // Pannings on the 0..64 scale. The disabled bit (128) is dropped, and
+  // surround (100), which the scale cannot express, plays in the centre
+  // rather than at the right edge.
+  for (int c = 0; c < 64; ++c) {
+    const int pan = header[64 + c] & 0x7F;
+    mod->panning[c] = pan == 100 ? 32 : (pan > 64 ? 64 : pan);
+  }
 
   // Order list: 254 and the unused values 250..253 are skipped, 255 ends the
   // song. Trailing end markers are dropped; a list without a pattern has

@@ -95,7 +95,7 @@ TEST_F(ItReader, HeaderAndOrders) {
   EXPECT_EQ(module->numPatterns, 3u);
   EXPECT_EQ(module->patterns[1]->length, 72u);
   EXPECT_EQ(module->panning[0], 32);
-  EXPECT_EQ(module->panning[63], 160);
+  EXPECT_EQ(module->panning[63], 32);  // 160: disabled, at 32
 
   song.flags = 0x01;  // sample mode, Amiga slides
   song.orders = {0, 255, 1};
@@ -142,6 +142,16 @@ TEST_F(ItReader, EnabledChannelsAndChannelCount) {
   ASSERT_EQ(e.size(), 2u);
   EXPECT_EQ(e[0].channel, 1u);
   EXPECT_EQ(e[1].channel, 3u);
+  EXPECT_EQ(module->numChannels, 4u);
+
+  EXPECT_EQ(module->panning[0], 0);
+  EXPECT_EQ(module->panning[1], 0);  // 128: disabled, at 0
+  EXPECT_EQ(module->panning[2], 64);
+
+  // Surround has no place on the 0..64 scale and plays in the centre.
+  song.panning[0] = 100;
+  ASSERT_EQ(Load(song), errOK);
+  EXPECT_EQ(module->panning[0], 32);
   EXPECT_EQ(module->numChannels, 4u);
 
   // Fewer channels used than enabled.
