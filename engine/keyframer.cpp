@@ -3,6 +3,8 @@
 // their tracks read and prepared for evaluation.
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/chunks.h"
@@ -57,10 +59,38 @@ bool PlaceNode(Scene* scene, Spine& spine, Node* node, int h) {
   return true;
 }
 
-bool LinkNode(Scene* scene, Node* node) {
+// Name lookups for one keyframer section. The first record of a name wins, as
+// in FindMesh and its kin; the tables keep files with many objects and nodes
+// from a search per node through every object.
+struct Names {
+  std::unordered_map<std::string, Mesh*> meshes;
+  std::unordered_map<std::string, Light*> lights;
+  std::unordered_map<std::string, Camera*> cameras;
+
+  explicit Names(Scene* scene) {
+    for (int i = 0; i < scene->meshCount; ++i) meshes.emplace(scene->meshes[i].name, &scene->meshes[i]);
+    for (int i = 0; i < scene->lightCount; ++i) lights.emplace(scene->lights[i].name, &scene->lights[i]);
+    for (int i = 0; i < scene->cameraCount; ++i) cameras.emplace(scene->cameras[i].name, &scene->cameras[i]);
+  }
+  template <class T>
+  static T* Find(const std::unordered_map<std::string, T*>& table, const char* name) {
+    const auto it = table.find(name);
+    return it == table.end() ? nullptr : it->second;
+  }
+};
+
+// Everything a node chunk needs from its section.
+struct Section {
+  Scene* scene;
+  Spine spine;
+  Names names;
+};
+
+bool LinkNode(Section& section, Node* node) {
+  Scene* scene = section.scene;
   switch (node->kind) {
     case nodeMesh: {
-      Mesh* mesh = FindMesh(scene, node->name);
+      Mesh* mesh = Names::Find(section.names.meshes, node->name);
       if (!mesh) return false;
       node->object = mesh;
       const std::size_t vertices = static_cast<std::size_t>(mesh->vertexCount);
@@ -85,7 +115,7 @@ bool LinkNode(Scene* scene, Node* node) {
     case nodeLight:
     case nodeLightTarget:
     case nodeSpotlight: {
-      Light* light = FindLight(scene, node->name);
+      Light* light = Names::Find(section.names.lights, node->name);
       if (!light) return false;
       node->object = light;
       light->node = node;
@@ -93,7 +123,7 @@ bool LinkNode(Scene* scene, Node* node) {
     }
     case nodeCamera:
     case nodeCameraTarget: {
-      Camera* camera = FindCamera(scene, node->name);
+      Camera* camera = Names::Find(section.names.cameras, node->name);
       if (!camera) return false;
       node->object = camera;
       if (node->kind == nodeCamera) {
@@ -199,7 +229,7 @@ struct NodeState {
   int hierarchy = 0;
 };
 
-bool ReadNodeHeader(Scene* scene, Spine& spine, Node* node, NodeState& state, Chunk& chunk) {
+bool ReadNodeHeader(Section& section, Node* node, NodeState& state, Chunk& chunk) {
   // A second header would link and place the same node twice.
   if (state.headerRead) return false;
   state.headerRead = true;
@@ -211,13 +241,13 @@ bool ReadNodeHeader(Scene* scene, Spine& spine, Node* node, NodeState& state, Ch
   SCENE_TRACE("    Node Header\n");
   SCENE_TRACE("      Name: \"%s\"\n", node->name);
   SCENE_TRACE("      Hirachy: %i\n", h);
-  if (!LinkNode(scene, node)) return false;
-  if (!PlaceNode(scene, spine, node, h)) return false;
+  if (!LinkNode(section, node)) return false;
+  if (!PlaceNode(section.scene, section.spine, node, h)) return false;
   state.placed = true;
   return true;
 }
 
-bool ReadNodeChunks(Scene* scene, Spine& spine, Node* node, NodeState& state, Chunk& chunk) {
+bool ReadNodeChunks(Section& section, Node* node, NodeState& state, Chunk& chunk) {
   ChunkReader reader = SubReader(chunk);
   Chunk sub;
   while (HasMore(reader)) {
@@ -226,7 +256,7 @@ bool ReadNodeChunks(Scene* scene, Spine& spine, Node* node, NodeState& state, Ch
     if (status == ChunkStatus::malformed) return false;
     switch (sub.id) {
       case 0xB010:
-        if (!ReadNodeHeader(scene, spine, node, state, sub)) return false;
+        if (!ReadNodeHeader(section, node, state, sub)) return false;
         break;
       case 0xB011: {
         char instance[sceneNameSize];
@@ -316,10 +346,10 @@ bool ReadNodeChunks(Scene* scene, Spine& spine, Node* node, NodeState& state, Ch
         break;
       case 0xB026:
         SCENE_TRACE("    Morph Track Tag\n");
-        if (!ReadTrack(sub, node->morph, 1, [scene](Chunk& c, MorphKey& key) {
+        if (!ReadTrack(sub, node->morph, 1, [&section](Chunk& c, MorphKey& key) {
               ReadString(c, key.target, sizeof key.target);
               SCENE_TRACE("        Object: \"%s\"\n", key.target);
-              key.mesh = FindMesh(scene, key.target);
+              key.mesh = Names::Find(section.names.meshes, key.target);
               return key.mesh != nullptr;
             }))
           return false;
@@ -361,13 +391,13 @@ bool ReadNodeChunks(Scene* scene, Spine& spine, Node* node, NodeState& state, Ch
   return true;
 }
 
-bool ReadNode(Scene* scene, Spine& spine, Chunk& chunk, NodeKind kind) {
+bool ReadNode(Section& section, Chunk& chunk, NodeKind kind) {
   auto* node = static_cast<Node*>(std::calloc(1, sizeof(Node)));
   if (!node) return false;
   node->kind = kind;
   node->isTarget = kind == nodeLightTarget || kind == nodeCameraTarget;
   NodeState state;
-  const bool ok = ReadNodeChunks(scene, spine, node, state, chunk);
+  const bool ok = ReadNodeChunks(section, node, state, chunk);
   // Once placed the node belongs to the scene. A node that never got a header
   // has no place in the tree and is dropped.
   if (!state.placed) FreeNode(node);
@@ -391,7 +421,7 @@ void TraceTree(const Node* node, int indent) {
 }  // namespace
 
 bool ReadKeyframer(Scene* scene, Chunk& chunk) {
-  Spine spine = SpineOf(scene);
+  Section section{scene, SpineOf(scene), Names(scene)};
   ChunkReader reader = SubReader(chunk);
   Chunk sub;
   while (HasMore(reader)) {
@@ -416,27 +446,27 @@ bool ReadKeyframer(Scene* scene, Chunk& chunk) {
       }
       case 0xB002:
         SCENE_TRACE("  Object information\n");
-        ok = ReadNode(scene, spine, sub, nodeMesh);
+        ok = ReadNode(section, sub, nodeMesh);
         break;
       case 0xB003:
         SCENE_TRACE("  Camera information\n");
-        ok = ReadNode(scene, spine, sub, nodeCamera);
+        ok = ReadNode(section, sub, nodeCamera);
         break;
       case 0xB004:
         SCENE_TRACE("  Camera target information\n");
-        ok = ReadNode(scene, spine, sub, nodeCameraTarget);
+        ok = ReadNode(section, sub, nodeCameraTarget);
         break;
       case 0xB005:
         SCENE_TRACE("  Light information\n");
-        ok = ReadNode(scene, spine, sub, nodeLight);
+        ok = ReadNode(section, sub, nodeLight);
         break;
       case 0xB006:
         SCENE_TRACE("  Light target information\n");
-        ok = ReadNode(scene, spine, sub, nodeLightTarget);
+        ok = ReadNode(section, sub, nodeLightTarget);
         break;
       case 0xB007:
         SCENE_TRACE("  Spotlight information\n");
-        ok = ReadNode(scene, spine, sub, nodeSpotlight);
+        ok = ReadNode(section, sub, nodeSpotlight);
         break;
       case 0x7001:
       case 0xB001:

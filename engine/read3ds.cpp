@@ -40,12 +40,17 @@ T* AllocArray(std::uint32_t n, bool& ok) {
 }
 
 // Appends one zeroed record to a growing array; null when memory runs out (the
-// old array then stays valid and owned by the scene).
+// old array then stays valid and owned by the scene). The array stays
+// contiguous but doubles when the count reaches a power of two, so a file with
+// many objects does not copy the array once per object.
 template <class T>
 T* Append(T*& array, std::int32_t& count) {
-  T* grown = static_cast<T*>(std::realloc(array, (static_cast<std::size_t>(count) + 1) * sizeof(T)));
-  if (!grown) return nullptr;
-  array = grown;
+  const std::size_t n = static_cast<std::size_t>(count);
+  if ((n & (n - 1)) == 0) {
+    T* grown = static_cast<T*>(std::realloc(array, (n ? 2 * n : 1) * sizeof(T)));
+    if (!grown) return nullptr;
+    array = grown;
+  }
   T* added = &array[count];
   std::memset(static_cast<void*>(added), 0, sizeof(T));
   ++count;

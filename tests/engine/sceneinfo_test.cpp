@@ -2,6 +2,8 @@
 // archive members, posing, and the failures a user sees.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
