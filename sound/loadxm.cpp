@@ -353,6 +353,10 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
   // Instruments: patterns may name more than the file stores; the extra ones
   // are empty.
   const std::uint32_t storedInstruments = Le16(&header[72]);
+  // Each stored instrument takes at least its 29-byte header.
+  if (static_cast<std::uint64_t>(storedInstruments) * 29 > fileLength - position) {
+    return errEndOfFile;
+  }
   const std::uint32_t numInstruments =
       highestInstrument > storedInstruments ? highestInstrument : storedInstruments;
   mod->numInstruments = numInstruments;
