@@ -59,5 +59,9 @@ std::vector<ResolvedTexture> ResolveTextures(const std::vector<Scene*>& scenes);
 
 // Writes bytes to a file; false when it cannot.
 bool SaveBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Reads a whole file; false when it cannot.
+bool ReadBytes(const std::string& path, std::vector<std::uint8_t>& bytes);
+// Writes an archive of the given (name, bytes) members to path.
+bool WriteArchive(const std::string& path, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& members);
 
 }  // namespace contentkit

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "tools/archivewriter/archivewriter.h"
 #include "tools/mkcontent/images.h"
 #include "tools/mkcontent/pictures.h"
 #include "tools/mkcontent/textures.h"
@@ -63,10 +64,16 @@ bool WriteAtomically(const std::filesystem::path& path, const std::vector<std::u
   return true;
 }
 
+std::vector<archive::Member> ToArchive(std::vector<Member> members) {
+  std::vector<archive::Member> out;
+  for (Member& m : members) out.push_back({std::move(m.name), std::move(m.data)});
+  return out;
+}
+
 }  // namespace
 
-std::vector<archive::Member> BuildArchiveMembers() {
-  std::vector<archive::Member> members;
+std::vector<Member> BuildArchiveMembers() {
+  std::vector<Member> members;
   for (SceneAsset& s : BuildScenes()) members.push_back({s.MemberName(), std::move(s.bytes)});
   for (TextureAsset& t : BuildTextures()) members.push_back({t.MemberName(), std::move(t.bytes)});
   members.push_back({plasmaMember, EncodePcx(MakePlasma())});
@@ -75,6 +82,10 @@ std::vector<archive::Member> BuildArchiveMembers() {
   members.push_back({lightSpotMember, EncodePcx(MakeLightSpot())});
   members.push_back({scrollTextMember, EncodePcx(MakeScrollText())});
   return members;
+}
+
+bool BuildArchive(std::vector<std::uint8_t>& bytes, std::string& error) {
+  return archive::Build(ToArchive(BuildArchiveMembers()), bytes, error);
 }
 
 std::vector<std::uint8_t> BuildMusic() {
@@ -93,7 +104,7 @@ bool WriteContent(const std::string& directory, std::string& error) {
     error = "cannot create directory " + directory + ": " + ec.message();
     return false;
   }
-  if (!archive::WriteFile(BuildArchiveMembers(), (dir / "demo.dat").string(), error)) return false;
+  if (!archive::WriteFile(ToArchive(BuildArchiveMembers()), (dir / "demo.dat").string(), error)) return false;
   const std::vector<std::uint8_t> music = BuildMusic();
   if (music.empty()) {
     error = "the soundtrack came out empty";

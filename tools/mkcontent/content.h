@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/archivewriter/archivewriter.h"
-
 namespace content {
 
 struct SceneAsset {
@@ -31,8 +29,16 @@ inline constexpr const char* lightSpotMember = "textures\\bump\\256.pcx";
 inline constexpr const char* scrollTextMember = "textures\\bump\\scroller\\text1024.pcx";
 inline constexpr const char* plasmaMember = "textures\\plasm.pcx";
 
+// One member of "demo.dat": its path (backslashes) and bytes.
+struct Member {
+  std::string name;
+  std::vector<std::uint8_t> data;
+};
+
 // Every member of "demo.dat".
-std::vector<archive::Member> BuildArchiveMembers();
+std::vector<Member> BuildArchiveMembers();
+// The whole of "demo.dat" laid out in memory; false with a message on failure.
+bool BuildArchive(std::vector<std::uint8_t>& bytes, std::string& error);
 
 // The bytes of "music.s3m".
 std::vector<std::uint8_t> BuildMusic();
