@@ -1,80 +1,76 @@
-// Mixing speed of the software mixer: seconds of audio mixed per CPU second
-// for 16 playing channels at 44100 Hz, stereo 16-bit output, on each path.
+// Mixing speed: a 16-channel S3M song (looped synthesised instruments, slides
+// and vibrato on every channel) rendered at 44100 Hz stereo 16-bit through
+// the player and the mixer, on the integer, floating-point and interpolating
+// paths. The counter realtime_factor is seconds of audio per CPU second.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-#include <cstdint>
-#include <vector>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
 
 #include "sound/dsm.h"
-#include "sound/module.h"
+#include "sound/gmprender.h"
+#include "tools/s3mwriter/s3mwriter.h"
 
 namespace {
 
-constexpr unsigned mixRate = 44100;
-constexpr unsigned channels = 16;
+// The song file, written once and removed when the program ends.
+struct SongFile {
+  std::string path;
+  ~SongFile() { std::remove(path.c_str()); }
+};
 
-// 16 looping channels at different pitches and pannings: half of them 8-bit,
-// half 16-bit samples, some ping-pong, like a busy module.
-void StartChannels(std::vector<std::vector<std::uint8_t>>& store) {
-  dsmOpenChannels(channels);
-  for (unsigned c = 0; c < channels; c++) {
-    const bool wide = (c % 2) == 1;
-    const unsigned frames = 4000 + 977 * c;
-    std::vector<std::uint8_t> data(frames * (wide ? 2 : 1));
-    for (unsigned i = 0; i < frames; i++) {
-      const double v = std::sin(i * 0.05 * (c + 1)) * 0.8;
-      if (wide) {
-        const auto s = static_cast<std::int16_t>(v * 32767);
-        data[2 * i] = static_cast<std::uint8_t>(s & 0xFF);
-        data[2 * i + 1] = static_cast<std::uint8_t>((s >> 8) & 0xFF);
-      } else {
-        data[i] = static_cast<std::uint8_t>(128 + v * 127);
+const std::string& SongPath() {
+  static const SongFile file{[] {
+    s3m::Song song("mixer bench", 16);
+    song.orders = {0, 1};
+    song.AddInstrument("sine", s3m::SineWave(256), 8363 * 4, 50).SetLoop(0, 256);
+    song.AddInstrument("square", s3m::SquareWave(128), 8363 * 2, 40).SetLoop(0, 128);
+    song.AddInstrument("saw", s3m::SawWave(200), 8363 * 3, 45).SetLoop(0, 200);
+    song.AddInstrument("noise", s3m::NoiseBurst(20000), 22050, 40).SetLoop(10000, 20000);
+    const char* notes[] = {"C-3", "E-3", "G-3", "C-4", "E-4", "G-4", "C-5", "D-5"};
+    for (int p = 0; p < 2; ++p) {
+      for (int c = 0; c < 16; ++c) {
+        for (int r = 0; r < 64; r += 8) {
+          auto& cell = song.Pattern(p).At(r + (c % 4), c);
+          cell = s3m::Cell::Play(s3m::Note(notes[(c + r / 8 + p) % 8]), static_cast<std::uint8_t>(1 + c % 4));
+          cell.Effect(c % 2 ? 'H' : 'D', c % 2 ? 0x34 : 0x10);  // every channel stays audible
+        }
       }
     }
-    const unsigned bytes = static_cast<unsigned>(data.size());
-    SampleDescriptor d{data.data(), sdSmpConv,          wide ? smp16bitMono : smp8bitMono,
-                       bytes,       loopModeSingle,     bytes / 4,
-                       bytes,       c % 3 == 0 ? unsigned{loopTypePingPong} : unsigned{loopTypeForward},
-                       0,           0,                  0};
-    unsigned handle = 0;
-    dsmAddSample(&d, 1, &handle);
-    store.push_back(std::move(data));
-    dsmSetSample(c, handle);
-    dsmSetVolume(c, 48 + c);
-    dsmSetPanning(c, static_cast<int>(c * 8) - 64);
-    dsmPlaySound(c, static_cast<std::uint32_t>(8363.0 * std::pow(2.0, (c * 5 % 24 - 12) / 12.0)));
-  }
+    std::string name = "/tmp/bench_mixer_" + std::to_string(getpid()) + ".s3m";
+    s3m::WriteFile(song, name);
+    return name;
+  }()};
+  return file.path;
 }
 
-void MixPath(benchmark::State& state, unsigned pathBits, int compress) {
-  dsmSetCompression(compress);
-  dsmInit(mixRate, pathBits | dsmMix16bit | dsmMixStereo);
-  std::vector<std::vector<std::uint8_t>> store;
-  StartChannels(store);
-  const unsigned block = mixRate / 50;  // one player tick at 50 Hz
-  std::vector<std::uint8_t> out(block * 4);
-  double seconds = 0;
+bool Discard(const std::uint8_t*, std::size_t, double, void*) { return true; }
+
+void Render(benchmark::State& state, unsigned path, bool interpolate) {
+  RenderSettings settings;
+  settings.rate = 44100;
+  settings.mixPath = path;
+  settings.interpolate = interpolate;
+  double audio = 0;
   for (auto _ : state) {
-    for (unsigned i = 0; i < 50; i++) {
-      dsmMixData(block, out.data());
+    double seconds = 0;
+    if (gmpRenderModule(SongPath().c_str(), settings, Discard, nullptr, &seconds) != 0) {
+      state.SkipWithError("render failed");
+      return;
     }
-    benchmark::DoNotOptimize(out.data());
-    seconds += 1.0;
+    audio += seconds;
   }
-  state.counters["audio_s_per_cpu_s"] = benchmark::Counter(seconds, benchmark::Counter::kIsRate);
-  dsmClose();
-  dsmSetCompression(1);
+  state.counters["realtime_factor"] = benchmark::Counter(audio, benchmark::Counter::kIsRate);
+  state.counters["audio_seconds"] = audio / static_cast<double>(state.iterations());
 }
 
-void BM_MixInteger(benchmark::State& state) { MixPath(state, dsmMixInteger, 0); }
-void BM_MixIntegerMuLaw(benchmark::State& state) { MixPath(state, dsmMixInteger, 1); }
-void BM_MixFloat(benchmark::State& state) { MixPath(state, dsmMixFloat, 0); }
-void BM_MixInterpolating(benchmark::State& state) { MixPath(state, dsmMixInterpolation, 0); }
+void BM_MixS3m16_integer(benchmark::State& state) { Render(state, dsmMixInteger, false); }
+void BM_MixS3m16_float(benchmark::State& state) { Render(state, dsmMixFloat, false); }
+void BM_MixS3m16_interpolating(benchmark::State& state) { Render(state, 0, true); }
 
-BENCHMARK(BM_MixInteger)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MixIntegerMuLaw)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MixFloat)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MixInterpolating)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MixS3m16_integer)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MixS3m16_float)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MixS3m16_interpolating)->Unit(benchmark::kMillisecond);
 
 }  // namespace
