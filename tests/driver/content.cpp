@@ -116,8 +116,9 @@ std::vector<std::uint8_t> SceneBytes(const std::vector<std::string>& maps, int f
   for (std::size_t i = 0; i < maps.size(); ++i) {
     Material material;
     material.name = "mat" + std::to_string(i);
-    material.diffuse = Colour{1, 1, 1, false};
-    material.ambient = Colour{1, 1, 1, false};
+    // As bytes: colours given as floats would be taken as 0 to 255 values.
+    material.diffuse = Colour{255, 255, 255, true};
+    material.ambient = Colour{255, 255, 255, true};
     material.shading = 2;
     material.twoSided = true;
     material.selfIllumination = 100;

@@ -96,7 +96,15 @@ protected:
            "import -window root dialog.png\n"
            "xdotool mousemove --window $dialog 675 36 click 1\n"
            "screen=$(find_window '^demo$') || { echo 'no accelerator window'; kill $pid; exit 11; }\n"
-           "echo \"accelerator window $screen\"\n";
+           "t0=$(date +%s.%N)\n"
+           "echo \"accelerator window $screen\"\n"
+           // Sleeps until `s` seconds after the accelerator window appeared, which is
+           // when the music started, give or take a tenth of a second.
+           "wait_until() { sleep $(awk -v t0=$t0 -v s=$1 -v n=$(date +%s.%N) 'BEGIN { d = t0 + s - n; print (d > 0 ? d : 0) }'); }\n"
+           // Its place on the screen, to cut its pictures out of screenshots of the
+           // whole screen (the window's own contents cannot be read back).
+           "eval $(xdotool getwindowgeometry --shell $screen)\n"
+           "crop() { import -window root \"$1-root.png\"; convert \"$1-root.png\" -crop 640x480+$X+$Y +repage \"$1.png\"; }\n";
   }
 
   // Waits up to `seconds` for the program; prints its exit code as "exit N".
@@ -115,10 +123,10 @@ protected:
 TEST_F(EndToEnd, DialogClickFramesAndAKeyPress) {
   std::string script = Start("") +
                        // The intro is at full brightness from 1 s to 14 s, the logo from 16 s to 19 s.
-                       "sleep 7\n"
-                       "import -window root scene-root.png; import -window $screen scene.png\n"
-                       "sleep 10.5\n"
-                       "import -window root logo-root.png; import -window $screen logo.png\n"
+                       "wait_until 6\n"
+                       "crop scene\n"
+                       "wait_until 17.3\n"
+                       "crop logo\n"
                        "xdotool windowactivate --sync $screen 2>/dev/null || xdotool windowfocus --sync $screen\n"
                        "xdotool key --window $screen space\n" +
                        WaitForExit(20);
