@@ -1,0 +1,149 @@
+// The capture tool as a program: its arguments, single pictures, PNG frames with a
+// WAV soundtrack, and a video through ffmpeg; the same input gives the same output.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "content.h"
+
+using testcontent::Content;
+using testcontent::TempDir;
+
+namespace {
+
+struct Outcome {
+  int code = -1;
+  std::string output;  // standard output and standard error together
+};
+
+Outcome Capture(const std::string& arguments) {
+  Outcome outcome;
+  FILE* pipe = popen(("'" CAPTURE_PROGRAM "' " + arguments + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return outcome;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) outcome.output.append(buffer, n);
+  int status = pclose(pipe);
+  outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return outcome;
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class CaptureTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(Content::Default().WriteArchive(data.Path()));
+    ASSERT_TRUE(data.Write("music.s3m", testcontent::Music()));
+  }
+  std::string Data() const { return " --data '" + data.Path() + "'"; }
+  TempDir data, out;
+};
+
+TEST_F(CaptureTest, ArgumentsAreCheckedBeforeAnythingRuns) {
+  Outcome help = Capture("--help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.output.find("usage: democapture"), std::string::npos);
+
+  const char* const bad[] = {"",  // no output
+                             "-o x.mp4 --fps 0", "-o x.mp4 --fps many", "-o x.mp4 --from 20 --to 10",
+                             "-o x.mp4 --from -1", "-o x.png --frame 3 --from 2", "-o x.mp4 --colour red",
+                             "-o"};
+  for (const char* arguments : bad) {
+    SCOPED_TRACE(arguments);
+    Outcome outcome = Capture(arguments);
+    EXPECT_EQ(outcome.code, 2);
+    EXPECT_NE(outcome.output.find("democapture: "), std::string::npos);
+    EXPECT_EQ(outcome.output.find("3D engine"), std::string::npos) << "the start-up ran";
+  }
+}
+
+TEST_F(CaptureTest, MissingDataIsReportedAsAFailure) {
+  Outcome nowhere = Capture("--frame 1 -o '" + out.File("a.png") + "' --data '" + out.File("none") + "'");
+  EXPECT_EQ(nowhere.code, 1);
+  EXPECT_NE(nowhere.output.find("cannot enter"), std::string::npos);
+
+  Outcome empty = Capture("--frame 1 -o '" + out.File("a.png") + "' --data '" + out.Path() + "'");
+  EXPECT_EQ(empty.code, 1);
+  EXPECT_NE(empty.output.find("Cannot open file library!"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(out.File("a.png")));
+
+  Outcome late = Capture("--frame 218 -o '" + out.File("a.png") + "'" + Data());
+  EXPECT_EQ(late.code, 1);
+}
+
+TEST_F(CaptureTest, OnePictureIsTheSameEveryTime) {
+  const std::string a = out.File("a.png"), b = out.File("b.png"), logo = out.File("logo.png");
+  ASSERT_EQ(Capture("--frame 7.25 -o '" + a + "'" + Data()).code, 0);
+  ASSERT_EQ(Capture("--frame 7.25 -o '" + b + "'" + Data()).code, 0);
+  ASSERT_EQ(Capture("--frame 17.5 -o '" + logo + "'" + Data()).code, 0);
+  std::vector<std::uint8_t> first = Bytes(a);
+  ASSERT_GT(first.size(), 8u);
+  EXPECT_EQ(first, Bytes(b));
+  EXPECT_NE(first, Bytes(logo));
+}
+
+TEST_F(CaptureTest, PngFramesAndWavSoundtrackWithoutFfmpeg) {
+  const std::string target = out.File("clip.mp4");
+  Outcome outcome = Capture("--png --fps 10 --from 14.5 --to 16 -o '" + target + "'" + Data());
+  ASSERT_EQ(outcome.code, 0) << outcome.output;
+  // Frames at 14.5, 14.6, ... 15.9 s.
+  for (int i = 0; i < 15; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "clip_frames/frame_%06d.png", i);
+    EXPECT_TRUE(std::filesystem::exists(out.File(name))) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out.File("clip_frames/frame_000015.png")));
+  // The intro at 14.5 s is at half brightness; the logo at 15.0 s starts black.
+  EXPECT_NE(Bytes(out.File("clip_frames/frame_000000.png")), Bytes(out.File("clip_frames/frame_000005.png")));
+
+  // 1.5 s of 44.1 kHz stereo 16-bit, and not all silence: the music plays.
+  std::vector<std::uint8_t> wav = Bytes(out.File("clip.wav"));
+  ASSERT_EQ(wav.size(), 44u + 66150u * 4u);
+  EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+  bool sound = false;
+  for (std::size_t i = 44; i + 1 < wav.size() && !sound; i += 2) {
+    const int sample = static_cast<std::int16_t>(wav[i] | wav[i + 1] << 8);
+    sound = sample > 256 || sample < -256;
+  }
+  EXPECT_TRUE(sound);
+
+  // The same stretch again gives the same soundtrack.
+  const std::string again = out.File("again.mp4");
+  ASSERT_EQ(Capture("--png --fps 10 --from 14.5 --to 16 -o '" + again + "'" + Data()).code, 0);
+  EXPECT_EQ(Bytes(out.File("again.wav")), wav);
+}
+
+TEST_F(CaptureTest, VideoWithSoundThroughFfmpeg) {
+  if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "ffmpeg is not installed";
+  }
+  const std::string target = out.File("clip.mp4");
+  Outcome outcome = Capture("--fps 30 --from 15 --to 17 -o '" + target + "'" + Data());
+  ASSERT_EQ(outcome.code, 0) << outcome.output;
+  EXPECT_NE(outcome.output.find("60 frames"), std::string::npos) << outcome.output;
+  // Nothing left behind but the video.
+  EXPECT_FALSE(std::filesystem::exists(target + ".video.mkv"));
+  EXPECT_FALSE(std::filesystem::exists(target + ".audio.wav"));
+  FILE* probe = popen(("ffprobe -v error -show_entries stream=codec_type,nb_frames -of csv=p=0 '" + target + "'").c_str(), "r");
+  ASSERT_NE(probe, nullptr);
+  char line[256];
+  std::string streams;
+  while (std::fgets(line, sizeof line, probe)) streams += line;
+  pclose(probe);
+  EXPECT_NE(streams.find("video,60"), std::string::npos) << streams;
+  EXPECT_NE(streams.find("audio"), std::string::npos) << streams;
+}
+
+}  // namespace
