@@ -546,14 +546,10 @@ TEST_F(ItReader, NewLayoutInstruments) {
   EXPECT_EQ(i->noteMap[29], 0xFFu);
   EXPECT_STREQ(i->name, "lead");
   EXPECT_EQ(i->newNoteAction, 1u);
-  EXPECT_EQ(i->dupCheckType, 2u);
   EXPECT_EQ(i->dupCheckAction, 3u);
   EXPECT_EQ(i->fadeOut, 256u);
-  EXPECT_EQ(i->pitchPanSeparation, 4u);
-  EXPECT_EQ(i->pitchPanCenter, 5u);
   EXPECT_EQ(i->globalVolume, 100u);
   EXPECT_EQ(i->defaultPanning, 0x80u | 20u);
-  EXPECT_EQ(i->randomVolume, 6u);
   EXPECT_EQ(i->randomPanning, 7u);
   EXPECT_EQ(i->used, 1u);
 

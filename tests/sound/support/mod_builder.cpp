@@ -28,7 +28,7 @@ std::vector<std::uint8_t> Song::Build() const {
   PutText(out, name, 20);
   for (const Sample& s : samples) {
     PutText(out, s.name, 22);
-    PutBE16(out, s.lengthWords.value_or(static_cast<std::uint16_t>(s.data.size() / 2)));
+    PutBE16(out, static_cast<std::uint16_t>(s.data.size() / 2));
     out.push_back(s.fineTune);
     out.push_back(s.volume);
     PutBE16(out, s.loopStartWords);

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +10,7 @@ namespace modtest {
 
 struct Sample {
   std::string name;
-  std::vector<std::int8_t> data;              // signed, as stored
-  std::optional<std::uint16_t> lengthWords;   // default: data.size() / 2
+  std::vector<std::int8_t> data;  // signed, as stored; an even number of bytes
   std::uint8_t fineTune = 0;
   std::uint8_t volume = 64;
   std::uint16_t loopStartWords = 0;

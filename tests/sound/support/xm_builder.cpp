@@ -90,7 +90,7 @@ std::vector<std::uint8_t> Song::Build() const {
   for (const Instrument& ins : instruments) {
     const std::size_t start = out.size();
     const bool hasSamples = !ins.samples.empty();
-    const std::uint32_t size = ins.headerSize.value_or(hasSamples ? 263u : 29u);
+    const std::uint32_t size = hasSamples ? 263u : 29u;
     Put32(out, size);
     PutText(out, ins.name, 22);
     out.push_back(0);

@@ -41,7 +41,6 @@ struct Instrument {
   Envelope panning;
   std::uint8_t vibType = 0, vibSweep = 0, vibDepth = 0, vibRate = 0;
   std::uint16_t fadeOut = 0;
-  std::optional<std::uint32_t> headerSize;  // default 263 with samples, 29 without
   std::uint32_t sampleHeaderSize = 40;
 };
 
