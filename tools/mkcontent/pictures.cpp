@@ -222,15 +222,16 @@ Image8 MakeBumpBackground() {
     image.palette[static_cast<std::size_t>(i)] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
                                                   static_cast<std::uint8_t>(i)};
   }
-  // Cobbled relief: rounded cells with mortar grooves, plus a gentle swell.
+  // Cobbled relief: rounded stones with deep grooves between them, a gentle
+  // swell and a fine grain, so the moving light rakes across bumps.
   for (int y = 0; y < 200; ++y) {
     for (int x = 0; x < 320; ++x) {
-      const float cell = Cells2(x / 26.0f, y / 26.0f, 0, 0, 5);
-      const float dome = 1.0f - Clamp01(cell * 1.3f);
+      const float cell = Cells2(x / 24.0f, y / 24.0f, 0, 0, 5);
+      const float dome = 1.0f - Clamp01(cell * 1.25f);
       const float swell = Fbm2(x / 80.0f, y / 80.0f, 3, 0, 0, 6);
-      const float grain = Fbm2(x / 6.0f, y / 6.0f, 2, 0, 0, 8);
-      const float h = 70.0f + 46.0f * std::sqrt(dome) + 18.0f * swell + 5.0f * grain;
-      image.At(x, y) = static_cast<std::uint8_t>(std::clamp(std::lround(h), 1L, 160L));
+      const float grain = Fbm2(x / 5.0f, y / 5.0f, 2, 0, 0, 8);
+      const float h = 30.0f + 105.0f * std::sqrt(dome) + 24.0f * swell + 9.0f * grain;
+      image.At(x, y) = static_cast<std::uint8_t>(std::clamp(std::lround(h), 1L, 165L));
     }
   }
   return image;

@@ -89,7 +89,10 @@ scenewriter::Scene BuildMountainWorld() {
   for (int i = 0; i < 6; ++i) {
     const float x = -1000.0f + 400.0f * static_cast<float>(i), y = ValleyY(x) + random.Range(-500, 500);
     const float z = random.Range(520, 700);
-    Geometry cloud = Ellipsoid(V(0, 0, 0), V(random.Range(90, 150), random.Range(50, 80), random.Range(22, 34)), 10, 5);
+    const float size = random.Range(0.8f, 1.3f);
+    Geometry cloud = Ellipsoid(V(0, 0, 0), V(110 * size, 70 * size, 38 * size), 10, 5);
+    cloud.Append(Ellipsoid(V(70 * size, 20 * size, -8 * size), V(75 * size, 55 * size, 30 * size), 8, 5));
+    cloud.Append(Ellipsoid(V(-80 * size, -15 * size, -10 * size), V(70 * size, 50 * size, 26 * size), 8, 5));
     scenewriter::Node& node = AddObject(scene, "cloud" + std::to_string(i), At(cloud, V(x, y, z)), "cloud", V(x, y, z));
     node.position = VectorTrack({{0, V(x, y, z)}, {900, V(x + 260, y + 120, z)}});
   }
@@ -353,15 +356,19 @@ scenewriter::Scene BuildStonehedgeFire() {
   }
 
   // Round the circle, coming in towards the fire.
+  // From high above the circle, down through a gap between the uprights and
+  // round the fire inside the ring, on the open side of the inner horseshoe.
   std::vector<PathPoint> eye;
+  // The gap between outer stones 11 and 12 has no lintel over it.
+  const float gap = -pi * 0.5f - pi / 16.0f;
+  const float radii[] = {300, 240, 175, 122, 95, 92, 92, 95, 100};
+  const float heights[] = {150, 105, 62, 32, 30, 28, 28, 30, 34};
   for (int i = 0; i <= 8; ++i) {
-    const float a = -pi * 0.5f + static_cast<float>(i) / 8.0f * 2.0f * pi * 0.9f;
-    const float r = 230.0f - 10.0f * static_cast<float>(i);
-    eye.push_back({i * 75 > 599 ? 599 : i * 75,
-                   V(r * std::cos(a), r * std::sin(a), 60.0f - 3.5f * static_cast<float>(i) + 10.0f * std::sin(a * 2.0f))});
+    const float a = gap - (i < 3 ? 0.0f : static_cast<float>(i - 3) / 5.0f * pi * 0.4f);
+    eye.push_back({i * 75 > 599 ? 599 : i * 75, V(radii[i] * std::cos(a), radii[i] * std::sin(a), heights[i])});
   }
-  AddCamera(scene, "camera", eye, {{0, V(0, 0, 28)}, {599, V(0, 0, 22)}}, {{0, 64.0f}, {599, 58.0f}},
-            {0, 0, 0, 0.3f, 0.3f});
+  AddCamera(scene, "camera", eye, {{0, V(0, 0, 10)}, {300, V(0, 0, 24)}, {599, V(0, 0, 26)}},
+            {{0, 60.0f}, {599, 66.0f}}, {0, 0, 0, 0.3f, 0.3f});
   std::vector<PathPoint> fire;
   for (int f = 0; f <= 600; f += 12) {
     const float k = random.Range(0.75f, 1.05f);
