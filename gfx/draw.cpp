@@ -115,12 +115,13 @@ void DrawPolygonList(Polygon* list, int count, Texture* textureTable, float fiel
     const PolygonVertex* prev = &p.vertices[n - 1];
     for (int j = 0; j < n; ++j) {
       const PolygonVertex* cur = &p.vertices[j];
-      const float f = 1.0f - (1.0f - prev->z) / (cur->z - prev->z);
+      // Only evaluated for an edge that crosses the plane, so the divisor is not 0.
+      auto crossing = [&] { return 1.0f - (1.0f - prev->z) / (cur->z - prev->z); };
       if (prev->z < 1.0f && cur->z >= 1.0f) {
-        EmitNearIntersection(prev, cur, f);
+        EmitNearIntersection(prev, cur, crossing());
       } else if (prev->z >= 1.0f) {
         ProjectVertex(prev);
-        if (cur->z < 1.0f) EmitNearIntersection(prev, cur, f);
+        if (cur->z < 1.0f) EmitNearIntersection(prev, cur, crossing());
       }
       prev = cur;
     }

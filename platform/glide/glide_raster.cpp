@@ -316,8 +316,14 @@ struct RowSetup {
   bool ditherOn;
 };
 
-inline std::int32_t ToFixed(double value) {
-  return static_cast<std::int32_t>(std::clamp(value, -16384.0, 16384.0) * 65536.0);
+// Colours iterate in 16.16 fixed point. Starts are limited to +-8192 and steps to
+// +-16 a pixel so that a span of up to 1024 pixels never overflows; a colour that
+// steep saturates within 16 pixels anyway.
+inline std::int32_t ToFixedStart(double value) {
+  return static_cast<std::int32_t>(std::clamp(value, -8192.0, 8192.0) * 65536.0);
+}
+inline std::int32_t ToFixedStep(double value) {
+  return static_cast<std::int32_t>(std::clamp(value, -16.0, 16.0) * 65536.0);
 }
 
 // Walks the triangle's rows between its edges and draws each span; the span body
@@ -328,9 +334,9 @@ void RowLoop(State& s, const RowSetup& t) {
   a.doow = static_cast<float>(t.oow.dx);
   a.dsow = static_cast<float>(t.sow.dx);
   a.dtow = static_cast<float>(t.tow.dx);
-  a.dr = ToFixed(t.rgb[0].dx);
-  a.dg = ToFixed(t.rgb[1].dx);
-  a.db = ToFixed(t.rgb[2].dx);
+  a.dr = ToFixedStep(t.rgb[0].dx);
+  a.dg = ToFixedStep(t.rgb[1].dx);
+  a.db = ToFixedStep(t.rgb[2].dx);
   EdgeWalker longEdge, shortEdge;
   longEdge.Start(t.x0, t.y0, t.x2, t.y2, static_cast<std::int64_t>(t.rowBegin) * 16);
   for (int part = 0; part < 2; ++part) {
@@ -354,9 +360,9 @@ void RowLoop(State& s, const RowSetup& t) {
       } else {
         a.sow = a.tow = 0.0f;
       }
-      a.r = ToFixed(t.rgb[0].base + t.rgb[0].dx * px + t.rgb[0].dy * py);
-      a.g = ToFixed(t.rgb[1].base + t.rgb[1].dx * px + t.rgb[1].dy * py);
-      a.b = ToFixed(t.rgb[2].base + t.rgb[2].dx * px + t.rgb[2].dy * py);
+      a.r = ToFixedStart(t.rgb[0].base + t.rgb[0].dx * px + t.rgb[0].dy * py);
+      a.g = ToFixedStart(t.rgb[1].base + t.rgb[1].dx * px + t.rgb[1].dy * py);
+      a.b = ToFixedStart(t.rgb[2].base + t.rgb[2].dx * px + t.rgb[2].dy * py);
       DrawSpan<Textured, Bilinear, Depth>(s, y, static_cast<int>(left), static_cast<int>(right), a, t.ditherOn);
     }
   }

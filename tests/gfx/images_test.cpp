@@ -408,3 +408,44 @@ TEST_F(UploadTest, TexturesPackUpwardsAndOverflowFails) {
   for (Texture& t : all) delete[] t.pixels;
   delete[] small.pixels;
 }
+
+// Damaged copies of valid files (bytes changed, files cut short) must load or
+// fail without reading or writing outside their buffers (the sanitizer build
+// checks the memory side).
+TEST_F(ImagesTest, DamagedFilesNeverCrash) {
+  PcxSpec spec;
+  spec.xmax = 31;
+  spec.ymax = 15;
+  spec.bytesPerLine = 32;
+  std::vector<std::uint8_t> data;
+  for (int i = 0; i < 16; ++i) data.insert(data.end(), {0xC8, 0x05, 0x10, 0x11, 0xD4, 0x22, 0x01, 0x02, 0x03, 0x04});
+  const std::vector<std::uint8_t> pcx = MakePcx(spec, data, GreyPalette());
+  const std::vector<std::uint8_t> bmp = MakeBmp(16, 8, 24, 16 * 8 * 3);
+  std::mt19937 rng(11);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::uint8_t> a = pcx, b = bmp;
+    for (auto* file : {&a, &b}) {
+      const int changes = 1 + static_cast<int>(rng() % 6);
+      for (int c = 0; c < changes; ++c) (*file)[rng() % file->size()] = static_cast<std::uint8_t>(rng());
+      if (rng() % 3 == 0) file->resize(rng() % file->size());
+    }
+    TestArchive damaged;
+    damaged.Add("a.pcx", a);
+    damaged.Add("b.bmp", b);
+    ASSERT_TRUE(damaged.Open());
+    Texture t{};
+    if (LoadPcxTexture("a.pcx", &t, 0)) {
+      ASSERT_GT(t.width, 0);
+      ASSERT_GT(t.height, 0);
+      delete[] t.pixels;
+    }
+    t = Texture{};
+    if (LoadBmpTexture("b.bmp", &t, 0)) {
+      ASSERT_LE(t.width, 256);
+      delete[] t.pixels;
+    }
+    std::vector<std::uint8_t> raster(64 * 32);
+    LoadPcxPicture("a.pcx", raster.data(), 3, 2, 64, 32);
+    damaged.Close();
+  }
+}

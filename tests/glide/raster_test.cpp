@@ -367,3 +367,35 @@ TEST_F(RasterTexture, TextureMemoryRejectsDownloadsPastItsTop) {
   grTexDownloadMipMap(GR_TMU0, grTexMaxAddress(GR_TMU0) - 131072, GR_MIPMAPLEVELMASK_BOTH, &info);
   EXPECT_EQ(glide_detail::GetState().textureMemory.back(), 0x1234u);
 }
+
+// Random triangles with wild coordinates, depths and texture coordinates must
+// draw inside the buffers only (checked by the sanitizer build) and never hang.
+TEST_F(RasterTexture, WildTrianglesStayInsideTheBuffers) {
+  std::vector<std::uint16_t> texels = CoordinateTexture();
+  GrTexInfo info;
+  BindTexture(texels, info);
+  grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
+  grDitherMode(GR_DITHER_4x4);
+  grClipWindow(0, 0, 640, 480);
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> big(-3e6f, 3e6f), near(-50.0f, 700.0f), any(-1e3f, 1e3f);
+  for (int i = 0; i < 3000; ++i) {
+    GrVertex v[3];
+    for (GrVertex& p : v) {
+      const bool wild = rng() % 4 == 0;
+      p = Vertex(wild ? big(rng) : near(rng), wild ? big(rng) : near(rng) * 0.7f, any(rng) * 0.001f, any(rng),
+                 any(rng), any(rng));
+      p.tmuvtx[0].sow = any(rng) * 1e3f;
+      p.tmuvtx[0].tow = any(rng);
+    }
+    if (i % 2) grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                              GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+    else grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_LOCAL, GR_COMBINE_LOCAL_ITERATED,
+                        GR_COMBINE_OTHER_TEXTURE, FXFALSE);
+    guDrawTriangleWithClip(&v[0], &v[1], &v[2]);
+  }
+  // The slack past the last row is never drawn into.
+  const auto& state = glide_detail::GetState();
+  const std::size_t end = static_cast<std::size_t>(glide_detail::bufferStride) * 480;
+  for (std::size_t i = end; i < end + glide_detail::bufferSlack; ++i) EXPECT_EQ(state.back[i], 0) << i;
+}
