@@ -52,12 +52,19 @@ struct Plane {
   double base = 0, dx = 0, dy = 0;
 };
 
-struct SpanSetup {
-  // Start values at the span's first pixel and steps per pixel.
-  float oow, doow;
-  float sow, dsow;
-  float tow, dtow;
-  std::int32_t r, dr, g, dg, b, db;  // 16.16
+// Per-triangle lane constants of a span: each attribute's offsets for the four
+// lanes of a group and its step from one group to the next.
+struct SpanConstants {
+  __m128 oowRamp, sowRamp, towRamp;
+  __m128 oowStep, sowStep, towStep;
+  __m128i rRamp, gRamp, bRamp;  // 16.16
+  __m128i rStep, gStep, bStep;
+};
+
+// Values at a span's first pixel: 1/w, s/w, t/w in floats and r, g, b in 16.16.
+struct SpanStart {
+  __m128 coords;  // oow, sow, tow, -
+  __m128i color;  // r, g, b, -
 };
 
 inline bool DepthPass(GrCmpFnc_t function, std::uint16_t incoming, std::uint16_t stored) {
@@ -107,8 +114,8 @@ inline __m128i ColorLanes(__m128i fixed) {
 // Draws pixels x0 to x1 - 1 of row y, four at a time: depth, colour, texture and
 // dither in SSE2 lanes, the four bilinear texel fetches per pixel in scalar code.
 template <bool Textured, bool Bilinear, DepthKind Depth>
-inline __attribute__((always_inline)) void DrawSpan(State& s, int y, int x0, int x1, const SpanSetup& a,
-                                                    bool ditherOn) {
+inline __attribute__((always_inline)) void DrawSpan(State& s, int y, int x0, int x1, const SpanStart& start,
+                                                    const SpanConstants& c, bool ditherOn) {
   std::uint16_t* out = s.back + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride;
   std::uint16_t* zrow = s.depth.data() + static_cast<std::ptrdiff_t>(y) * s.width;
   const std::uint64_t* texels = s.texture.texels;
@@ -124,18 +131,15 @@ inline __attribute__((always_inline)) void DrawSpan(State& s, int y, int x0, int
   const __m128i scaleB = _mm_set1_epi16(31);
   const __m128i div255 = _mm_set1_epi16(257);
   const __m128i lane = _mm_set_epi32(3, 2, 1, 0);
-  const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
 
-  __m128 oow = _mm_add_ps(_mm_set1_ps(a.oow), _mm_mul_ps(lanef, _mm_set1_ps(a.doow)));
-  __m128 sow = _mm_add_ps(_mm_set1_ps(a.sow), _mm_mul_ps(lanef, _mm_set1_ps(a.dsow)));
-  __m128 tow = _mm_add_ps(_mm_set1_ps(a.tow), _mm_mul_ps(lanef, _mm_set1_ps(a.dtow)));
-  const __m128 oowStep = _mm_set1_ps(4 * a.doow), sowStep = _mm_set1_ps(4 * a.dsow),
-               towStep = _mm_set1_ps(4 * a.dtow);
-  auto ramp = [](std::int32_t v, std::int32_t d) {
-    return _mm_set_epi32(v + 3 * d, v + 2 * d, v + d, v);
-  };
-  __m128i r = ramp(a.r, a.dr), g = ramp(a.g, a.dg), b = ramp(a.b, a.db);
-  const __m128i rStep = _mm_set1_epi32(4 * a.dr), gStep = _mm_set1_epi32(4 * a.dg), bStep = _mm_set1_epi32(4 * a.db);
+  __m128 oow = _mm_add_ps(_mm_shuffle_ps(start.coords, start.coords, 0x00), c.oowRamp);
+  __m128 sow = _mm_add_ps(_mm_shuffle_ps(start.coords, start.coords, 0x55), c.sowRamp);
+  __m128 tow = _mm_add_ps(_mm_shuffle_ps(start.coords, start.coords, 0xAA), c.towRamp);
+  const __m128 oowStep = c.oowStep, sowStep = c.sowStep, towStep = c.towStep;
+  __m128i r = _mm_add_epi32(_mm_shuffle_epi32(start.color, 0x00), c.rRamp);
+  __m128i g = _mm_add_epi32(_mm_shuffle_epi32(start.color, 0x55), c.gRamp);
+  __m128i b = _mm_add_epi32(_mm_shuffle_epi32(start.color, 0xAA), c.bRamp);
+  const __m128i rStep = c.rStep, gStep = c.gStep, bStep = c.bStep;
   const __m128 minOow = _mm_set1_ps(1e-20f);
   const __m128i widthMask = _mm_set1_epi32(wm), heightMask = _mm_set1_epi32(hm);
   const __m128i widthShift = _mm_cvtsi32_si128(wl);
@@ -319,9 +323,6 @@ struct RowSetup {
 // Colours iterate in 16.16 fixed point. Starts are limited to +-8192 and steps to
 // +-16 a pixel so that a span of up to 1024 pixels never overflows; a colour that
 // steep saturates within 16 pixels anyway.
-inline std::int32_t ToFixedStart(double value) {
-  return static_cast<std::int32_t>(std::clamp(value, -8192.0, 8192.0) * 65536.0);
-}
 inline std::int32_t ToFixedStep(double value) {
   return static_cast<std::int32_t>(std::clamp(value, -16.0, 16.0) * 65536.0);
 }
@@ -330,13 +331,47 @@ inline std::int32_t ToFixedStep(double value) {
 // is inlined so its constants are set up once per triangle.
 template <bool Textured, bool Bilinear, DepthKind Depth>
 void RowLoop(State& s, const RowSetup& t) {
-  SpanSetup a;
-  a.doow = static_cast<float>(t.oow.dx);
-  a.dsow = static_cast<float>(t.sow.dx);
-  a.dtow = static_cast<float>(t.tow.dx);
-  a.dr = ToFixedStep(t.rgb[0].dx);
-  a.dg = ToFixedStep(t.rgb[1].dx);
-  a.db = ToFixedStep(t.rgb[2].dx);
+  // Steps of the colours are limited as ToFixedStep says; the ramps follow them.
+  const float dr = static_cast<float>(ToFixedStep(t.rgb[0].dx)) / 65536.0f;
+  const float dg = static_cast<float>(ToFixedStep(t.rgb[1].dx)) / 65536.0f;
+  const float db = static_cast<float>(ToFixedStep(t.rgb[2].dx)) / 65536.0f;
+  SpanConstants c;
+  const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
+  const auto ramp = [&](double d) { return _mm_mul_ps(lanef, _mm_set1_ps(static_cast<float>(d))); };
+  const auto step = [](double d) { return _mm_set1_ps(static_cast<float>(4 * d)); };
+  c.oowRamp = ramp(t.oow.dx);
+  c.sowRamp = ramp(t.sow.dx);
+  c.towRamp = ramp(t.tow.dx);
+  c.oowStep = step(t.oow.dx);
+  c.sowStep = step(t.sow.dx);
+  c.towStep = step(t.tow.dx);
+  const auto rampFixed = [](float d) {
+    const std::int32_t f = static_cast<std::int32_t>(d * 65536.0f);
+    return _mm_set_epi32(3 * f, 2 * f, f, 0);
+  };
+  const auto stepFixed = [](float d) { return _mm_set1_epi32(4 * static_cast<std::int32_t>(d * 65536.0f)); };
+  c.rRamp = rampFixed(dr);
+  c.gRamp = rampFixed(dg);
+  c.bRamp = rampFixed(db);
+  c.rStep = stepFixed(dr);
+  c.gStep = stepFixed(dg);
+  c.bStep = stepFixed(db);
+
+  // Row starts from the planes in floats, relative to the triangle's first vertex.
+  const __m128 coordBase = _mm_set_ps(0, static_cast<float>(t.tow.base), static_cast<float>(t.sow.base),
+                                      static_cast<float>(t.oow.base));
+  const __m128 coordDx = _mm_set_ps(0, static_cast<float>(t.tow.dx), static_cast<float>(t.sow.dx),
+                                    static_cast<float>(t.oow.dx));
+  const __m128 coordDy = _mm_set_ps(0, static_cast<float>(t.tow.dy), static_cast<float>(t.sow.dy),
+                                    static_cast<float>(t.oow.dy));
+  const __m128 colorBase = _mm_set_ps(0, static_cast<float>(t.rgb[2].base), static_cast<float>(t.rgb[1].base),
+                                      static_cast<float>(t.rgb[0].base));
+  const __m128 colorDx = _mm_set_ps(0, static_cast<float>(t.rgb[2].dx), static_cast<float>(t.rgb[1].dx),
+                                    static_cast<float>(t.rgb[0].dx));
+  const __m128 colorDy = _mm_set_ps(0, static_cast<float>(t.rgb[2].dy), static_cast<float>(t.rgb[1].dy),
+                                    static_cast<float>(t.rgb[0].dy));
+  const __m128 colorLimit = _mm_set1_ps(8192.0f), fixedScale = _mm_set1_ps(65536.0f);
+
   EdgeWalker longEdge, shortEdge;
   longEdge.Start(t.x0, t.y0, t.x2, t.y2, static_cast<std::int64_t>(t.rowBegin) * 16);
   for (int part = 0; part < 2; ++part) {
@@ -351,19 +386,16 @@ void RowLoop(State& s, const RowSetup& t) {
       left = std::max<std::int64_t>(left, s.clipMinX);
       right = std::min<std::int64_t>(right, s.clipMaxX);
       if (left >= right) continue;
-      const double px = static_cast<double>(left) - t.xa;
-      const double py = static_cast<double>(y) - t.ya;
-      a.oow = static_cast<float>(t.oow.base + t.oow.dx * px + t.oow.dy * py);
-      if constexpr (Textured) {
-        a.sow = static_cast<float>(t.sow.base + t.sow.dx * px + t.sow.dy * py);
-        a.tow = static_cast<float>(t.tow.base + t.tow.dx * px + t.tow.dy * py);
-      } else {
-        a.sow = a.tow = 0.0f;
-      }
-      a.r = ToFixedStart(t.rgb[0].base + t.rgb[0].dx * px + t.rgb[0].dy * py);
-      a.g = ToFixedStart(t.rgb[1].base + t.rgb[1].dx * px + t.rgb[1].dy * py);
-      a.b = ToFixedStart(t.rgb[2].base + t.rgb[2].dx * px + t.rgb[2].dy * py);
-      DrawSpan<Textured, Bilinear, Depth>(s, y, static_cast<int>(left), static_cast<int>(right), a, t.ditherOn);
+      const __m128 px = _mm_set1_ps(static_cast<float>(static_cast<double>(left) - t.xa));
+      const __m128 py = _mm_set1_ps(static_cast<float>(static_cast<double>(y) - t.ya));
+      SpanStart start;
+      start.coords = _mm_add_ps(coordBase, _mm_add_ps(_mm_mul_ps(coordDx, px), _mm_mul_ps(coordDy, py)));
+      __m128 color = _mm_add_ps(colorBase, _mm_add_ps(_mm_mul_ps(colorDx, px), _mm_mul_ps(colorDy, py)));
+      // NaN-free by the plane guard; limited so the 16.16 values cannot overflow.
+      color = _mm_min_ps(_mm_max_ps(color, _mm_sub_ps(_mm_setzero_ps(), colorLimit)), colorLimit);
+      start.color = _mm_cvttps_epi32(_mm_mul_ps(color, fixedScale));
+      DrawSpan<Textured, Bilinear, Depth>(s, y, static_cast<int>(left), static_cast<int>(right), start, c,
+                                          t.ditherOn);
     }
   }
 }
