@@ -273,9 +273,9 @@ struct EdgeWalker {
     const std::int64_t dy = ey1 - ey0;
     den = dy * 16;
     const std::int64_t num = ex0 * dy + (ys - ey0) * (ex1 - ex0);
-    // Estimated in floating point, then made exact with the remainder (values stay
-    // far below 2^53, so the estimate is off by at most one).
-    x = static_cast<std::int64_t>(std::ceil(static_cast<double>(num) / static_cast<double>(den)));
+    // Estimated in floating point (truncated), then made exact with the remainder:
+    // values stay far below 2^53, so the estimate is off by at most one.
+    x = static_cast<std::int64_t>(static_cast<double>(num) / static_cast<double>(den));
     rem = x * den - num;
     while (rem < 0) {
       ++x;
@@ -287,7 +287,7 @@ struct EdgeWalker {
     }
     // Per row the numerator grows by 16 (ex1 - ex0): split into q den + m, 0 <= m < den.
     const std::int64_t step = 16 * (ex1 - ex0);
-    q = static_cast<std::int64_t>(std::floor(static_cast<double>(step) / static_cast<double>(den)));
+    q = static_cast<std::int64_t>(static_cast<double>(step) / static_cast<double>(den));
     m = step - q * den;
     while (m < 0) {
       --q;
@@ -490,8 +490,8 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
   const GrVertex* v[3] = {va, vb, vc};
   std::int64_t X[3], Y[3];
   for (int i = 0; i < 3; ++i) {
-    X[i] = std::lrint(static_cast<double>(v[i]->x) * 16.0);
-    Y[i] = std::lrint(static_cast<double>(v[i]->y) * 16.0);
+    X[i] = _mm_cvtsd_si64(_mm_set_sd(static_cast<double>(v[i]->x) * 16.0));
+    Y[i] = _mm_cvtsd_si64(_mm_set_sd(static_cast<double>(v[i]->y) * 16.0));
   }
   // Twice the signed area; positive for a counter-clockwise triangle with y up.
   const std::int64_t area = (X[0] - X[1]) * (Y[1] - Y[2]) - (X[1] - X[2]) * (Y[0] - Y[1]);
