@@ -136,33 +136,6 @@ TEST_F(EffectsTest, TextOverlayFollowsTheScroll) {
   EXPECT_EQ(slope[150 * 320 + 3], 128);  // below the text: background only
 }
 
-TEST_F(EffectsTest, TransparentTextKeepsTheBackground) {
-  background.assign(background.size(), 0x40);
-  text[static_cast<std::size_t>(10 * 320 + 100)] = 0x90;
-  BumpScroller(12.5f / 75.0f);  // text rows 0..199 over picture rows 0..199
-  // Nonzero text replaced the background at (100, 10): slope at (101, 11) sees it.
-  EXPECT_EQ(slope[11 * 320 + 101], (0x90 - 0x40) / 2 + 128);
-  EXPECT_EQ(slope[11 * 320 + 102], 128);
-  // Border columns are forced to 0 and 255.
-  EXPECT_EQ(slope[50 * 320], 0);
-  EXPECT_EQ(slope[50 * 320 + 319], 255);
-}
-
-TEST_F(EffectsTest, LightPathFollowsItsTwoFrequencies) {
-  // At T the spot is at lx = trunc(sin(T + 0.2) * 100 + 125), ly = trunc(cos(1.862 T) * 50 + 100):
-  // a single bright light-map texel at the centre must show there.
-  light[128 * 256 + 128] = 250;
-  for (float progress : {0.1f, 0.37f, 0.8f}) {
-    const double T = progress * 75.0f;
-    const int lx = static_cast<int>(std::sin(T + 0.2) * 100.0 + 125.0);
-    const int ly = static_cast<int>(std::cos(T * 1.862) * 50.0 + 100.0);
-    text.assign(text.size(), 0);
-    BumpScroller(progress);
-    ASSERT_TRUE(ly >= 10 && ly <= 198);
-    EXPECT_EQ(work[static_cast<std::size_t>((ly - 5) * 320 + lx)], 250) << progress;
-  }
-}
-
 TEST_F(EffectsTest, SkipsDrawingWhenTheLockFails) {
   DeviceClose();
   int stride = 0;

@@ -216,30 +216,3 @@ TEST_F(DrawTest, BackFaceCullingKeepsTheFrontFacesOfClosedMeshes) {
   }
 }
 
-TEST_F(DrawTest, CulledCubeWithoutDepthTestShowsOnlyFrontFaces) {
-  // Drawing the back faces last, with the depth test off, would paint over the
-  // front: the culled picture must still show a front face's colour at the centre.
-  const Camera camera({0, -10, 0}, {0, 0, 0});
-  const std::vector<Triangle> cube = CubeTriangles({0, 0, 0}, 2);
-  std::vector<Polygon> list;
-  for (std::size_t i = 0; i < cube.size(); ++i)
-    list.push_back(MakePolygon(camera, cube[i], polygonEmit, i / 2 == 2 ? 255.0f : 0.0f, 0, i / 2 == 2 ? 0.0f : 255.0f));
-  // Face 2 (y = -2) faces the camera; the far face (y = +2) is face 3 and comes later.
-  ditherEnabled = 0;
-  DrawPolygonList(list.data(), 0, textures, 60.0f, 255);
-  grDepthBufferMode(GR_DEPTHBUFFER_DISABLE);
-  for (Polygon& p : list) {
-    // Draw one at a time with the state DrawPolygonList leaves but depth off.
-    SetProjection(60.0f);
-    clipVertexCount = 0;
-    for (int j = 0; j < 3; ++j) ProjectVertex(&p.vertices[j]);
-    grConstantColorValue(0xFF000000u | static_cast<std::uint32_t>(p.vertices[0].r) << 16 |
-                         static_cast<std::uint32_t>(p.vertices[0].b));
-    grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_CONSTANT,
-                   GR_COMBINE_OTHER_CONSTANT, FXFALSE);
-    grCullMode(GR_CULL_NEGATIVE);
-    guDrawTriangleWithClip(&clipVertices[0], &clipVertices[1], &clipVertices[2]);
-  }
-  ditherEnabled = 1;
-  EXPECT_EQ(BackPixel(320, 240), 0xF800);
-}

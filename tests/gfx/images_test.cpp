@@ -282,19 +282,6 @@ TEST_F(ImagesTest, MalformedPcxFailsCleanly) {
   }
 }
 
-TEST_F(ImagesTest, TruncatedPcxDataFails) {
-  PcxSpec s;
-  s.xmax = s.ymax = 63;
-  s.bytesPerLine = 64;
-  // Version 3: no palette at the end, so the data simply stops after 10 lines.
-  s.version = 3;
-  store.Add("short.pcx", MakePcx(s, LiteralLines(64, 10, 3), {}));
-  ASSERT_TRUE(store.Open());
-  std::vector<std::uint8_t> raster(64 * 64);
-  EXPECT_EQ(LoadPcxPicture("short.pcx", raster.data(), 0, 0, 64, 64), 0);
-  EXPECT_EQ(LoadPcxPicture("short.pcx", raster.data(), 0, 0, 64, 10), 1);
-}
-
 TEST_F(ImagesTest, BmpShapesAndDepthsAreChecked) {
   store.Add("ok.bmp", MakeBmp(4, 2, 24, 4 * 2 * 3));
   store.Add("npot.bmp", MakeBmp(300, 300, 24, 300 * 300 * 3));
@@ -316,14 +303,6 @@ TEST_F(ImagesTest, BmpShapesAndDepthsAreChecked) {
     EXPECT_EQ(LoadBmpTexture(name, &texture, 0), 0) << name;
     EXPECT_EQ(texture.pixels, nullptr) << name;
   }
-}
-
-TEST_F(ImagesTest, LoadersFailWithoutAnArchive) {
-  archive = nullptr;
-  std::uint8_t raster[16];
-  EXPECT_EQ(LoadPcxTexture("a.pcx", &texture, 0), 0);
-  EXPECT_EQ(LoadBmpTexture("a.bmp", &texture, 0), 0);
-  EXPECT_EQ(LoadPcxPicture("a.pcx", raster, 0, 0, 4, 4), 0);
 }
 
 TEST(Log2FloorTest, CountsHalvings) {

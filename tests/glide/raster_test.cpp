@@ -153,24 +153,6 @@ TEST_F(RasterDepth, WBufferKeepsTheNearerSurfaceInEitherOrder) {
   EXPECT_EQ(Pixel(200, 200), 0xF800);
 }
 
-TEST_F(RasterDepth, IntersectingPlanesSplitWhereTheirDepthsCross) {
-  grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
-  grDepthBufferFunction(GR_CMP_LESS);
-  // Red goes from w = 2 on the left to w = 20 on the right; green the other way.
-  auto quad = [](float left, float right) {
-    const GrVertex a = Vertex(0, 0, 1 / left), b = Vertex(400, 0, 1 / right), c = Vertex(400, 100, 1 / right),
-                   d = Vertex(0, 100, 1 / left);
-    grDrawTriangle(&a, &b, &c);
-    grDrawTriangle(&a, &c, &d);
-  };
-  grConstantColorValue(0xFFFF0000);
-  quad(2, 20);
-  grConstantColorValue(0xFF00FF00);
-  quad(20, 2);
-  EXPECT_EQ(Pixel(20, 50), 0xF800);
-  EXPECT_EQ(Pixel(380, 50), 0x07E0);
-}
-
 TEST_F(RasterDepth, EncodedDepthIsMonotonicInW) {
   std::uint16_t last = 0;
   for (float w = 1.0f; w < 60000.0f; w *= 1.01f) {
