@@ -393,6 +393,9 @@ void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames) {
     const std::int64_t end16 = end << 16;
     const std::int64_t start16 = start << 16;
     const std::int64_t last16 = (end - 1) << 16;
+    if (backward && pos >= end16) {
+      pos = end16 - 1;  // a backward run never starts beyond its loop
+    }
 
     // How many output samples until the next boundary; with interpolation the
     // last sample of the run is mixed on its own, with its "next" sample taken
