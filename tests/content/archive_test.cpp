@@ -2,9 +2,12 @@
 // determinism.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
 
 #include "tests/content/contentkit.h"
 #include "tools/mkcontent/content.h"
@@ -79,6 +82,25 @@ TEST(ContentGenerator, WritesBothFilesAndRefusesAnUnwritableDirectory) {
   // A path under a regular file cannot be a directory.
   EXPECT_FALSE(content::WriteContent(dir + "/music.s3m/sub", error));
   EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+
+namespace {
+
+int RunTool(const std::string& arguments) {
+  const std::string command = std::string("\"") + MKCONTENT_PATH + "\" " + arguments + " > /dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(MkcontentTool, AnswersHelpAndRefusesBadArguments) {
+  EXPECT_EQ(RunTool("--help"), 0);
+  EXPECT_EQ(RunTool(""), 2);
+  EXPECT_EQ(RunTool("--bogus " + ::testing::TempDir()), 2);
+  EXPECT_EQ(RunTool(::testing::TempDir() + "a " + ::testing::TempDir() + "b"), 2);
+  // An output directory that cannot be made is a failure, reported as such.
+  EXPECT_EQ(RunTool("/proc/mkcontent_cannot_be_here"), 1);
 }
 
 }  // namespace
