@@ -61,6 +61,21 @@ constexpr std::array<std::uint8_t, 26> commandMap = {
     0,   // Y panbrello
 };
 
+// Bytes of sample data an instrument record describes. Only sampled
+// instruments (type 1) carry sample fields; an AdLib record holds synthesis
+// parameters where the length would be, and has no sample here. 16-bit
+// samples count their length in samples, two bytes each.
+std::uint32_t SampleBytes(const std::uint8_t* record) {
+  if (record[0] != 1) {
+    return 0;
+  }
+  const std::uint32_t length = Read32(record + 16);
+  if (record[31] & 4) {
+    return length > 0x7FFFFFFFu ? 0xFFFFFFFFu : length * 2;
+  }
+  return length;
+}
+
 std::uint8_t SubCommand(std::uint8_t info) {
   switch (info >> 4) {
     case 0x8: return 20;  // set panning, 4-bit
@@ -97,6 +112,7 @@ struct LoadState {
   std::uint8_t* workBuffer = nullptr;
   std::uint8_t* sampleBuffer = nullptr;
   std::int32_t fileLength = 0;
+  bool unsignedSamples = true;
 
   ~LoadState() {
     memFree(readBuffer);
@@ -249,6 +265,7 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   const std::uint32_t storedPatterns = Read16(h + 36);
   const std::uint16_t headerFlags = Read16(h + 38);
   const std::uint16_t version = Read16(h + 40);
+  s.unsignedSamples = Read16(h + 42) != 1;
   m.restartPosition = 0;
   m.globalVolume = h[48];
   m.speed = h[49];
@@ -351,7 +368,7 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
     if (int e = ReadAt(s, s.instrumentPointers[i] * 16u, record, instrumentSize); e != errOK) {
       return e;
     }
-    s.sampleLengths[i] = Read32(record + 16);
+    s.sampleLengths[i] = SampleBytes(record);
     largest = std::max(largest, s.sampleLengths[i]);
   }
   if (largest > maxSampleLength) {
@@ -439,9 +456,12 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
     ins->samples[0] = smp;
     std::memcpy(smp->name, ins->name, sizeof smp->name);
 
-    std::uint32_t length = Read32(record + 16);
-    std::uint32_t loopStart = Read32(record + 20);
-    std::uint32_t loopEnd = Read32(record + 24);
+    // 16-bit samples keep lengths and loop points in samples: doubled to bytes.
+    const bool sixteenBit = record[0] == 1 && (record[31] & 4);
+    const std::uint32_t unit = sixteenBit ? 2 : 1;
+    std::uint32_t length = SampleBytes(record);
+    std::uint32_t loopStart = std::min(Read32(record + 20), 0x7FFFFFFFu) * unit;
+    std::uint32_t loopEnd = std::min(Read32(record + 24), 0x7FFFFFFFu) * unit;
     smp->loopStart = loopStart;
     smp->loopEnd = loopEnd;
     // A loop must lie inside the sample: its end is held to the length and
@@ -478,10 +498,17 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
         data = smp->data;
       }
       if (int e = ReadAt(s, dataOffset, data, length); e != errOK) return e;
-      smp->sampleType = smp8bitMono;
+      // The mixer takes 8-bit data unsigned and 16-bit data signed; the
+      // header's format word says which the file holds (1 signed, 2 unsigned).
+      if (sixteenBit && s.unsignedSamples) {
+        for (std::uint32_t k = 1; k < length; k += 2) data[k] ^= 0x80;
+      } else if (!sixteenBit && !s.unsignedSamples) {
+        for (std::uint32_t k = 0; k < length; ++k) data[k] ^= 0x80;
+      }
+      smp->sampleType = sixteenBit ? smp16bitMono : smp8bitMono;
       d.sample = data;
       d.placement = sdSmpConv;
-      d.sampleType = smp8bitMono;
+      d.sampleType = smp->sampleType;
     } else {
       smp->sampleType = smpNone;
       d.sample = nullptr;

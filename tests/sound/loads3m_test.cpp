@@ -356,6 +356,39 @@ TEST_F(S3mReader, LoopEndBeyondTheSampleIsHeldToItsLength) {
   EXPECT_EQ(recdev::samples[0].loopEnd, 100u);
 }
 
+TEST_F(S3mReader, SixteenBitSignedAndAdlibInstruments) {
+  s3m::Song song = BasicSong();
+  auto& wide = song.AddInstrument("wide", {});
+  wide.data16 = {0, 1000, -1000, 32767, -32768, 5};
+  wide.SetLoop(1, 5);
+  song.AddInstrument("adlib", s3m::SineWave(16));
+  song.Pattern(0).At(1, 1) = s3m::Cell::Play(s3m::Note("C-4"), 2);
+  song.Pattern(0).At(2, 1) = s3m::Cell::Play(s3m::Note("C-4"), 3);
+  std::vector<std::uint8_t> bytes = s3m::Write(song);
+  const std::size_t adlib = (bytes[96 + 2 + 4] | (bytes[96 + 2 + 5] << 8)) * 16u;
+  bytes[adlib] = 2;  // an AdLib record: no sample fields
+  bytes[adlib + 16] = 0xFF;
+  bytes[adlib + 19] = 0xFF;
+  ASSERT_EQ(LoadBytes(bytes, "wide"), errOK);
+  const ModuleSample* s = module->samples[1];
+  EXPECT_EQ(s->sampleType, smp16bitMono);
+  EXPECT_EQ(s->length, 10u);  // cut to the loop end, in bytes
+  EXPECT_EQ(s->loopStart, 2u);
+  EXPECT_EQ(s->loopEnd, 10u);
+  const std::vector<std::uint8_t> signedLe = {0, 0, 0xE8, 0x03, 0x18, 0xFC, 0xFF, 0x7F, 0, 0x80};
+  EXPECT_EQ(recdev::samples[1].data, signedLe);
+  EXPECT_EQ(recdev::samples[1].sampleType, smp16bitMono);
+  EXPECT_EQ(module->samples[2]->length, 0u);
+  EXPECT_EQ(recdev::samples[2].placement, sdNoData);
+  ModuleFree(module, recdev::Device());
+  module = nullptr;
+
+  song.signedSamples = true;  // old files: 8-bit data stored signed
+  ASSERT_EQ(Load(song, "signed"), errOK);
+  EXPECT_EQ(recdev::samples[3].data, s3m::SineWave(100));  // delivered unsigned
+  EXPECT_EQ(recdev::samples[4].data, signedLe);
+}
+
 TEST_F(S3mReader, SamplesKeptInTheModuleWithoutDevice) {
   ASSERT_EQ(Load(BasicSong(), "nodevice", 0), errOK);
   EXPECT_TRUE(recdev::events.empty());

@@ -165,7 +165,7 @@ std::vector<std::uint8_t> Write(const Song& song) {
   Put16(out, 36, static_cast<std::uint32_t>(patCount));
   Put16(out, 38, song.flags);
   Put16(out, 40, song.trackerVersion);
-  Put16(out, 42, 2);  // samples are unsigned
+  Put16(out, 42, song.signedSamples ? 1 : 2);
   std::memcpy(out.data() + 44, "SCRM", 4);
   out[48] = song.globalVolume;
   out[49] = song.speed;
@@ -200,12 +200,13 @@ std::vector<std::uint8_t> Write(const Song& song) {
     std::size_t r = records.back();
     out[r] = 1;  // sampled instrument
     PutText(out, r + 1, ins.fileName, 12);
-    auto length = static_cast<std::uint32_t>(ins.data.size());
+    const bool sixteen = !ins.data16.empty();
+    auto length = static_cast<std::uint32_t>(sixteen ? ins.data16.size() : ins.data.size());
     Put32(out, r + 16, length);
     Put32(out, r + 20, std::min(ins.loopStart, length));
     Put32(out, r + 24, std::min(ins.loopEnd, length));
     out[r + 28] = ins.volume;
-    out[r + 31] = ins.looped ? 1 : 0;
+    out[r + 31] = static_cast<std::uint8_t>((ins.looped ? 1 : 0) | (sixteen ? 4 : 0));
     Put32(out, r + 32, ins.c4Rate);
     PutText(out, r + 48, ins.name, 28);
     std::memcpy(out.data() + r + 76, "SCRS", 4);
@@ -220,13 +221,21 @@ std::vector<std::uint8_t> Write(const Song& song) {
 
   for (std::size_t i = 0; i < insCount; ++i) {
     const Instrument& ins = song.instruments[i];
-    if (ins.data.empty()) {
+    if (ins.data.empty() && ins.data16.empty()) {
       continue;
     }
     std::uint32_t para = AlignToParagraph(out);
     out[records[i] + 13] = static_cast<std::uint8_t>(para >> 16);
     Put16(out, records[i] + 14, para & 0xFFFF);
-    out.insert(out.end(), ins.data.begin(), ins.data.end());
+    const std::uint8_t flip = song.signedSamples ? 0x80 : 0;
+    for (std::uint8_t b : ins.data) {
+      out.push_back(static_cast<std::uint8_t>(b ^ flip));
+    }
+    for (std::int16_t v : ins.data16) {
+      const auto u = static_cast<std::uint16_t>(v);
+      out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+      out.push_back(static_cast<std::uint8_t>((u >> 8) ^ (song.signedSamples ? 0 : 0x80)));
+    }
   }
   AlignToParagraph(out);
   return out;

@@ -76,10 +76,11 @@ struct Instrument {
   std::string name;        // up to 28 characters are stored
   std::string fileName;    // up to 12 characters
   std::vector<std::uint8_t> data;  // unsigned 8-bit mono (128 = silence)
+  std::vector<std::int16_t> data16;  // when not empty: a 16-bit sample instead
   std::uint32_t c4Rate = 8363;
   std::uint8_t volume = 64;
   bool looped = false;
-  std::uint32_t loopStart = 0;
+  std::uint32_t loopStart = 0;  // in samples
   std::uint32_t loopEnd = 0;
 
   Instrument& SetLoop(std::uint32_t start, std::uint32_t end) {
@@ -98,6 +99,7 @@ struct Song {
   std::uint8_t masterVolume = 0xB0;  // bit 7: stereo
   std::uint16_t flags = 0;           // 0x10 Amiga limits, 0x40 fast volume slides
   std::uint16_t trackerVersion = 0x1320;
+  bool signedSamples = false;  // format word 1 (old files) instead of 2
   // Per channel: 0..7 left, 8..15 right, 255 unused.
   std::array<std::uint8_t, maxChannels> channelSettings{};
   // When present, written as the panning table (header byte 53 = 0xFC);
