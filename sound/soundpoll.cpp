@@ -59,8 +59,11 @@ void PlayThread(void*) {
     PollStep();
     Sleep(period.load());
   }
+  // The exit function is taken before the acknowledgement: once the stopping
+  // thread sees it, it may replace the pointers or unload.
+  SoundThreadExit exitThread = soundThreadExit;
   stopFlag.store(0);  // the acknowledgement
-  soundThreadExit();
+  exitThread();
 }
 
 }  // namespace

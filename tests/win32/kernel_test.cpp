@@ -58,8 +58,9 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
   _beginthread(
       [](void* raw) {
         auto* s = static_cast<Shared*>(raw);
-        s->got = TryEnterCriticalSection(s->section);
-        if (s->got != 0) LeaveCriticalSection(s->section);
+        BOOL got = TryEnterCriticalSection(s->section);
+        if (got != 0) LeaveCriticalSection(s->section);
+        s->got = got;  // last: the test may delete the section once it sees this
       },
       0, &shared);
   for (int i = 0; i < 500 && shared.got == -1; ++i) Sleep(2);
@@ -70,8 +71,9 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
   _beginthread(
       [](void* raw) {
         auto* s = static_cast<Shared*>(raw);
-        s->got = TryEnterCriticalSection(s->section);
-        if (s->got != 0) LeaveCriticalSection(s->section);
+        BOOL got = TryEnterCriticalSection(s->section);
+        if (got != 0) LeaveCriticalSection(s->section);
+        s->got = got;  // last: the test may delete the section once it sees this
       },
       0, &shared);
   for (int i = 0; i < 500 && shared.got == -1; ++i) Sleep(2);
