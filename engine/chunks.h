@@ -133,6 +133,46 @@ inline void ReadString(Chunk& chunk, char* field, std::size_t fieldSize) {
   chunk.position += n < left ? n + 1 : n;
 }
 
+// Why the last load failed, for tools that show it to a person. The innermost
+// failure is kept: a reason first, then the chunk it was found in.
+struct SceneReadFailure {
+  const std::uint8_t* fileStart;  // offsets are counted from here
+  const char* reason;             // null until a check gives one
+  std::uint16_t chunkId;
+  std::uint32_t chunkOffset;
+  bool haveChunk;
+};
+extern thread_local SceneReadFailure sceneReadFailure;
+
+// Records a reason (unless an inner one was recorded) and returns false.
+inline bool Fail(const char* reason) {
+  if (!sceneReadFailure.reason) sceneReadFailure.reason = reason;
+  return false;
+}
+
+// Records the chunk a failure happened in (unless an inner one was recorded).
+inline bool FailIn(const Chunk& chunk, const char* reason = nullptr) {
+  if (reason) Fail(reason);
+  if (!sceneReadFailure.haveChunk) {
+    sceneReadFailure.haveChunk = true;
+    sceneReadFailure.chunkId = chunk.id;
+    sceneReadFailure.chunkOffset = static_cast<std::uint32_t>(chunk.data - 6 - sceneReadFailure.fileStart);
+  }
+  return false;
+}
+
+// A chunk header that does not fit its parent.
+inline bool FailMalformed(const ChunkReader& reader) {
+  Fail("a chunk's length is below 6 or runs past the end of its parent");
+  if (!sceneReadFailure.haveChunk) {
+    sceneReadFailure.haveChunk = true;
+    const std::uint8_t* p = reader.data + reader.position;
+    sceneReadFailure.chunkId = static_cast<std::uint16_t>(p[0] | p[1] << 8);
+    sceneReadFailure.chunkOffset = static_cast<std::uint32_t>(p - sceneReadFailure.fileStart);
+  }
+  return false;
+}
+
 struct Scene;
 // Reads the keyframer section (chunk 0xB000) into the scene's node tree.
 bool ReadKeyframer(Scene* scene, Chunk& chunk);

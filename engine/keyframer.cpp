@@ -37,12 +37,12 @@ Spine SpineOf(const Scene* scene) {
 // where a node has none.
 bool PlaceNode(Scene* scene, Spine& spine, Node* node, int h) {
   if (h == -1) {
-    if (scene->rootCount >= maxRootNodes) return false;
+    if (scene->rootCount >= maxRootNodes) return Fail("more than 256 root nodes");
     scene->roots[scene->rootCount++] = node;
     spine.assign(1, node);
     return true;
   }
-  if (spine.empty()) return false;
+  if (spine.empty()) return Fail("a child node comes before any root node");
   const std::size_t levels = h < 1 ? 1 : static_cast<std::size_t>(h);
   const std::size_t depth = (levels < spine.size() ? levels : spine.size()) - 1;
   Node* parent = spine[depth];
@@ -91,7 +91,7 @@ bool LinkNode(Section& section, Node* node) {
   switch (node->kind) {
     case nodeMesh: {
       Mesh* mesh = Names::Find(section.names.meshes, node->name);
-      if (!mesh) return false;
+      if (!mesh) return Fail("a node names a mesh that does not exist");
       node->object = mesh;
       const std::size_t vertices = static_cast<std::size_t>(mesh->vertexCount);
       const std::size_t faces = static_cast<std::size_t>(mesh->faceCount);
@@ -116,7 +116,7 @@ bool LinkNode(Section& section, Node* node) {
     case nodeLightTarget:
     case nodeSpotlight: {
       Light* light = Names::Find(section.names.lights, node->name);
-      if (!light) return false;
+      if (!light) return Fail("a node names a light that does not exist");
       node->object = light;
       light->node = node;
       return true;
@@ -124,7 +124,7 @@ bool LinkNode(Section& section, Node* node) {
     case nodeCamera:
     case nodeCameraTarget: {
       Camera* camera = Names::Find(section.names.cameras, node->name);
-      if (!camera) return false;
+      if (!camera) return Fail("a node names a camera that does not exist");
       node->object = camera;
       if (node->kind == nodeCamera) {
         camera->node = node;
@@ -142,13 +142,13 @@ bool LinkNode(Section& section, Node* node) {
 // bias, ease to and ease from; bits 5 to 15 each announce a float we skip.
 bool ReadSplineParams(Chunk& chunk, SplineParams& spline) {
   std::uint16_t word;
-  if (!ReadU16(chunk, word)) return false;
+  if (!ReadU16(chunk, word)) return Fail("a key is cut short");
   float* fields[5] = {&spline.tension, &spline.continuity, &spline.bias, &spline.easeTo, &spline.easeFrom};
   static constexpr const char* names[5] = {"Tension", "Continuity", "Bias", "Ease to", "Ease from"};
   for (int bit = 0; bit < 16; ++bit) {
     if (!(word & (1u << bit))) continue;
     float v;
-    if (!ReadFloat(chunk, v)) return false;
+    if (!ReadFloat(chunk, v)) return Fail("a key's spline parameters are cut short");
     if (bit < 5) {
       *fields[bit] = v;
       SCENE_TRACE("        %s: %f\n", names[bit], v);
@@ -163,9 +163,10 @@ bool ReadSplineParams(Chunk& chunk, SplineParams& spline) {
 // count must fit in the bytes left at minKeyBytes each.
 bool ReadTrackHeader(Chunk& chunk, std::int32_t& flags, std::uint32_t& count, std::uint32_t minKeyBytes) {
   std::uint16_t f;
-  if (!ReadU16(chunk, f) || !SkipBytes(chunk, 8) || !ReadU32(chunk, count)) return false;
+  if (!ReadU16(chunk, f) || !SkipBytes(chunk, 8) || !ReadU32(chunk, count))
+    return Fail("a track header is cut short");
   flags = static_cast<std::int16_t>(f);
-  if (count > Remaining(chunk) / minKeyBytes) return false;
+  if (count > Remaining(chunk) / minKeyBytes) return Fail("a track holds fewer keys than its count");
   SCENE_TRACE("      Flags: %i\n", flags);
   SCENE_TRACE("      Keys: %i\n", static_cast<int>(count));
   return true;
@@ -190,7 +191,7 @@ bool ReadTrack(Chunk& chunk, Track<Key, Value>& track, std::uint32_t valueBytes,
   track.keyCount = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     std::uint32_t frame;
-    if (!ReadU32(chunk, frame)) return false;
+    if (!ReadU32(chunk, frame)) return Fail("a key is cut short");
     keys[i].frame = static_cast<std::int32_t>(frame);
     SCENE_TRACE("      Frame %i:\n", keys[i].frame);
     if (!ReadSplineParams(chunk, keys[i].spline)) return false;
@@ -231,12 +232,13 @@ struct NodeState {
 
 bool ReadNodeHeader(Section& section, Node* node, NodeState& state, Chunk& chunk) {
   // A second header would link and place the same node twice.
-  if (state.headerRead) return false;
+  if (state.headerRead) return Fail("a node has two headers");
   state.headerRead = true;
   ReadString(chunk, node->name, sizeof node->name);
   std::uint16_t flags1, flags2;
   std::int16_t h;
-  if (!ReadU16(chunk, flags1) || !ReadU16(chunk, flags2) || !ReadI16(chunk, h)) return false;
+  if (!ReadU16(chunk, flags1) || !ReadU16(chunk, flags2) || !ReadI16(chunk, h))
+    return Fail("a node header is cut short");
   state.hierarchy = h;
   SCENE_TRACE("    Node Header\n");
   SCENE_TRACE("      Name: \"%s\"\n", node->name);
@@ -253,10 +255,10 @@ bool ReadNodeChunks(Section& section, Node* node, NodeState& state, Chunk& chunk
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     switch (sub.id) {
       case 0xB010:
-        if (!ReadNodeHeader(section, node, state, sub)) return false;
+        if (!ReadNodeHeader(section, node, state, sub)) return FailIn(sub);
         break;
       case 0xB011: {
         char instance[sceneNameSize];
@@ -268,7 +270,7 @@ bool ReadNodeChunks(Section& section, Node* node, NodeState& state, Chunk& chunk
         SCENE_TRACE("    Prescale\n");
         break;
       case 0xB013:
-        if (!ReadVector(sub, node->pivot)) return false;
+        if (!ReadVector(sub, node->pivot)) return FailIn(sub);
         SCENE_TRACE("    Pivot: x=%f y=%f z=%f\n", node->pivot.x, node->pivot.y, node->pivot.z);
         if (node->kind == nodeMesh && node->object)
           node->pivot = Add(node->pivot, static_cast<Mesh*>(node->object)->origin);
@@ -282,24 +284,24 @@ bool ReadNodeChunks(Section& section, Node* node, NodeState& state, Chunk& chunk
         const bool root = state.hierarchy == -1;
         if (!ReadTrack(sub, node->position, 12, [root](Chunk& c, VectorKey& key) {
               Vector v;
-              if (!ReadVector(c, v)) return false;
+              if (!ReadVector(c, v)) return Fail("a key is cut short");
               SCENE_TRACE("        Position: x=%f y=%f z=%f\n", v.x, v.y, v.z);
               key.value = root ? v : Vector{v.x, v.z, -v.y};
               return true;
             }))
-          return false;
+          return FailIn(sub);
         ComputeVectorTangents(&node->position);
         break;
       }
       case 0xB021: {
         SCENE_TRACE("    Rotation Track Tag\n");
         if (!ReadTrack(sub, node->rotation, 16, [](Chunk& c, RotationKey& key) {
-              if (!ReadFloat(c, key.angle) || !ReadVector(c, key.axis)) return false;
+              if (!ReadFloat(c, key.angle) || !ReadVector(c, key.axis)) return Fail("a key is cut short");
               SCENE_TRACE("        Rotation: angle=%f, axis: (%f|%f|%f)\n", key.angle, key.axis.x, key.axis.y,
                           key.axis.z);
               return true;
             }))
-          return false;
+          return FailIn(sub);
         if (node->rotation.keyCount > 0) node->rotation.keys[0].angle = 0.0f;
         PrepareRotationKeys(&node->rotation);
         break;
@@ -307,41 +309,41 @@ bool ReadNodeChunks(Section& section, Node* node, NodeState& state, Chunk& chunk
       case 0xB022:
         SCENE_TRACE("    Scale Track Tag\n");
         if (!ReadTrack(sub, node->scale, 12, [](Chunk& c, VectorKey& key) {
-              if (!ReadVector(c, key.value)) return false;
+              if (!ReadVector(c, key.value)) return Fail("a key is cut short");
               SCENE_TRACE("        Scale: x=%f y=%f z=%f\n", key.value.x, key.value.y, key.value.z);
               return true;
             }))
-          return false;
+          return FailIn(sub);
         ComputeVectorTangents(&node->scale);
         break;
       case 0xB023:
         SCENE_TRACE("    FOV Track Tag\n");
         if (!ReadTrack(sub, node->fieldOfView, 4, [](Chunk& c, ScalarKey& key) {
-              if (!ReadFloat(c, key.value)) return false;
+              if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
               SCENE_TRACE("        Camera field of view: %f\n", key.value);
               return true;
             }))
-          return false;
+          return FailIn(sub);
         ComputeScalarTangents(&node->fieldOfView);
         break;
       case 0xB024:
         SCENE_TRACE("    Roll Track Tag\n");
         if (!ReadTrack(sub, node->roll, 4, [](Chunk& c, ScalarKey& key) {
-              if (!ReadFloat(c, key.value)) return false;
+              if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
               SCENE_TRACE("        Camera roll: %f\n", key.value);
               return true;
             }))
-          return false;
+          return FailIn(sub);
         ComputeScalarTangents(&node->roll);
         break;
       case 0xB025:
         SCENE_TRACE("    Color Track Tag\n");
         if (!ReadTrack(sub, node->colour, 12, [](Chunk& c, VectorKey& key) {
-              if (!ReadVector(c, key.value)) return false;
+              if (!ReadVector(c, key.value)) return Fail("a key is cut short");
               SCENE_TRACE("        Color: r=%f g=%f b=%f\n", key.value.x, key.value.y, key.value.z);
               return true;
             }))
-          return false;
+          return FailIn(sub);
         ComputeVectorTangents(&node->colour);
         break;
       case 0xB026:
@@ -350,33 +352,33 @@ bool ReadNodeChunks(Section& section, Node* node, NodeState& state, Chunk& chunk
               ReadString(c, key.target, sizeof key.target);
               SCENE_TRACE("        Object: \"%s\"\n", key.target);
               key.mesh = Names::Find(section.names.meshes, key.target);
-              return key.mesh != nullptr;
+              return key.mesh != nullptr || Fail("a morph key names a mesh that does not exist");
             }))
-          return false;
+          return FailIn(sub);
         break;
       case 0xB027:
         SCENE_TRACE("    Hotspot Track Tag\n");
         if (!ReadTrack(sub, node->hotspot, 4, [](Chunk& c, ScalarKey& key) {
-              if (!ReadFloat(c, key.value)) return false;
+              if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
               SCENE_TRACE("        Hotspot angle: %f\n", key.value);
               return true;
             }))
-          return false;
+          return FailIn(sub);
         ComputeScalarTangents(&node->hotspot);
         break;
       case 0xB028:
         SCENE_TRACE("    Fall Track Tag\n");
         if (!ReadTrack(sub, node->falloff, 4, [](Chunk& c, ScalarKey& key) {
-              if (!ReadFloat(c, key.value)) return false;
+              if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
               SCENE_TRACE("        Fallof angle: %f\n", key.value);
               return true;
             }))
-          return false;
+          return FailIn(sub);
         ComputeScalarTangents(&node->falloff);
         break;
       case 0xB029:
         SCENE_TRACE("    Hide Track Tag\n");
-        if (!ReadHideTrack(sub, node->hide)) return false;
+        if (!ReadHideTrack(sub, node->hide)) return FailIn(sub);
         break;
       case 0xB030: {
         std::int16_t id;
@@ -427,16 +429,16 @@ bool ReadKeyframer(Scene* scene, Chunk& chunk) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     bool ok = true;
     switch (sub.id) {
       case 0xB00A: {
         std::uint16_t revision;
         char fileName[sceneNameSize];
         std::uint16_t frames;
-        if (!ReadU16(sub, revision)) return false;
+        if (!ReadU16(sub, revision)) return FailIn(sub);
         ReadString(sub, fileName, sizeof fileName);
-        if (!ReadU16(sub, frames)) return false;
+        if (!ReadU16(sub, frames)) return FailIn(sub);
         scene->frameCount = static_cast<std::int16_t>(frames);
         SCENE_TRACE("  Header\n");
         SCENE_TRACE("    revision: %i\n", revision);
@@ -477,7 +479,7 @@ bool ReadKeyframer(Scene* scene, Chunk& chunk) {
         SCENE_TRACE("  Unknown chunk ID 0x%X in Keyframer chunk found!\n", sub.id);
         break;
     }
-    if (!ok) return false;
+    if (!ok) return FailIn(sub);
   }
   if constexpr (verbose) {
     SCENE_TRACE("Objects: \n");

@@ -3,8 +3,10 @@
 // partial scene and returns null.
 #include "engine/read3ds.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "engine/chunks.h"
 #include "gfx/texture.h"
@@ -61,8 +63,8 @@ T* Append(T*& array, std::int32_t& count) {
 
 bool ReadVertexList(Mesh& mesh, Chunk& chunk) {
   std::uint16_t count;
-  if (!ReadU16(chunk, count)) return false;
-  if (chunk.length < 12u * count + 2u) return false;
+  if (!ReadU16(chunk, count) || chunk.length < 12u * count + 2u)
+    return Fail("the vertex list holds fewer vertices than its count");
   bool ok1, ok2, ok3;
   Vector* vertices = AllocArray<Vector>(count, ok1);
   Vector* normals = AllocArray<Vector>(count, ok2);
@@ -86,7 +88,7 @@ bool ReadVertexList(Mesh& mesh, Chunk& chunk) {
   // A repeated, shorter vertex list must not leave faces pointing past it.
   for (int i = 0; i < mesh.faceCount; ++i) {
     const Face& f = mesh.faces[i];
-    if (f.a >= count || f.b >= count || f.c >= count) return false;
+    if (f.a >= count || f.b >= count || f.c >= count) return Fail("a face uses a vertex past the vertex list");
   }
   return true;
 }
@@ -97,16 +99,16 @@ bool ReadMaterialGroup(Scene* scene, Mesh& mesh, Chunk& chunk) {
   const int index = FindMaterial(scene, name);
   if (index < 0) {
     SCENE_TRACE("      material \"%s\" is not defined!", name);
-    return false;
+    return Fail("a material group names a material not defined before it");
   }
   std::uint16_t count;
-  if (!ReadU16(chunk, count)) return false;
-  if (Remaining(chunk) < 2u * count) return false;
+  if (!ReadU16(chunk, count) || Remaining(chunk) < 2u * count)
+    return Fail("a material group holds fewer face numbers than its count");
   for (std::uint32_t i = 0; i < count; ++i) {
     std::int16_t face = 0;
     ReadI16(chunk, face);
     // A face number outside the mesh would be written past the face array.
-    if (face < 0 || face >= mesh.faceCount) return false;
+    if (face < 0 || face >= mesh.faceCount) return Fail("a material group names a face past the face list");
     mesh.faces[face].material = index;
   }
   SCENE_TRACE("      material \"%s\" (#%i) used by %i face(s)\n", name, index, count);
@@ -115,8 +117,8 @@ bool ReadMaterialGroup(Scene* scene, Mesh& mesh, Chunk& chunk) {
 
 bool ReadFaceList(Scene* scene, Mesh& mesh, Chunk& chunk) {
   std::uint16_t count;
-  if (!ReadU16(chunk, count)) return false;
-  if (chunk.length < 8u * count + 2u) return false;
+  if (!ReadU16(chunk, count) || chunk.length < 8u * count + 2u)
+    return Fail("the face list holds fewer faces than its count");
   SCENE_TRACE("    %i faces\n", count);
   bool ok;
   Face* faces = AllocArray<Face>(count, ok);
@@ -131,7 +133,8 @@ bool ReadFaceList(Scene* scene, Mesh& mesh, Chunk& chunk) {
     ReadU16(chunk, c);
     ReadU16(chunk, flags);
     // Indices past the vertex list would be read and lit out of bounds later.
-    if (a >= mesh.vertexCount || b >= mesh.vertexCount || c >= mesh.vertexCount) return false;
+    if (a >= mesh.vertexCount || b >= mesh.vertexCount || c >= mesh.vertexCount)
+      return Fail("a face uses a vertex past the vertex list");
     Face& f = faces[i];
     f.a = a;
     f.b = b;
@@ -157,10 +160,10 @@ bool ReadFaceList(Scene* scene, Mesh& mesh, Chunk& chunk) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     switch (sub.id) {
       case 0x4130:
-        if (!ReadMaterialGroup(scene, mesh, sub)) return false;
+        if (!ReadMaterialGroup(scene, mesh, sub)) return FailIn(sub);
         break;
       case 0x4150:
         break;
@@ -174,9 +177,9 @@ bool ReadFaceList(Scene* scene, Mesh& mesh, Chunk& chunk) {
 
 bool ReadTexCoords(Mesh& mesh, Chunk& chunk) {
   std::uint16_t count;
-  if (!ReadU16(chunk, count)) return false;
-  if (count != mesh.vertexCount) return false;
-  if (Remaining(chunk) < 8u * count) return false;
+  if (!ReadU16(chunk, count) || count != mesh.vertexCount)
+    return Fail("the texture coordinate count differs from the vertex count");
+  if (Remaining(chunk) < 8u * count) return Fail("the texture coordinates are cut short");
   for (std::uint32_t i = 0; i < count; ++i) {
     ReadFloat(chunk, mesh.texCoords[i].u);
     ReadFloat(chunk, mesh.texCoords[i].v);
@@ -196,18 +199,18 @@ bool ReadMesh(Scene* scene, const char* name, Chunk& chunk) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     switch (sub.id) {
       case 0x4110:
-        if (!ReadVertexList(*mesh, sub)) return false;
+        if (!ReadVertexList(*mesh, sub)) return FailIn(sub);
         break;
       case 0x4111:
         break;
       case 0x4120:
-        if (!ReadFaceList(scene, *mesh, sub)) return false;
+        if (!ReadFaceList(scene, *mesh, sub)) return FailIn(sub);
         break;
       case 0x4140:
-        if (!ReadTexCoords(*mesh, sub)) return false;
+        if (!ReadTexCoords(*mesh, sub)) return FailIn(sub);
         break;
       case 0x4160:
         if (!ReadVector(sub, mesh->axes[0]) || !ReadVector(sub, mesh->axes[1]) || !ReadVector(sub, mesh->axes[2]) ||
@@ -240,18 +243,18 @@ bool ReadLight(Scene* scene, const char* name, Chunk& chunk) {
   std::memcpy(light->name, name, sceneNameSize);
   light->colour = {1.0f, 1.0f, 1.0f};
   SCENE_TRACE("    Light\n");
-  if (!ReadVector(chunk, light->position)) return false;
+  if (!ReadVector(chunk, light->position)) return Fail("the light's position is cut short");
   ChunkReader reader = SubReader(chunk);
   Chunk sub;
   while (HasMore(reader)) {
-    if (NextChunk(reader, sub) != ChunkStatus::ok) return false;
+    if (NextChunk(reader, sub) != ChunkStatus::ok) return FailMalformed(reader);
     switch (sub.id) {
       case 0x0010:
-        if (!ReadVector(sub, light->colour)) return false;
+        if (!ReadVector(sub, light->colour)) return FailIn(sub);
         break;
       case 0x0011: {
         std::uint8_t rgb[3];
-        if (!ReadBytes(sub, rgb, 3)) return false;
+        if (!ReadBytes(sub, rgb, 3)) return FailIn(sub);
         const double scale = 0.00392156862745098;
         light->colour = {static_cast<float>(rgb[0] * scale), static_cast<float>(rgb[1] * scale),
                          static_cast<float>(rgb[2] * scale)};
@@ -281,14 +284,14 @@ bool ReadCamera(Scene* scene, const char* name, Chunk& chunk) {
   SCENE_TRACE("  Camera\n");
   if (!ReadVector(chunk, camera->position) || !ReadVector(chunk, camera->target) ||
       !ReadFloat(chunk, camera->bank) || !ReadFloat(chunk, camera->lens))
-    return false;
+    return Fail("the camera's fields are cut short");
   camera->farRange = 1000.0f;
   ChunkReader reader = SubReader(chunk);
   Chunk sub;
   while (HasMore(reader)) {
-    if (NextChunk(reader, sub) != ChunkStatus::ok) return false;
+    if (NextChunk(reader, sub) != ChunkStatus::ok) return FailMalformed(reader);
     if (sub.id == 0x4720) {
-      if (!ReadFloat(sub, camera->nearRange) || !ReadFloat(sub, camera->farRange)) return false;
+      if (!ReadFloat(sub, camera->nearRange) || !ReadFloat(sub, camera->farRange)) return FailIn(sub);
     } else {
       SCENE_TRACE("    Unknown chunk ID 0x%X in Camera chunk found!\n", sub.id);
     }
@@ -303,7 +306,7 @@ bool ReadObject(Scene* scene, Chunk& chunk) {
   ChunkReader reader = SubReader(chunk);
   Chunk sub;
   // Only the first sub-chunk says what the object is.
-  if (NextChunk(reader, sub) != ChunkStatus::ok) return false;
+  if (NextChunk(reader, sub) != ChunkStatus::ok) return Fail("an object has no sub-chunk saying what it is");
   switch (sub.id) {
     case 0x4100:
       return ReadMesh(scene, name, sub);
@@ -335,13 +338,13 @@ bool ReadColour(Chunk& chunk, Vector& colour) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     if (sub.id == 0x0010) {
-      if (sub.length != 12) return false;
+      if (sub.length != 12) return FailIn(sub, "a colour chunk has the wrong size");
       ReadVector(sub, fromFloat);
       haveFloat = true;
     } else if (sub.id == 0x0011) {
-      if (sub.length != 3) return false;
+      if (sub.length != 3) return FailIn(sub, "a colour chunk has the wrong size");
       fromBytes = {static_cast<float>(sub.data[0]), static_cast<float>(sub.data[1]), static_cast<float>(sub.data[2])};
       haveBytes = true;
     }
@@ -351,7 +354,7 @@ bool ReadColour(Chunk& chunk, Vector& colour) {
   } else if (haveBytes) {
     colour = fromBytes;
   } else {
-    return false;
+    return Fail("a material colour has neither float nor byte values");
   }
   return true;
 }
@@ -377,7 +380,7 @@ bool ReadTextureMap(Chunk& chunk, TextureMapInfo& map) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     bool ok = true;
     switch (sub.id) {
       case 0x0030: ok = ReadI16(sub, map.percentage); break;
@@ -396,7 +399,7 @@ bool ReadTextureMap(Chunk& chunk, TextureMapInfo& map) {
       case 0xA368: ok = ReadVector(sub, map.blueTint); break;
       default: break;
     }
-    if (!ok) return false;
+    if (!ok) return FailIn(sub, "a texture map field is cut short");
   }
   return true;
 }
@@ -407,10 +410,10 @@ bool ReadSelfIllumination(Material& material, Chunk& chunk) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     if (sub.id == 0x0030) {
       std::int16_t percent;
-      if (!ReadI16(sub, percent)) return false;
+      if (!ReadI16(sub, percent)) return FailIn(sub);
       material.selfIllumination = static_cast<float>(percent) * 0.01f;
     } else {
       SCENE_TRACE("      Unknown chunk ID 0x%X in self illuminating chunk found!\n", sub.id);
@@ -425,7 +428,7 @@ bool ReadMaterialChunks(Material& material, Chunk& chunk) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     switch (sub.id) {
       case 0xA000: {
         const std::uint32_t n = sub.length < sceneNameSize - 1 ? sub.length : sceneNameSize - 1;
@@ -435,29 +438,30 @@ bool ReadMaterialChunks(Material& material, Chunk& chunk) {
         break;
       }
       case 0xA010:
-        if (!ReadColour(sub, material.ambient)) return false;
+        if (!ReadColour(sub, material.ambient)) return FailIn(sub);
         break;
       case 0xA020:
-        if (!ReadColour(sub, material.diffuse)) return false;
+        if (!ReadColour(sub, material.diffuse)) return FailIn(sub);
         break;
       case 0xA030:
-        if (!ReadColour(sub, material.specular)) return false;
+        if (!ReadColour(sub, material.specular)) return FailIn(sub);
         break;
       case 0xA081:
         material.flags |= materialTwoSided;
         break;
       case 0xA084:
-        if (!ReadSelfIllumination(material, sub)) return false;
+        if (!ReadSelfIllumination(material, sub)) return FailIn(sub);
         break;
       case 0xA100: {
         std::uint16_t v;
-        if (sub.length != 2 || !ReadU16(sub, v) || v < 1 || v > 4) return false;
+        if (sub.length != 2 || !ReadU16(sub, v) || v < 1 || v > 4)
+          return FailIn(sub, "a material's shading value is not 1 to 4");
         material.flags = (material.flags & ~materialShadingMask) | (v - 1);
         break;
       }
       case 0xA200: {
         TextureMapInfo map;
-        if (!ReadTextureMap(sub, map)) return false;
+        if (!ReadTextureMap(sub, map)) return FailIn(sub);
         std::memcpy(material.textureFile, map.fileName, textureFileSize);
         material.flags |= materialTextured;
         SCENE_TRACE("    texture filename: \"%s\"\n", material.textureFile);
@@ -467,7 +471,7 @@ bool ReadMaterialChunks(Material& material, Chunk& chunk) {
       case 0xA33E: case 0xA340: case 0xA342: case 0xA344: case 0xA346: case 0xA348: case 0xA34A:
       case 0xA34C: {
         TextureMapInfo scratch;
-        if (!ReadTextureMap(sub, scratch)) return false;
+        if (!ReadTextureMap(sub, scratch)) return FailIn(sub);
         break;
       }
       case 0xA040: case 0xA041: case 0xA050: case 0xA052: case 0xA053: case 0xA083: case 0xA085:
@@ -483,7 +487,7 @@ bool ReadMaterialChunks(Material& material, Chunk& chunk) {
 }
 
 bool ReadMaterial(Scene* scene, Chunk& chunk) {
-  if (scene->materialCount >= maxMaterials) return false;
+  if (scene->materialCount >= maxMaterials) return Fail("more than 256 materials");
   auto* material = static_cast<Material*>(std::calloc(1, sizeof(Material)));
   if (!material) return false;
   material->flags = materialCreated;
@@ -504,16 +508,16 @@ bool ReadEditor(Scene* scene, Chunk& chunk) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return false;
+    if (status == ChunkStatus::malformed) return FailMalformed(reader);
     switch (sub.id) {
       case 0x3D3E:
         if (sub.length > 0) SCENE_TRACE("  Mesh version %i\n", sub.data[0]);
         break;
       case 0x4000:
-        if (!ReadObject(scene, sub)) return false;
+        if (!ReadObject(scene, sub)) return FailIn(sub);
         break;
       case 0xAFFF:
-        if (!ReadMaterial(scene, sub)) return false;
+        if (!ReadMaterial(scene, sub)) return FailIn(sub);
         break;
       case 0x0100: case 0x1100: case 0x1101: case 0x1200: case 0x1201: case 0x1300: case 0x1301:
       case 0x1400: case 0x1410: case 0x1420: case 0x1430: case 0x1440: case 0x1450: case 0x1460:
@@ -533,8 +537,14 @@ bool ReadEditor(Scene* scene, Chunk& chunk) {
 Scene* ReadSceneMemory(const void* data, std::uint32_t size) {
   if (!data && size != 0) return nullptr;
   ChunkReader file{static_cast<const std::uint8_t*>(data), size, 0, 1};
+  sceneReadFailure = {file.data, nullptr, 0, 0, false};
   Chunk main;
-  if (NextChunk(file, main) != ChunkStatus::ok || main.id != 0x4D4D) return nullptr;
+  const ChunkStatus first = NextChunk(file, main);
+  if (first != ChunkStatus::ok || main.id != 0x4D4D) {
+    Fail(first == ChunkStatus::ok ? "the file does not start with a 3D Studio main chunk (0x4D4D)"
+                                  : "the file is too short for its main chunk");
+    return nullptr;
+  }
   Scene* created = CreateScene();
   if (!created) return nullptr;
   SceneGuard guard(created);
@@ -544,7 +554,10 @@ Scene* ReadSceneMemory(const void* data, std::uint32_t size) {
   while (HasMore(reader)) {
     const ChunkStatus status = NextChunk(reader, sub);
     if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return nullptr;
+    if (status == ChunkStatus::malformed) {
+      FailMalformed(reader);
+      return nullptr;
+    }
     switch (sub.id) {
       case 0x0002:
         if (sub.length >= 2) SCENE_TRACE("File format version is %i\n", sub.data[0] | sub.data[1] << 8);
@@ -553,12 +566,21 @@ Scene* ReadSceneMemory(const void* data, std::uint32_t size) {
         SCENE_TRACE("3D Editor\n");
         // Nodes point into the mesh, light and camera arrays; an editor section
         // after the keyframer would move those arrays under them.
-        if (keyframerRead) return nullptr;
-        if (!ReadEditor(created, sub)) return nullptr;
+        if (keyframerRead) {
+          FailIn(sub, "a 3D editor section follows the keyframer section");
+          return nullptr;
+        }
+        if (!ReadEditor(created, sub)) {
+          FailIn(sub);
+          return nullptr;
+        }
         break;
       case 0xB000:
         SCENE_TRACE("Keyframer\n");
-        if (!ReadKeyframer(created, sub)) return nullptr;
+        if (!ReadKeyframer(created, sub)) {
+          FailIn(sub);
+          return nullptr;
+        }
         keyframerRead = true;
         break;
       default:
@@ -566,23 +588,39 @@ Scene* ReadSceneMemory(const void* data, std::uint32_t size) {
         break;
     }
   }
+  sceneReadFailure = {};
   return guard.Release();
 }
 
 Scene* ReadSceneStream(TStream* stream) {
+  sceneReadFailure = {};
   if (!stream) return nullptr;
   const std::int32_t size = stream->Size();
-  if (stream->Error() || size <= 0) return nullptr;
+  if (stream->Error() || size <= 0) {
+    Fail(size == 0 ? "the file is empty" : "the file cannot be opened");
+    return nullptr;
+  }
   auto* block = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(size)));
-  if (!block) return nullptr;
+  if (!block) {
+    Fail("out of memory");
+    return nullptr;
+  }
   Scene* scene = nullptr;
-  if (stream->Read(block, size, 1) == 1) scene = ReadSceneMemory(block, static_cast<std::uint32_t>(size));
+  if (stream->Read(block, size, 1) == 1) {
+    scene = ReadSceneMemory(block, static_cast<std::uint32_t>(size));
+  } else {
+    Fail("the file cannot be read");
+  }
   std::free(block);
   return scene;
 }
 
 Scene* ReadSceneFile(TFileLib* lib, const char* path) {
-  if (!lib || !path) return nullptr;
+  if (!lib || !path) {
+    sceneReadFailure = {};
+    Fail("no archive is open");
+    return nullptr;
+  }
   auto* member = new TFileInLib(lib);
   member->SetName(path);
   member->Open(modeRead);
@@ -592,3 +630,17 @@ Scene* ReadSceneFile(TFileLib* lib, const char* path) {
 }
 
 Scene* ReadSceneFile(const char* path) { return ReadSceneFile(archive, path); }
+
+thread_local SceneReadFailure sceneReadFailure = {};
+
+std::string SceneReadError() {
+  const SceneReadFailure& f = sceneReadFailure;
+  if (!f.reason && !f.haveChunk) return {};
+  std::string text = f.reason ? f.reason : "malformed or unsupported data";
+  if (f.haveChunk) {
+    char where[64];
+    std::snprintf(where, sizeof where, " (chunk 0x%04X at offset %u)", f.chunkId, f.chunkOffset);
+    text += where;
+  }
+  return text;
+}

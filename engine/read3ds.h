@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/scene.h"
 
@@ -18,3 +19,8 @@ Scene* ReadSceneFile(TFileLib* lib, const char* path);
 Scene* ReadSceneStream(TStream* stream);
 // Loads a scene from bytes already in memory; the bytes are not kept.
 Scene* ReadSceneMemory(const void* data, std::uint32_t size);
+
+// Why the last load on this thread returned null, with the chunk where it was
+// found ("the face list holds fewer faces than its count (chunk 0x4120 at
+// offset 812)"); empty after a successful load. For tools that show it.
+std::string SceneReadError();

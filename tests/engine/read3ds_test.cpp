@@ -108,6 +108,12 @@ TEST(ReadMesh, IndicesAndFaceNumbersOutOfRangeFail) {
     m.faces[5].c = 8;  // one past the last vertex
     s.meshes.push_back(m);
     EXPECT_FALSE(LoadPtr(s));
+    // The reason names the check and the chunk.
+    EXPECT_NE(SceneReadError().find("a face uses a vertex past the vertex list (chunk 0x4120 at offset"),
+              std::string::npos)
+        << SceneReadError();
+    EXPECT_TRUE(LoadPtr(BoxScene()));
+    EXPECT_EQ(SceneReadError(), "");
   }
   for (std::uint16_t bad : {std::uint16_t{12}, std::uint16_t{0xFFFF}}) {
     sw::Scene s = BoxScene();
@@ -440,6 +446,9 @@ TEST(ReadFile, ChunkRunningPastItsParentFails) {
     std::vector<std::uint8_t> bad = good;
     bad[at + 5] = 0x7F;  // about 2 GB
     EXPECT_FALSE(LoadPtr(bad)) << "chunk at " << at;
+    if (at > 0) {
+      EXPECT_NE(SceneReadError().find("offset " + std::to_string(at) + ")"), std::string::npos);
+    }
     bad = good;
     bad[at + 2] = 3;  // shorter than its own header
     bad[at + 3] = bad[at + 4] = bad[at + 5] = 0;

@@ -152,7 +152,7 @@ Scene* Load(int argc, char** files, std::string& error) {
       return nullptr;
     }
     Scene* scene = ReadSceneStream(&file);
-    if (!scene) error = std::string(files[0]) + ": not a readable 3D Studio scene";
+    if (!scene) error = std::string(files[0]) + ": not a readable 3D Studio scene: " + SceneReadError();
     return scene;
   }
   TFile file;
@@ -171,7 +171,7 @@ Scene* Load(int argc, char** files, std::string& error) {
     return nullptr;
   }
   Scene* scene = ReadSceneFile(&lib, files[1]);
-  if (!scene) error = std::string(files[0]) + ": " + files[1] + ": not a readable 3D Studio scene";
+  if (!scene) error = std::string(files[0]) + ": " + files[1] + ": not a readable 3D Studio scene: " + SceneReadError();
   return scene;
 }
 
@@ -264,8 +264,7 @@ int main(int argc, char** argv) {
       const Material& m = *scene->materials[i];
       out["materials"].push_back({{"name", Utf8(m.name)},
                                   {"flags", m.flags},
-                                  {"texture", (m.flags & materialTextured) ? nlohmann::ordered_json(Utf8(m.textureFile))
-                                                                           : nlohmann::ordered_json(nullptr)},
+                                  {"texture", Utf8(m.textureFile)},
                                   {"ambient", JsonTriple(m.ambient)},
                                   {"diffuse", JsonTriple(m.diffuse)},
                                   {"specular", JsonTriple(m.specular)},

@@ -1,3 +1,5 @@
+// Chunk writing for 3D Studio scene files, and the scene description laid out
+// as the chunks the engine reads.
 #include "tools/scenewriter/scenewriter.h"
 
 #include <cstdio>
