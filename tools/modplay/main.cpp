@@ -182,7 +182,7 @@ struct RenderState {
 
 bool WriteBlock(const std::uint8_t* data, std::size_t bytes, double seconds, void* user) {
   auto* state = static_cast<RenderState*>(user);
-  if (!state->wav->Write(data, bytes)) {
+  if (bytes > 0 && !state->wav->Write(data, bytes)) {
     return false;
   }
   if (state->progress && state->total > 0) {
@@ -228,6 +228,11 @@ int Render(const ModplayOptions& o) {
   double seconds = 0;
   const int e = gmpRenderModule(o.file.c_str(), settings, WriteBlock, &state, &seconds);
   if (state.progress) {
+    if (e == errOK) {
+      state.lastShown = -1;
+      state.total = seconds;
+      WriteBlock(nullptr, 0, seconds, &state);  // the full bar
+    }
     std::fprintf(stderr, "\n");
   }
   const bool written = wav.Finish();
