@@ -41,11 +41,17 @@ bool DisplayUsable() {
   return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
 }
 
+class SdlView;
+// Every dialog window on the screen; all are repainted while the innermost one
+// runs, as the system repaints an owner under its modal dialog.
+std::vector<SdlView*> shownViews;
+
 class SdlView final : public WindowView {
 public:
-  SdlView(Dialog* dialog, SDL_Window* window) : dialog_(dialog), window_(window) {}
+  SdlView(Dialog* dialog, SDL_Window* window) : dialog_(dialog), window_(window) { shownViews.push_back(this); }
   ~SdlView() override {
-    SDL_StopTextInput();
+    shownViews.erase(std::remove(shownViews.begin(), shownViews.end(), this), shownViews.end());
+    if (shownViews.empty()) SDL_StopTextInput();
     SDL_DestroyWindow(window_);
   }
 
@@ -54,7 +60,7 @@ public:
       SDL_SetWindowTitle(window_, dialog_->caption.c_str());
       dialog_->captionChanged = false;
     }
-    Draw();
+    for (SdlView* view : shownViews) view->Draw();
     SDL_Event event;
     if (SDL_WaitEventTimeout(&event, 30) == 0) return true;
     do {
@@ -141,9 +147,12 @@ private:
         Fill(x, top, side, side, kWhite);
         Frame(x, top, side, side, kShadow, kFace);
         if (control.checked) {
-          for (int i = 0; i < side - 4 * kScale; i += kScale) {
-            Fill(x + 2 * kScale + i, top + 2 * kScale + i, kScale * 2, kScale, ink);
-            Fill(x + side - 4 * kScale - i, top + 2 * kScale + i, kScale * 2, kScale, ink);
+          // A tick: a short stroke down to the right, then a long one up.
+          int baseX = x + 2 * kScale;
+          int baseY = top + side / 2;
+          for (int i = 0; i < 3; ++i) Fill(baseX + i * kScale, baseY + i * kScale - kScale, kScale, 2 * kScale, ink);
+          for (int i = 0; i < 5; ++i) {
+            Fill(baseX + (3 + i) * kScale, baseY + (1 - i) * kScale - kScale, kScale, 2 * kScale, ink);
           }
         }
         Text(x + side + 3 * kScale, textY, control.text, ink);
@@ -225,11 +234,20 @@ private:
 
   int ItemHeight() const { return (win32font::kHeight + 2) * kScale; }
 
+  // Where the open list of a combo box goes: below the box, moved up as far as
+  // needed to stay inside the window.
+  int ListTop(const Control& control) const {
+    int x, y, w, h;
+    Box(control, &x, &y, &w, &h);
+    int below = y + std::min(h, PY(12));
+    int listH = static_cast<int>(control.items.size()) * ItemHeight() + 2 * kScale;
+    return std::max(0, std::min(below, PY(dialog_->cy) - listH));
+  }
+
   void DrawOpenList(const Control& control) {
     int x, y, w, h;
     Box(control, &x, &y, &w, &h);
-    int boxH = std::min(h, PY(12));
-    int top = y + boxH;
+    int top = ListTop(control);
     int itemH = ItemHeight();
     int listH = static_cast<int>(control.items.size()) * itemH + 2 * kScale;
     Fill(x, top, w, listH, kWhite);
@@ -266,8 +284,9 @@ private:
       openList_ = nullptr;
       int x, y, w, h;
       Box(*list, &x, &y, &w, &h);
-      int top = y + std::min(h, PY(12)) + kScale;
-      if (px >= x && px < x + w && py >= top) {
+      int top = ListTop(*list) + kScale;
+      int bottom = top + static_cast<int>(list->items.size()) * ItemHeight();
+      if (px >= x && px < x + w && py >= top && py < bottom) {
         int index = (py - top) / ItemHeight();
         if (index < static_cast<int>(list->items.size())) Choose(list, index);
         return;
