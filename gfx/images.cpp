@@ -197,7 +197,8 @@ int LoadBmpTexture(const char* name, Texture* texture, int mipmap) {
 
 int LoadPcxPicture(const char* name, std::uint8_t* destination, int x, int y, int pitch,
                    int rowLimit) {
-  if (!name || !destination || !archive) return 0;
+  // A placement before the raster's start would write in front of it.
+  if (!name || !destination || !archive || x < 0 || y < 0) return 0;
   std::unique_ptr<TStream> stream = OpenMember(name, 2024);
   if (!stream) return 0;
   std::uint8_t* write = destination + static_cast<std::ptrdiff_t>(y) * pitch + x;

@@ -272,6 +272,9 @@ TEST_F(ImagesTest, MalformedPcxFailsCleanly) {
 
   EXPECT_EQ(LoadPcxTexture("good.pcx", &texture, 0), 1);
   delete[] texture.pixels;
+  std::vector<std::uint8_t> small(64 * 64);
+  EXPECT_EQ(LoadPcxPicture("good.pcx", small.data() + 64 * 8, 0, -1, 64, 64), 0);  // before the raster
+  EXPECT_EQ(LoadPcxPicture("good.pcx", small.data(), 60, 0, 64, 64), 1);             // cut to 4 columns
   std::vector<std::uint8_t> raster(4096);
   for (const char* name : {"header.pcx", "nopal.pcx", "negative.pcx", "huge.pcx", "longline.pcx",
                            "shortline.pcx", "overrun.pcx", "missing.pcx"}) {
