@@ -110,7 +110,8 @@ scenewriter::Scene BuildMountainWorld() {
     const float bend = (ValleyY(x + 60.0f) - ValleyY(x - 60.0f)) / 120.0f;
     roll.push_back({frame, std::clamp(-bend * 14.0f, -12.0f, 12.0f)});
   }
-  AddCamera(scene, "camera", eye, target, {{0, 72.0f}, {899, 72.0f}}, {0, 0, 0, 0.3f, 0}, {}, roll);
+  AddCamera(scene, "camera", eye, target, {{0, 72.0f}, {899, 72.0f}}, {0.0f, -0.15f, 0.0f, 0.3f, 0}, {0.1f, 0, 0, 0, 0},
+            roll);
   AddLight(scene, "sun", {{0, V(1.0f, 0.97f, 0.9f)}, {899, V(1.0f, 0.9f, 0.8f)}});
   AddLight(scene, "skylight", {{0, V(0.15f, 0.18f, 0.26f)}});
   return scene;
@@ -246,7 +247,7 @@ scenewriter::Scene BuildMountainHut() {
   eye.push_back({599, V(4, -92, hz + 20)});
   AddCamera(scene, "camera", eye,
             {{0, V(0, 0, hz + 16)}, {360, V(0, 0, hz + 14)}, {480, V(0, -16, hz + 10)}, {599, V(-2, -16, hz + 8)}},
-            {{0, 66.0f}, {599, 60.0f}}, {0, 0, 0, 0.4f, 0.6f});
+            {{0, 66.0f}, {599, 60.0f}}, {0.0f, 0.0f, 0.25f, 0.4f, 0.6f});
   AddLight(scene, "daylight", {{0, V(0.9f, 0.92f, 1.0f)}, {599, V(0.85f, 0.8f, 0.8f)}});
   std::vector<PathPoint> flicker;
   Random random(924);
@@ -368,7 +369,7 @@ scenewriter::Scene BuildStonehedgeFire() {
     eye.push_back({i * 75 > 599 ? 599 : i * 75, V(radii[i] * std::cos(a), radii[i] * std::sin(a), heights[i])});
   }
   AddCamera(scene, "camera", eye, {{0, V(0, 0, 10)}, {300, V(0, 0, 24)}, {599, V(0, 0, 26)}},
-            {{0, 60.0f}, {599, 66.0f}}, {0, 0, 0, 0.3f, 0.3f});
+            {{0, 60.0f}, {599, 66.0f}}, {0.15f, 0, 0, 0.3f, 0.3f});
   std::vector<PathPoint> fire;
   for (int f = 0; f <= 600; f += 12) {
     const float k = random.Range(0.75f, 1.05f);
