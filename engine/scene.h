@@ -245,13 +245,23 @@ void VisitNodesChildrenFirst(Node* start, Visit visit) {
       }
     }
   };
+  // The previous sibling, found by a scan when a tree was linked by hand
+  // without `previous`.
+  auto previousOf = [start](Node* n) -> Node* {
+    if (n->previous) return n->previous;
+    Node* first = n->parent != start->parent ? n->parent->child : start;
+    for (Node* p = first; p && p != n; p = p->next)
+      if (p->next == n) return p;
+    return nullptr;
+  };
   Node* current = descend(start);
   for (;;) {
     const bool last = current == start;
     // The node this one hangs from: its previous sibling, or its parent when it
     // is the first child.
-    Node* up = current->previous ? current->previous : current->parent;
-    const bool cameFromNext = current->previous != nullptr;
+    Node* previous = last ? nullptr : previousOf(current);
+    Node* up = previous ? previous : current->parent;
+    const bool cameFromNext = previous != nullptr;
     visit(current);
     if (last) return;
     if (cameFromNext && up->child) {

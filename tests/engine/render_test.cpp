@@ -391,6 +391,27 @@ TEST_F(RenderTest, EmissionOrderAndTheSinksStop) {
   EXPECT_EQ(drawn.size(), 4u);  // one face per visible mesh node
 }
 
+TEST(NodeWalk, TreesLinkedWithoutPreviousPointers) {
+  // root -> children a, b (b after a); c under a; d after root at the top.
+  Node root{}, a{}, b{}, c{}, d{};
+  root.child = &a;
+  root.next = &d;
+  a.parent = b.parent = &root;
+  a.next = &b;
+  a.child = &c;
+  c.parent = &a;
+  std::vector<Node*> order;
+  VisitNodesChildrenFirst(&root, [&order](Node* n) { order.push_back(n); });
+  EXPECT_EQ(order, (std::vector<Node*>{&d, &b, &c, &a, &root}));
+  b.previous = &a;  // the same with the pointers the reader sets
+  order.clear();
+  VisitNodesChildrenFirst(&root, [&order](Node* n) { order.push_back(n); });
+  EXPECT_EQ(order, (std::vector<Node*>{&d, &b, &c, &a, &root}));
+  order.clear();
+  VisitNodesParentFirst(&root, [&order](Node* n) { order.push_back(n); });
+  EXPECT_EQ(order, (std::vector<Node*>{&root, &a, &c, &b, &d}));
+}
+
 TEST_F(RenderTest, HiddenNodeEmitsNothingButItsChildrenDo) {
   sw::Scene s = BoxScene();
   s.meshes.push_back(Cube("Kid"));
