@@ -59,6 +59,9 @@ void CloseArchiveAtExit();
 // Steps 1 to 3 of the demo thread: the flag, the music, the start tick. The
 // capture tool plays through these too.
 void DemoBeginPlaying();
+// Starts DemoThread through the sound system's thread-start pointer with a 1 MiB
+// stack; 0 when the thread cannot be created.
+int StartDemoThread();
 // Blocks until the demo thread has left its frame loop, so that the accelerator
 // can be closed without cutting into a frame. Returns at once when no demo thread
 // was started.

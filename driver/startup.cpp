@@ -1,10 +1,8 @@
 // Start-up, the key window, the demo thread and its clock, and shutdown.
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include "driver/demo.h"
 #include "effects/effects.h"
@@ -49,19 +47,10 @@ constexpr SceneSlot sceneSlots[8] = {
     {"stonehedge_fire", "Error on loading 3D animation 1d"},
 };
 
-// The demo thread's frame loop is running (set before the thread starts, cleared
-// when it has stopped drawing).
-std::mutex frameLoopLock;
-std::condition_variable frameLoopDone;
-bool frameLoopActive = false;
-
-void SetFrameLoopActive(bool active) {
-  {
-    std::lock_guard<std::mutex> guard(frameLoopLock);
-    frameLoopActive = active;
-  }
-  frameLoopDone.notify_all();
-}
+// The demo thread's frame loop is running: set before the thread starts, cleared
+// as the thread's very last act, so that once the main thread has seen it cleared
+// nothing of the driver is touched any more (the process may be ending).
+std::atomic<int> frameLoopActive{0};
 
 int Fail(const char* text) {
   MessageBoxA(nullptr, text, demoCaption, MB_TASKMODAL);
@@ -262,14 +251,23 @@ void DemoThread(void*) {
   DemoBeginPlaying();
   RunTimeline();
   demoRunning.store(0);
-  // The frame loop is over: the main thread may close the accelerator now.
-  SetFrameLoopActive(false);
   PostMessageA(demoWindow, WM_CLOSE, 0, 0);
+  // The frame loop is over: the main thread may close the accelerator now.
+  frameLoopActive.store(0);
+}
+
+int StartDemoThread() {
+  frameLoopActive.store(1);
+  if (soundThreadStart(DemoThread, demoThreadStack, nullptr) == static_cast<std::uintptr_t>(-1)) {
+    frameLoopActive.store(0);
+    return 0;
+  }
+  return 1;
 }
 
 void WaitForDemoThread() {
-  std::unique_lock<std::mutex> guard(frameLoopLock);
-  frameLoopDone.wait(guard, [] { return !frameLoopActive; });
+  // A frame takes at most a few tens of milliseconds; look every millisecond.
+  while (frameLoopActive.load() != 0) Sleep(1);
 }
 
 void DemoSelectOutput(DemoOutput output, bool fullscreen) {
@@ -306,10 +304,8 @@ int DemoMain(HINSTANCE instance, int showCommand) {
     return 0;
   }
 
-  SetFrameLoopActive(true);
-  if (soundThreadStart(DemoThread, demoThreadStack, nullptr) == static_cast<std::uintptr_t>(-1)) {
+  if (!StartDemoThread()) {
     // Without the demo thread nothing would ever end the message loop.
-    SetFrameLoopActive(false);
     DestroyWindow(demoWindow);
   }
 

@@ -39,16 +39,28 @@ struct RegisteredClass {
   std::string name;
 };
 
-// Everything below is guarded by `lock`, except the SDL calls, which only the main
-// thread makes.
-std::mutex lock;
-std::condition_variable posted;
-std::map<std::string, RegisteredClass> classes;
-std::set<HWND__*> liveWindows;
-std::vector<HWND__*> creationOrder;  // live windows, oldest first
-std::deque<MSG> queue;
-bool quitPosted = false;
-int quitCode = 0;
+// Everything in the queue state is guarded by `lock`, except the SDL calls, which
+// only the main thread makes. It is never destroyed: threads that post while the
+// process ends must not find it gone.
+struct QueueState {
+  std::mutex lock;
+  std::condition_variable posted;
+  std::map<std::string, RegisteredClass> classes;
+  std::set<HWND__*> liveWindows;
+  std::vector<HWND__*> creationOrder;  // live windows, oldest first
+  std::deque<MSG> queue;
+  bool quitPosted = false;
+  int quitCode = 0;
+};
+QueueState& queueState = *new QueueState;
+std::mutex& lock = queueState.lock;
+std::condition_variable& posted = queueState.posted;
+std::map<std::string, RegisteredClass>& classes = queueState.classes;
+std::set<HWND__*>& liveWindows = queueState.liveWindows;
+std::vector<HWND__*>& creationOrder = queueState.creationOrder;
+std::deque<MSG>& queue = queueState.queue;
+bool& quitPosted = queueState.quitPosted;
+int& quitCode = queueState.quitCode;
 
 std::atomic<Win32WindowOutput> selectedOutput{Win32WindowOutput::display};
 std::atomic<Win32PumpHook> pumpHook{nullptr};

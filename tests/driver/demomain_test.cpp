@@ -21,7 +21,7 @@ using ::testing::ExitedWithCode;
 namespace {
 
 std::atomic<DWORD> fakeNow{5000};
-DWORD FakeTicks() { return fakeNow.fetch_add(300); }
+DWORD FakeTicks() { return fakeNow.fetch_add(1500); }
 
 void ScriptDialog(int button) {
   Win32DialogScript script;

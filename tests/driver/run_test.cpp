@@ -48,7 +48,7 @@ int PlayAndShutDown(const std::function<void()>& whilePlaying) {
   if (!CreateDemoWindow(SW_SHOWNORMAL, nullptr)) std::_Exit(6);
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
   std::thread helper;
-  soundThreadStart(DemoThread, 1048576, nullptr);
+  if (!StartDemoThread()) std::_Exit(8);
   if (whilePlaying) helper = std::thread(whilePlaying);
   MSG msg{};
   while (GetMessageA(&msg, nullptr, 0, 0)) {
@@ -79,7 +79,7 @@ protected:
   DemoSelectOutput(DemoOutput::offscreen);
   if (!StartUp()) std::_Exit(4);
   Win32SetTickSource(FakeTicks);
-  fakeStep = 400;  // the 218 seconds pass in a few hundred frames
+  fakeStep = 1500;  // the 218 seconds pass in under two hundred frames
   GlideSetSwapHook(CheckShownFrame, nullptr);
   int code = PlayAndShutDown(nullptr);
   bool allFreed = true;
@@ -101,7 +101,7 @@ TEST_F(RunTest, TimelineRunsOutAndTheWindowClosesByItself) {
   if (!StartUp()) std::_Exit(4);
   Win32SetTickSource(FakeTicks);
   fakeNow = 1000;
-  fakeStep = 200;
+  fakeStep = 1500;
   int code = PlayAndShutDown([] {
     // Wait until the bump scroller is on, then press a key.
     while (fakeNow.load() - startTick.load() < 170000u) std::this_thread::sleep_for(std::chrono::milliseconds(1));
