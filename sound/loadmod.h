@@ -15,11 +15,11 @@ struct SoundDevice;
 using ModuleSampleCallback = int (*)(const SampleDescriptor* descriptor, ModuleSample* sample);
 
 // Loads fileName into *module. Channel pannings use the default stereo
-// separation of gmpSetStereoSeparation (sound/loads3m.h). With addSamples set, each sample goes to
-// device->AddSample (the device keeps its own copy) and the callback, if any,
-// is called; otherwise each sample keeps its data in ModuleSample::data and
-// device may be null. Returns 0 or an error code; on failure *module is null
-// and nothing of the module survives.
+// separation of gmpSetStereoSeparation (sound/loads3m.h). With addSamples
+// set, each sample goes to device->AddSample (the device keeps its own copy)
+// and the callback, if any, is called; otherwise each sample keeps its data
+// in ModuleSample::data and device may be null. Returns 0 or an error code;
+// on failure *module is null and nothing of the module survives.
 int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
                ModuleSampleCallback callback, Module** module);
 

@@ -469,8 +469,9 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
       // 16-bit lengths and loop points count whole 16-bit values.
       const std::uint32_t mask = sixteen ? ~1u : ~0u;
       sample->length = length & mask;
-      sample->fileOffset = offset > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(offset);
-      std::uint64_t loopStart = Le32(sh + 4) & mask;
+      sample->fileOffset =
+          offset > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(offset);
+      const std::uint64_t loopStart = Le32(sh + 4) & mask;
       std::uint64_t loopEnd = loopStart + (Le32(sh + 8) & mask);
       // A loop outside the data would make the mixer read past it.
       if (loopEnd > sample->length) loopEnd = sample->length;
