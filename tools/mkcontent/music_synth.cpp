@@ -123,6 +123,17 @@ Signal LoopedTone(std::size_t attack, std::size_t loop, const std::vector<Voice>
   return s;
 }
 
+// Brings a one-shot sound smoothly to zero over its last samples, so that its
+// end never clicks however much of it is still ringing.
+Signal FadeTail(Signal s, std::size_t samples) {
+  samples = std::min(samples, s.size());
+  for (std::size_t i = 0; i < samples; ++i) {
+    const double x = static_cast<double>(i) / static_cast<double>(samples);
+    s[s.size() - 1 - i] *= x * x;
+  }
+  return s;
+}
+
 s3m::Instrument Make(const char* name, std::vector<std::uint8_t> data, std::uint32_t rate,
                      std::uint8_t volume) {
   s3m::Instrument ins;
@@ -156,7 +167,7 @@ s3m::Instrument Kick() {
     s[i] += 0.35 * noise.Next() * (1.0 - static_cast<double>(i) / 60.0);
   }
   Saturate(s, 1.8);
-  return Make("kick", ToUnsigned8(s, 0.97), drumRate, 64);
+  return Make("kick", ToUnsigned8(FadeTail(s, s.size() / 8), 0.97), drumRate, 64);
 }
 
 s3m::Instrument Snare() {
@@ -171,7 +182,7 @@ s3m::Instrument Snare() {
            0.3 * std::sin(twoPi * 330 * t) * std::exp(-t / 0.03);
   }
   Saturate(s, 1.4);
-  return Make("snare", ToUnsigned8(s, 0.95), drumRate, 64);
+  return Make("snare", ToUnsigned8(FadeTail(s, s.size() / 8), 0.95), drumRate, 64);
 }
 
 namespace {
@@ -188,7 +199,7 @@ s3m::Instrument Hat(const char* name, double seconds, double decay, std::uint32_
     for (double f : metal) m += std::sin(twoPi * f * t) > 0 ? 0.08 : -0.08;
     s[i] = (noise[i] + m) * std::exp(-t / decay) * std::min(1.0, t * 4000.0);
   }
-  return Make(name, ToUnsigned8(s, 0.9), drumRate, 64);
+  return Make(name, ToUnsigned8(FadeTail(s, s.size() / 8), 0.9), drumRate, 64);
 }
 }  // namespace
 
@@ -209,7 +220,7 @@ s3m::Instrument Clap() {
     if (t >= 0.03) env = std::max(env, 0.7 * std::exp(-(t - 0.03) / 0.08));
     s[i] = noise[i] * env;
   }
-  return Make("clap", ToUnsigned8(s, 0.95), drumRate, 64);
+  return Make("clap", ToUnsigned8(FadeTail(s, s.size() / 8), 0.95), drumRate, 64);
 }
 
 s3m::Instrument Crash() {
@@ -224,7 +235,7 @@ s3m::Instrument Crash() {
     for (double f : ring) m += 0.06 * std::sin(twoPi * f * t + f);
     s[i] = (noise[i] * 0.8 + m) * std::exp(-t / 0.5) * std::min(1.0, t * 2000.0);
   }
-  return Make("crash", ToUnsigned8(s, 0.9), drumRate, 64);
+  return Make("crash", ToUnsigned8(FadeTail(s, s.size() / 8), 0.9), drumRate, 64);
 }
 
 s3m::Instrument Tom() {
@@ -235,7 +246,7 @@ s3m::Instrument Tom() {
     s[i] += 0.2 * noise.Next() * (1.0 - static_cast<double>(i) / 200.0);
   }
   Saturate(s, 1.3);
-  return Make("tom", ToUnsigned8(s, 0.95), drumRate, 64);
+  return Make("tom", ToUnsigned8(FadeTail(s, s.size() / 8), 0.95), drumRate, 64);
 }
 
 s3m::Instrument Bass() {
@@ -300,7 +311,7 @@ s3m::Instrument Pluck() {
     }
     s[i] = v * std::min(1.0, static_cast<double>(i) / 24.0);
   }
-  return Make("pluck", ToUnsigned8(s, 0.95), rate64, 64);
+  return Make("pluck", ToUnsigned8(FadeTail(s, s.size() / 8), 0.95), rate64, 64);
 }
 
 s3m::Instrument Bell() {
@@ -320,7 +331,7 @@ s3m::Instrument Bell() {
     }
     s[i] = v * std::min(1.0, static_cast<double>(i) / 16.0);
   }
-  return Make("bell", ToUnsigned8(s, 0.95), rate32, 64);
+  return Make("bell", ToUnsigned8(FadeTail(s, s.size() / 8), 0.95), rate32, 64);
 }
 
 s3m::Instrument SubDrone() {
