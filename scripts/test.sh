@@ -12,11 +12,13 @@ bash scripts/build.sh default
 ctest --preset default
 
 echo "== unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
-bash scripts/build.sh asan
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$(nproc)" --target unit_tests
 ctest --preset asan
 
 echo "== thread tests under ThreadSanitizer"
-bash scripts/build.sh tsan
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$(nproc)" --target thread_tests
 # TSan needs fewer address-space randomisation bits than recent kernels use.
 if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 28)" -gt 28 ]; then
   sysctl -qw vm.mmap_rnd_bits=28 2>/dev/null || true
