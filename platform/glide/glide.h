@@ -218,29 +218,14 @@ using GrLfbWriteMode_t = FxI32;
 #define GR_LFBWRITEMODE_8888 0x5
 #define GR_LFBWRITEMODE_ANY 0xFF
 
-using GrSstType = FxI32;
-#define GR_SSTTYPE_VOODOO 0
-
 #define MAX_NUM_SST 4
 
-struct GrTMUConfig_t {
-  int tmuRev;
-  int tmuRam;  // MiB
-};
-
-struct GrVoodooConfig_t {
-  int fbRam;  // MiB
-  int fbiRev;
-  int nTexelfx;
-  FxBool sliDetect;
-  GrTMUConfig_t tmuConfig[GLIDE_NUM_TMU];
-};
-
+// What the hardware query reports; nothing in the system reads it.
 struct GrHwConfiguration {
   int num_sst;
   struct {
-    GrSstType type;
-    GrVoodooConfig_t voodooConfig;
+    int fbRam;   // MiB of frame-buffer memory
+    int tmuRam;  // MiB of texture memory on texture unit 0
   } SSTs[MAX_NUM_SST];
 };
 

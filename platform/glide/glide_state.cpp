@@ -111,10 +111,8 @@ FxBool grSstQueryHardware(GrHwConfiguration* hwconfig) {
   if (hwconfig) {
     std::memset(hwconfig, 0, sizeof(*hwconfig));
     hwconfig->num_sst = 1;
-    hwconfig->SSTs[0].type = GR_SSTTYPE_VOODOO;
-    hwconfig->SSTs[0].voodooConfig.fbRam = 2;
-    hwconfig->SSTs[0].voodooConfig.nTexelfx = 1;
-    hwconfig->SSTs[0].voodooConfig.tmuConfig[0].tmuRam = 4;
+    hwconfig->SSTs[0].fbRam = 2;
+    hwconfig->SSTs[0].tmuRam = 4;
   }
   return FXTRUE;
 }

@@ -1,4 +1,5 @@
-// An open 640 x 480 offscreen accelerator for each test, and small helpers.
+// An open 640 x 480 offscreen accelerator for each test, with pixel read-back
+// and vertex construction.
 #pragma once
 
 #include <gtest/gtest.h>
