@@ -310,6 +310,14 @@ TEST(ScoreBuilder, RefusesMisuse) {
     EXPECT_FALSE(score.Ok());
   }
   {
+    s3m::Song song("t", 2);
+    music::Score score(song, 1, 6, 120);
+    score.Begin(16);
+    score.Loop(8, 15, 1);  // ends where the section's break must go
+    score.End(3.0);
+    EXPECT_FALSE(score.Ok());
+  }
+  {
     s3m::Song song("t", 1);
     music::Score score(song, 0, 6, 120);
     score.Begin(8);

@@ -163,7 +163,13 @@ void Score::End(double endSecond) {
   const int last = rows_ - 1;
   bool jumps = false;
   for (const Queued& q : queued_) jumps = jumps || (q.row == last && q.command == 'B');
-  if (rows_ % s3m::rowsPerPattern != 0 && !jumps) queued_.push_back({last, 'C', 0});
+  if (rows_ % s3m::rowsPerPattern != 0 && !jumps) {
+    // The break and a loop's jump back on the same row would race each other.
+    for (const LoopSpan& l : loops_) {
+      if (l.last == last) Fail();
+    }
+    queued_.push_back({last, 'C', 0});
+  }
 
   // Place the queued commands: control channel first, then downwards.
   for (const Queued& q : queued_) {
