@@ -246,8 +246,8 @@ Image8 MakeLightSpot() {
   for (int y = 0; y < 256; ++y) {
     for (int x = 0; x < 256; ++x) {
       const float r = std::hypot(x - 128.0f, y - 128.0f) / 128.0f;
-      const float core = std::pow(Clamp01(1.0f - r), 1.6f);
-      const float halo = 0.18f * std::exp(-r * r * 3.0f);
+      const float core = 0.85f * std::pow(Clamp01(1.0f - r), 1.1f);
+      const float halo = 0.35f * std::exp(-r * r * 2.5f);
       image.At(x, y) = static_cast<std::uint8_t>(std::lround(Clamp01(core + halo) * 255.0f));
     }
   }
