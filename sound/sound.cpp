@@ -223,6 +223,8 @@ int ShutdownCloseDevice() {
 // ---- Start-up and options ----
 
 int SoundStartup() {
+  // A thread left running by an earlier start would poll the state reset below.
+  if (soundint::backgroundPlay.load() != 0) SoundStopPlayThread();
   InterfaceGuard guard;
   progress = soundint::Progress{};
   soundint::backgroundPlay.store(0);
@@ -301,7 +303,6 @@ int SoundDetectDevice() {
   InterfaceGuard guard;
   SoundDevice* found = nullptr;
   int error = Detect(&found);
-  if (error == errDeviceFailure) return Fail(error);
   if (error != errOK) return Fail(error);
   if (!progress.deviceInit) device = found;
   return 1;

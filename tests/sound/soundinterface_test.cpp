@@ -118,6 +118,15 @@ TEST_F(SoundInterface, DetectionTakesTheFirstPresentDeviceInTableOrder) {
   EXPECT_EQ(SoundCurrentDevice(), nullptr);
 }
 
+TEST_F(SoundInterface, DetectDeviceAnswersWithoutStartingAnything) {
+  EXPECT_EQ(SoundDetectDevice(), 1);
+  EXPECT_EQ(SoundCurrentDevice(), &WinWaveDevice);
+  EXPECT_EQ(Win32VirtualAudioOpenCount(), 0u);
+  SoundSetOption(soundOptDSoundMode, 1);  // DirectSound asked for, but no window
+  EXPECT_EQ(SoundDetectDevice(), 0);
+  EXPECT_EQ(SoundLastError(), errNoDSoundWindow);
+}
+
 TEST_F(SoundInterface, ForcedNoSoundWinsOverAPresentCard) {
   SoundSetOption(soundOptForceNoSound, 1);
   ASSERT_EQ(SoundInit(), 1);
