@@ -501,6 +501,30 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
     if (s.cull == GR_CULL_POSITIVE && area > 0) return;
   }
 
+  // Rows first: a triangle outside the clip window costs no more set-up.
+  RowSetup t;
+  // Sort by row: 0 lowest.
+  int o[3] = {0, 1, 2};
+  if (Y[o[1]] < Y[o[0]]) std::swap(o[0], o[1]);
+  if (Y[o[2]] < Y[o[1]]) std::swap(o[1], o[2]);
+  if (Y[o[1]] < Y[o[0]]) std::swap(o[0], o[1]);
+  t.x0 = X[o[0]];
+  t.y0 = Y[o[0]];
+  t.x1 = X[o[1]];
+  t.y1 = Y[o[1]];
+  t.x2 = X[o[2]];
+  t.y2 = Y[o[2]];
+  if (t.y2 == t.y0) return;
+  // Which side the middle vertex lies on, against the long edge 0-2.
+  t.middleRight = (t.x1 - t.x0) * (t.y2 - t.y0) - (t.x2 - t.x0) * (t.y1 - t.y0) > 0;
+  t.rowBegin = static_cast<int>(std::max<std::int64_t>(CeilDiv(t.y0, 16), s.clipMinY));
+  t.rowEnd = static_cast<int>(std::min<std::int64_t>(CeilDiv(t.y2, 16), s.clipMaxY));
+  if (t.rowBegin >= t.rowEnd) return;
+  const std::int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+  if (CeilDiv(maxX, 16) <= s.clipMinX || CeilDiv(minX, 16) >= s.clipMaxX) return;
+  // Rows below the middle vertex use the edge 0-1, the rest 1-2.
+  t.rowMiddle = static_cast<int>(std::clamp<std::int64_t>(CeilDiv(t.y1, 16), t.rowBegin, t.rowEnd));
+
   // Attribute planes from the snapped positions.
   const ColorSource color = ResolveCombine(s);
   const double xa = X[0] / 16.0, ya = Y[0] / 16.0;
@@ -536,26 +560,6 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
     depth = (s.depthFunction == GR_CMP_LESS && s.depthMask) ? depthLessWrite : depthGeneric;
   const RowFunction rows = ChooseRows(color.textured, s.bilinear, depth);
 
-  // Sort by row: 0 lowest.
-  int o[3] = {0, 1, 2};
-  if (Y[o[1]] < Y[o[0]]) std::swap(o[0], o[1]);
-  if (Y[o[2]] < Y[o[1]]) std::swap(o[1], o[2]);
-  if (Y[o[1]] < Y[o[0]]) std::swap(o[0], o[1]);
-  RowSetup t;
-  t.x0 = X[o[0]];
-  t.y0 = Y[o[0]];
-  t.x1 = X[o[1]];
-  t.y1 = Y[o[1]];
-  t.x2 = X[o[2]];
-  t.y2 = Y[o[2]];
-  if (t.y2 == t.y0) return;
-  // Which side the middle vertex lies on, against the long edge 0-2.
-  t.middleRight = (t.x1 - t.x0) * (t.y2 - t.y0) - (t.x2 - t.x0) * (t.y1 - t.y0) > 0;
-  t.rowBegin = static_cast<int>(std::max<std::int64_t>(CeilDiv(t.y0, 16), s.clipMinY));
-  t.rowEnd = static_cast<int>(std::min<std::int64_t>(CeilDiv(t.y2, 16), s.clipMaxY));
-  if (t.rowBegin >= t.rowEnd) return;
-  // Rows below the middle vertex use the edge 0-1, the rest 1-2.
-  t.rowMiddle = static_cast<int>(std::clamp<std::int64_t>(CeilDiv(t.y1, 16), t.rowBegin, t.rowEnd));
   t.xa = xa;
   t.ya = ya;
   t.oow = oow;
