@@ -128,6 +128,11 @@ void RouteEvent(const SDL_Event& event) {
     id = event.key.windowID;
   } else if (event.type == SDL_WINDOWEVENT) {
     id = event.window.windowID;
+  } else if (event.type == SDL_QUIT) {
+    // Ctrl+C in the terminal (SDL turns the signal into this event) closes the
+    // program as closing its window would.
+    PostIfLive(Win32KeyWindow(), WM_CLOSE, 0, 0);
+    return;
   } else {
     return;  // mouse, text and the like: nothing in this program reads them
   }
