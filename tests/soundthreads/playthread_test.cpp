@@ -114,7 +114,7 @@ TEST_F(PlayThread, PeriodComesFromTheRateAndTheThreadRunsAboveNormal) {
     EXPECT_EQ(startedStack, 0u);  // the default stack size
     Sleep(30);
     EXPECT_EQ(SoundStopBackgroundPlay(), 1);
-    for (int i = 0; i < 200 && threadsEnded == ended; ++i) Sleep(1);
+    for (int i = 0; i < 5000 && threadsEnded == ended; ++i) Sleep(1);
     EXPECT_EQ(exitPriority, THREAD_PRIORITY_ABOVE_NORMAL);
   }
 }
@@ -124,7 +124,7 @@ TEST_F(PlayThread, StopReturnsOnlyAfterTheThreadHasLeftThePollStep) {
   NoSoundDevice.StartPlay = CountingStartPlay;
   ASSERT_EQ(SoundInit(), 1);
   ASSERT_EQ(SoundStartBackgroundPlay(0), 1);
-  for (int i = 0; i < 500 && startPlayCalls < 3; ++i) Sleep(2);
+  for (int i = 0; i < 2500 && startPlayCalls < 3; ++i) Sleep(2);
   EXPECT_GE(startPlayCalls.load(), 3);
   EXPECT_EQ(SoundStopBackgroundPlay(), 1);
   int after = startPlayCalls;
@@ -137,7 +137,7 @@ TEST_F(PlayThread, AStopRequestEndsAnEndlessFill) {
   NoSoundDevice.Play = EndlessPlay;
   ASSERT_EQ(SoundInit(), 1);
   ASSERT_EQ(SoundStartBackgroundPlay(0), 1);
-  for (int i = 0; i < 500 && endlessPlays < 1000; ++i) Sleep(2);
+  for (int i = 0; i < 2500 && endlessPlays < 1000; ++i) Sleep(2);
   EXPECT_EQ(SoundStopBackgroundPlay(), 1);  // would hang if the fill ignored the flag
   int after = endlessPlays;
   Sleep(30);
@@ -183,7 +183,7 @@ TEST_F(PlayThread, OneThreadStartsTheSongAnotherStopsIt) {
           d->done = 1;
         },
         0, &demo);
-    for (int i = 0; i < 1000 && demo.done == 0; ++i) Sleep(1);
+    for (int i = 0; i < 5000 && demo.done == 0; ++i) Sleep(1);
     ASSERT_EQ(demo.done, 1);
     ASSERT_NE(demo.handle.load(), 0u);
     EXPECT_EQ(SoundStopModule(demo.handle), 1);
@@ -202,7 +202,7 @@ TEST_F(PlayThread, AnErrorInThePollStepShutsTheSystemDownAndReports) {
   SoundUnlock();
   SoundSetErrorExit(RecordingErrorExit);  // returns: the thread goes on as if nothing failed
   ASSERT_EQ(SoundStartBackgroundPlay(0), 1);
-  for (int i = 0; i < 500 && MessageCount() == 0; ++i) Sleep(2);
+  for (int i = 0; i < 2500 && MessageCount() == 0; ++i) Sleep(2);
   Sleep(50);  // later polls find no device and do nothing
   EXPECT_EQ(SoundStopBackgroundPlay(), 1);
   {

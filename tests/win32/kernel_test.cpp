@@ -29,7 +29,7 @@ TEST(Threads, BeginThreadRunsEntryWithArgumentAndEndsThroughEndThread) {
   ThreadProbe probe;
   std::uintptr_t result = _beginthread(ProbeEntry, 64 * 1024, &probe);
   ASSERT_NE(result, static_cast<std::uintptr_t>(-1));
-  for (int i = 0; i < 500 && probe.ran == 0; ++i) Sleep(2);
+  for (int i = 0; i < 2500 && probe.ran == 0; ++i) Sleep(2);
   EXPECT_EQ(probe.ran, 1);
   EXPECT_EQ(probe.priority, THREAD_PRIORITY_ABOVE_NORMAL);
   // The caller's own priority is its own business.
@@ -63,7 +63,7 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
         s->got = got;  // last: the test may delete the section once it sees this
       },
       0, &shared);
-  for (int i = 0; i < 500 && shared.got == -1; ++i) Sleep(2);
+  for (int i = 0; i < 2500 && shared.got == -1; ++i) Sleep(2);
   EXPECT_EQ(shared.got, FALSE);
   LeaveCriticalSection(&section);
   LeaveCriticalSection(&section);
@@ -76,7 +76,7 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
         s->got = got;  // last: the test may delete the section once it sees this
       },
       0, &shared);
-  for (int i = 0; i < 500 && shared.got == -1; ++i) Sleep(2);
+  for (int i = 0; i < 2500 && shared.got == -1; ++i) Sleep(2);
   EXPECT_EQ(shared.got, TRUE);
   DeleteCriticalSection(&section);
 }
