@@ -97,30 +97,25 @@ ImageRgb Water() {
   return image;
 }
 
-// Sky band for the inside of a dome: row 0 at the zenith, the last row at the
-// horizon; clouds thin out towards the zenith.
-Image8 Sky() {
-  Palette p{};
-  PaletteGradient(p, 0, 159, {30, 64, 150}, {150, 196, 236});   // zenith to horizon
-  PaletteGradient(p, 160, 191, {236, 190, 150}, {250, 214, 170});  // horizon haze
-  PaletteGradient(p, 192, 255, {190, 200, 220}, {255, 255, 255});  // clouds
-  Image8 image(256, 128);
-  image.palette = p;
-  for (int y = 0; y < 128; ++y) {
-    const float t = y / 127.0f;
+// Sky band for the inside of a dome, zenith to horizon, with soft clouds that
+// thin out towards the zenith. Stored as a 24-bit BMP: its loader keeps the
+// file's row order, which is bottom row first, so the picture is built upside
+// down to put the zenith in the texture's first row.
+ImageRgb Sky() {
+  ImageRgb image(256, 128);
+  const Rgb zenith{30, 64, 150}, low{150, 196, 236}, haze{246, 208, 166}, cloudLit{255, 255, 255},
+      cloudShade{176, 188, 214};
+  for (int row = 0; row < 128; ++row) {
+    const float t = row / 127.0f;  // 0 at the zenith, 1 at the horizon
     for (int x = 0; x < 256; ++x) {
-      const float fx = x / 256.0f * 8.0f, fy = y / 128.0f * 4.0f;
+      Rgb c = Mix(zenith, low, std::pow(t, 0.8f));
+      c = Mix(c, haze, Clamp01((t - 0.8f) / 0.2f));
+      const float fx = x / 256.0f * 8.0f, fy = row / 128.0f * 4.0f;
       const float cloud = Fbm2(fx, fy, 5, 8, 0, 51) * 0.5f + 0.5f;
-      const float cover = Clamp01((cloud - 0.52f) * 4.0f) * Clamp01(t * 2.0f);
-      std::uint8_t index;
-      if (cover > 0.15f) {
-        index = static_cast<std::uint8_t>(192 + std::lround(Clamp01(cover) * 63.0f));
-      } else if (t > 0.88f) {
-        index = static_cast<std::uint8_t>(160 + std::lround((t - 0.88f) / 0.12f * 31.0f));
-      } else {
-        index = static_cast<std::uint8_t>(std::lround(t / 0.88f * 159.0f));
-      }
-      image.At(x, y) = index;
+      const float cover = Clamp01((cloud - 0.5f) * 3.5f) * Clamp01(t * 2.5f) * (1.0f - Clamp01((t - 0.9f) * 10.0f));
+      const float shade = Clamp01((cloud - 0.5f) * 5.0f);
+      c = Mix(c, Mix(cloudShade, cloudLit, shade), cover);
+      image.At(x, 127 - row) = c;
     }
   }
   return image;
@@ -411,7 +406,7 @@ std::vector<TextureAsset> BuildTextures() {
   list.push_back(Pcx("rock", Rock()));
   list.push_back(Pcx("snow", Snow()));
   list.push_back(Bmp("water", Water()));
-  list.push_back(Pcx("sky", Sky()));
+  list.push_back(Bmp("sky", Sky()));
   list.push_back(Pcx("night", Night()));
   list.push_back(Pcx("wood", Wood()));
   list.push_back(Pcx("roof", Roof()));
