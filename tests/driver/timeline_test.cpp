@@ -8,25 +8,6 @@
 
 namespace {
 
-TEST(TimelineTable, HoldsThePresentationsSegments) {
-  struct Row {
-    float start;
-    int kind, first, last;
-  };
-  const Row expected[timelineEntryCount] = {
-      {0, 1, 0, 299},     {15, 2, 0, 0},      {20, 3, 0, 685},     {45, 4, 0, 899},
-      {67, 3, 685, 865},  {78, 5, 0, 599},    {90, 3, 865, 985},   {95, 6, 0, 99},
-      {98, 7, 0, 172},    {106, 8, 0, 179},   {116, 3, 985, 1115}, {123, 9, 0, 599},
-      {133, 3, 1115, 1599}, {160, 11, 0, 0},  {218, 0, 0, 0},      {0, 0, 0, 0}};
-  for (int i = 0; i < timelineEntryCount; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(timeline[i].start, expected[i].start);
-    EXPECT_EQ(timeline[i].kind, expected[i].kind);
-    EXPECT_EQ(timeline[i].firstFrame, expected[i].first);
-    EXPECT_EQ(timeline[i].lastFrame, expected[i].last);
-  }
-}
-
 TEST(TimelineLocate, WorkedNumbers) {
   // Half a second before the logo: the intro near its end, fading out.
   TimelinePosition intro = LocateTimeline(14.5f);

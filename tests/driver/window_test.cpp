@@ -142,12 +142,6 @@ TEST_F(WindowTest, MessageBoxTextGoesToStandardError) {
   EXPECT_EQ(type, static_cast<UINT>(MB_TASKMODAL));
 }
 
-TEST_F(WindowTest, MetricsAndStockObjects) {
-  EXPECT_GT(GetSystemMetrics(SM_CYCAPTION), GetSystemMetrics(SM_CYBORDER));
-  EXPECT_NE(GetStockObject(BLACK_BRUSH), nullptr);
-  EXPECT_NE(LoadIconA(nullptr, MAKEINTRESOURCEA(101)), nullptr);
-}
-
 TEST_F(WindowTest, DemoWindowEndsThePresentationOnAnyKey) {
   Win32SelectWindowOutput(Win32WindowOutput::offscreen);
   ASSERT_EQ(CreateDemoWindow(SW_SHOWNORMAL, nullptr), 1);
