@@ -261,18 +261,18 @@ Geometry Crystal(Vec3 c, float radius, float height) {
   return g;
 }
 
-void AddMaterial(scenewriter::Scene& scene, const MaterialSpec& spec) {
+void AddMaterial(scenewriter::Scene& scene, const MaterialDesc& desc) {
   scenewriter::Material m;
-  m.name = spec.name;
-  m.ambient = scenewriter::Colour{spec.ambient.r, spec.ambient.g, spec.ambient.b, true};
-  m.diffuse = scenewriter::Colour{spec.diffuse.r, spec.diffuse.g, spec.diffuse.b, true};
+  m.name = desc.name;
+  m.ambient = scenewriter::Colour{desc.ambient.r, desc.ambient.g, desc.ambient.b, true};
+  m.diffuse = scenewriter::Colour{desc.diffuse.r, desc.diffuse.g, desc.diffuse.b, true};
   m.specular = scenewriter::Colour{255, 255, 255, true};
-  m.shading = static_cast<std::uint16_t>(spec.shading);
-  m.twoSided = spec.twoSided;
-  if (spec.selfIllum != 0) m.selfIllumination = static_cast<std::int16_t>(spec.selfIllum);
-  if (!spec.texture.empty()) {
+  m.shading = static_cast<std::uint16_t>(desc.shading);
+  m.twoSided = desc.twoSided;
+  if (desc.selfIllum != 0) m.selfIllumination = static_cast<std::int16_t>(desc.selfIllum);
+  if (!desc.texture.empty()) {
     scenewriter::TextureMap map;
-    map.file = spec.texture;
+    map.file = desc.texture;
     m.texture = map;
   }
   scene.materials.push_back(m);

@@ -107,7 +107,7 @@ struct Tint {
   float r, g, b;
 };
 
-struct MaterialSpec {
+struct MaterialDesc {
   std::string name;
   Tint diffuse{200, 200, 200};
   Tint ambient{60, 60, 60};
@@ -117,7 +117,7 @@ struct MaterialSpec {
   std::string texture;    // base name of a texture, empty for none
 };
 
-void AddMaterial(scenewriter::Scene& scene, const MaterialSpec& spec);
+void AddMaterial(scenewriter::Scene& scene, const MaterialDesc& desc);
 
 // Spline shape of the keys a helper writes.
 struct Shape {
