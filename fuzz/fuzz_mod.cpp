@@ -1,0 +1,11 @@
+// Loads arbitrary bytes as a MOD module through the no-sound device and frees it.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/module_load.h"
+#include "sound/loadmod.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::LoadModule(gmpLoadMOD, data, size);
+  return 0;
+}

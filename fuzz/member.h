@@ -1,0 +1,52 @@
+// Wraps fuzz input as the only member of an archive in memory and opens the
+// archive as the loaders' shared one, for the image loaders' harnesses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/support.h"
+#include "gfx/texture.h"
+#include "stream/filelib.h"
+
+namespace fuzz {
+
+inline constexpr const char* memberName = "pictures\\input.pcx";
+
+class MemberArchive {
+public:
+  MemberArchive(const std::uint8_t* data, std::size_t size) {
+    bytes.assign(fileLibMagic, fileLibMagic + 8);
+    Put32(1);
+    char name[TFileLibEntry::nameSize] = {};
+    std::strncpy(name, memberName, sizeof name - 1);
+    bytes.insert(bytes.end(), name, name + sizeof name);
+    Put32(fileLibHeaderSize + fileLibEntrySize);
+    Put32(static_cast<std::uint32_t>(size));
+    Put32(0);
+    bytes.insert(bytes.end(), data, data + size);
+    stream = new MemoryStream(bytes.data(), bytes.size());
+    lib = new TFileLib(stream);
+    if (lib->Error()) Fail("the wrapping archive does not open");
+    archive = lib;
+  }
+  ~MemberArchive() {
+    archive = nullptr;
+    delete lib;
+    delete stream;
+  }
+  MemberArchive(const MemberArchive&) = delete;
+  MemberArchive& operator=(const MemberArchive&) = delete;
+
+private:
+  void Put32(std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  }
+  std::vector<std::uint8_t> bytes;
+  MemoryStream* stream = nullptr;
+  TFileLib* lib = nullptr;
+};
+
+}  // namespace fuzz
