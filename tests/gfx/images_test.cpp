@@ -161,10 +161,10 @@ TEST_F(ImagesTest, RunsContinueAcrossLinesAndWhitePaletteIsFFFF) {
   data.insert(data.end(), rest.begin(), rest.end() - 6);
   std::vector<std::uint8_t> palette = GreyPalette();
   palette[3 * 2] = palette[3 * 2 + 1] = palette[3 * 2 + 2] = 255;
-  PcxSpec spec;
-  spec.xmax = spec.ymax = 255;
-  spec.bytesPerLine = 256;
-  store.Add("a.pcx", MakePcx(spec, data, palette));
+  PcxLayout layout;
+  layout.xmax = layout.ymax = 255;
+  layout.bytesPerLine = 256;
+  store.Add("a.pcx", MakePcx(layout, data, palette));
   ASSERT_TRUE(store.Open());
   ASSERT_EQ(LoadPcxTexture("a.pcx", &texture, 0), 1);
   ASSERT_EQ(texture.width * texture.height, 65536);
@@ -179,18 +179,18 @@ TEST_F(ImagesTest, RunsContinueAcrossLinesAndWhitePaletteIsFFFF) {
 }
 
 TEST_F(ImagesTest, PlanesAndBitsAreCheckedDifferentlyForTexturesAndPictures) {
-  PcxSpec spec;
-  spec.planes = 3;
-  spec.xmax = 3;
-  spec.ymax = 1;
-  spec.bytesPerLine = 4;
-  store.Add("rgb.pcx", MakePcx(spec, LiteralLines(12, 2, 5), GreyPalette()));
-  spec.planes = 1;
-  spec.version = 3;
-  store.Add("v3.pcx", MakePcx(spec, LiteralLines(4, 2, 5), GreyPalette()));
-  spec.version = 5;
-  spec.encoding = 0;
-  store.Add("raw.pcx", MakePcx(spec, LiteralLines(4, 2, 5), GreyPalette()));
+  PcxLayout layout;
+  layout.planes = 3;
+  layout.xmax = 3;
+  layout.ymax = 1;
+  layout.bytesPerLine = 4;
+  store.Add("rgb.pcx", MakePcx(layout, LiteralLines(12, 2, 5), GreyPalette()));
+  layout.planes = 1;
+  layout.version = 3;
+  store.Add("v3.pcx", MakePcx(layout, LiteralLines(4, 2, 5), GreyPalette()));
+  layout.version = 5;
+  layout.encoding = 0;
+  store.Add("raw.pcx", MakePcx(layout, LiteralLines(4, 2, 5), GreyPalette()));
   ASSERT_TRUE(store.Open());
   EXPECT_EQ(LoadPcxTexture("rgb.pcx", &texture, 0), 1);
   EXPECT_EQ(texture.width, 4);
@@ -205,22 +205,22 @@ TEST_F(ImagesTest, PlanesAndBitsAreCheckedDifferentlyForTexturesAndPictures) {
 TEST_F(ImagesTest, PictureIsCutAtPitchAndRowLimitAndVersion3KeepsThePalette) {
   // 400 x 10 picture, pixel value = column & 0x7F; only rows up to the limit are
   // in the file, so decoding further would fail.
-  PcxSpec spec;
-  spec.xmax = 399;
-  spec.ymax = 9;
-  spec.bytesPerLine = 400;
+  PcxLayout layout;
+  layout.xmax = 399;
+  layout.ymax = 9;
+  layout.bytesPerLine = 400;
   std::vector<std::uint8_t> data;
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 400; ++x) data.push_back(static_cast<std::uint8_t>(x & 0x7F));
   std::vector<std::uint8_t> palette = GreyPalette();
   palette[0] = 0xFC;
   // Version 5 without the palette at the end would read image data as palette: keep 3.
-  spec.version = 3;
-  store.Add("wide.pcx", MakePcx(spec, data, {}));
-  spec.version = 5;
-  spec.xmax = spec.ymax = 1;
-  spec.bytesPerLine = 2;
-  store.Add("small.pcx", MakePcx(spec, LiteralLines(2, 2, 1), palette));
+  layout.version = 3;
+  store.Add("wide.pcx", MakePcx(layout, data, {}));
+  layout.version = 5;
+  layout.xmax = layout.ymax = 1;
+  layout.bytesPerLine = 2;
+  store.Add("small.pcx", MakePcx(layout, LiteralLines(2, 2, 1), palette));
   ASSERT_TRUE(store.Open());
   std::vector<std::uint8_t> small(16);
   ASSERT_EQ(LoadPcxPicture("small.pcx", small.data(), 0, 0, 4, 4), 1);
@@ -241,14 +241,14 @@ TEST_F(ImagesTest, PictureIsCutAtPitchAndRowLimitAndVersion3KeepsThePalette) {
 }
 
 TEST_F(ImagesTest, MalformedPcxFailsCleanly) {
-  PcxSpec ok;
+  PcxLayout ok;
   ok.xmax = ok.ymax = 7;
   ok.bytesPerLine = 8;
   const std::vector<std::uint8_t> good = MakePcx(ok, LiteralLines(8, 8, 3), GreyPalette());
   store.Add("good.pcx", good);
   store.Add("header.pcx", std::vector<std::uint8_t>(good.begin(), good.begin() + 100));
   store.Add("nopal.pcx", std::vector<std::uint8_t>(good.begin(), good.begin() + 128 + 64));
-  PcxSpec s = ok;
+  PcxLayout s = ok;
   s.xmax = -5;  // negative width
   store.Add("negative.pcx", MakePcx(s, LiteralLines(8, 8, 3), GreyPalette()));
   s = ok;
@@ -395,13 +395,13 @@ TEST_F(UploadTest, TexturesPackUpwardsAndOverflowFails) {
 // fail without reading or writing outside their buffers (the sanitizer build
 // checks the memory side).
 TEST_F(ImagesTest, DamagedFilesNeverCrash) {
-  PcxSpec spec;
-  spec.xmax = 31;
-  spec.ymax = 15;
-  spec.bytesPerLine = 32;
+  PcxLayout layout;
+  layout.xmax = 31;
+  layout.ymax = 15;
+  layout.bytesPerLine = 32;
   std::vector<std::uint8_t> data;
   for (int i = 0; i < 16; ++i) data.insert(data.end(), {0xC8, 0x05, 0x10, 0x11, 0xD4, 0x22, 0x01, 0x02, 0x03, 0x04});
-  const std::vector<std::uint8_t> pcx = MakePcx(spec, data, GreyPalette());
+  const std::vector<std::uint8_t> pcx = MakePcx(layout, data, GreyPalette());
   const std::vector<std::uint8_t> bmp = MakeBmp(16, 8, 24, 16 * 8 * 3);
   std::mt19937 rng(11);
   for (int round = 0; round < 300; ++round) {

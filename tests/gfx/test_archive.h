@@ -72,29 +72,29 @@ private:
 };
 
 // PCX files written by hand: header fields, raw run-length data and a palette.
-struct PcxSpec {
+struct PcxLayout {
   int version = 5, encoding = 1, bitsPerPixel = 8, planes = 1;
   int xmin = 0, ymin = 0, xmax = 0, ymax = 0;
   int bytesPerLine = 0;
 };
 
-inline std::vector<std::uint8_t> MakePcx(const PcxSpec& spec, const std::vector<std::uint8_t>& data,
+inline std::vector<std::uint8_t> MakePcx(const PcxLayout& layout, const std::vector<std::uint8_t>& data,
                                          const std::vector<std::uint8_t>& palette) {
   std::vector<std::uint8_t> out(128, 0);
   out[0] = 10;
-  out[1] = static_cast<std::uint8_t>(spec.version);
-  out[2] = static_cast<std::uint8_t>(spec.encoding);
-  out[3] = static_cast<std::uint8_t>(spec.bitsPerPixel);
+  out[1] = static_cast<std::uint8_t>(layout.version);
+  out[2] = static_cast<std::uint8_t>(layout.encoding);
+  out[3] = static_cast<std::uint8_t>(layout.bitsPerPixel);
   auto put16 = [&](int at, int v) {
     out[at] = static_cast<std::uint8_t>(v);
     out[at + 1] = static_cast<std::uint8_t>(v >> 8);
   };
-  put16(4, spec.xmin);
-  put16(6, spec.ymin);
-  put16(8, spec.xmax);
-  put16(10, spec.ymax);
-  out[65] = static_cast<std::uint8_t>(spec.planes);
-  put16(66, spec.bytesPerLine);
+  put16(4, layout.xmin);
+  put16(6, layout.ymin);
+  put16(8, layout.xmax);
+  put16(10, layout.ymax);
+  out[65] = static_cast<std::uint8_t>(layout.planes);
+  put16(66, layout.bytesPerLine);
   out.insert(out.end(), data.begin(), data.end());
   if (!palette.empty()) {
     out.push_back(12);

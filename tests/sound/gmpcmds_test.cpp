@@ -18,15 +18,15 @@ constexpr unsigned RowTick(unsigned row, unsigned tick = 0) { return 6 * (row + 
 // given rows from row 1 on.
 modbuild::ModuleSpec Song(ModuleKind kind, std::vector<modbuild::Row> rows,
                           bool noteOnRow0 = true) {
-  modbuild::ModuleSpec spec;
-  spec.kind = kind;
-  spec.channels = 2;
-  spec.speed = 6;
-  if (kind == modKindXM) spec.samples[0].basePitch = 0;
+  modbuild::ModuleSpec layout;
+  layout.kind = kind;
+  layout.channels = 2;
+  layout.speed = 6;
+  if (kind == modKindXM) layout.samples[0].basePitch = 0;
   const int octave = kind == modKindMOD ? 2 : 4;  // period 428 for MOD
-  if (noteOnRow0) spec.patterns[0].rows[0] = {At(0).Note(octave, 0).Ins(0).Vol(40)};
-  for (std::size_t i = 0; i < rows.size(); ++i) spec.patterns[0].rows[i + 1] = rows[i];
-  return spec;
+  if (noteOnRow0) layout.patterns[0].rows[0] = {At(0).Note(octave, 0).Ins(0).Vol(40)};
+  for (std::size_t i = 0; i < rows.size(); ++i) layout.patterns[0].rows[i + 1] = rows[i];
+  return layout;
 }
 
 class Commands : public PlayerTest {
@@ -68,9 +68,9 @@ TEST_F(Commands, S3mVolumeSlides) {
 }
 
 TEST_F(Commands, S3mFastVolumeSlidesActOnTheFirstTick) {
-  auto spec = Song(modKindS3M, {{At(0).Cmd(11, 0x04)}});
-  spec.flags = modFlagFastVolSlides;
-  Start(spec);
+  auto layout = Song(modKindS3M, {{At(0).Cmd(11, 0x04)}});
+  layout.flags = modFlagFastVolSlides;
+  Start(layout);
   PlayTo(1, 0);
   EXPECT_EQ(Volume(), 36);
 }
@@ -125,8 +125,8 @@ TEST_F(Commands, TonePortamentoSlidesWithoutRestarting) {
 }
 
 TEST_F(Commands, TonePortamentoWithoutAPreviousNoteLeavesThePitchAlone) {
-  auto spec = Song(modKindS3M, {{At(0).Cmd(4, 0x10)}}, false);
-  Start(spec);
+  auto layout = Song(modKindS3M, {{At(0).Cmd(4, 0x10)}}, false);
+  Start(layout);
   PlayTo(1, 5);
   EXPECT_EQ(Period(), 0u);
   EXPECT_EQ(Ch(0).portamentoSpeed, 0);  // S3M keeps no speed without a target
@@ -180,8 +180,8 @@ TEST_F(Commands, SampleOffsetAppliesToItsNoteOnly) {
 }
 
 TEST_F(Commands, ModSampleOffsetIsAddedTwice) {
-  auto spec = Song(modKindMOD, {{At(0).Note(1, 0).Ins(0).Cmd(10, 0x01)}, {At(0).Note(1, 0)}});
-  Start(spec);
+  auto layout = Song(modKindMOD, {{At(0).Note(1, 0).Ins(0).Cmd(10, 0x01)}, {At(0).Note(1, 0)}});
+  Start(layout);
   PlayTo(2);
   auto positions = recdev::Of(Op::SetPosition, 0);
   ASSERT_EQ(positions.size(), 2u);
@@ -190,11 +190,11 @@ TEST_F(Commands, ModSampleOffsetIsAddedTwice) {
 }
 
 TEST_F(Commands, PatternBreakReadsDecimalDigits) {
-  auto spec = Song(modKindS3M, {{At(0).Cmd(14, 0x64)}});
-  spec.orders = {0, 1, 1};
-  spec.patterns.resize(2);
-  spec.patterns[1].rows[63] = {At(1).Cmd(14, 0x12)};
-  Start(spec);
+  auto layout = Song(modKindS3M, {{At(0).Cmd(14, 0x64)}});
+  layout.orders = {0, 1, 1};
+  layout.patterns.resize(2);
+  layout.patterns[1].rows[63] = {At(1).Cmd(14, 0x12)};
+  Start(layout);
   PlayTo(1);
   EXPECT_EQ(handle->position, 1u);
   EXPECT_EQ(handle->row, 63u);
@@ -204,12 +204,12 @@ TEST_F(Commands, PatternBreakReadsDecimalDigits) {
 }
 
 TEST_F(Commands, PositionJumps) {
-  auto spec = Song(modKindS3M, {{At(0).Cmd(12, 0x01)}});
-  spec.orders = {0, orderSkip, 1, 2};
-  spec.patterns.resize(3);
-  spec.patterns[1].rows[0] = {At(0).Cmd(12, 0x00), At(1).Cmd(14, 0x05)};  // back, row 5
-  spec.patterns[2].rows[0] = {At(0).Cmd(12, 0x09)};  // past the end
-  Start(spec);
+  auto layout = Song(modKindS3M, {{At(0).Cmd(12, 0x01)}});
+  layout.orders = {0, orderSkip, 1, 2};
+  layout.patterns.resize(3);
+  layout.patterns[1].rows[0] = {At(0).Cmd(12, 0x00), At(1).Cmd(14, 0x05)};  // back, row 5
+  layout.patterns[2].rows[0] = {At(0).Cmd(12, 0x09)};  // past the end
+  Start(layout);
   PlayTo(1);
   EXPECT_EQ(handle->position, 2u);  // the skip marker is stepped over
   EXPECT_EQ(handle->loopCount, 0u);
@@ -242,11 +242,11 @@ TEST_F(Commands, SpeedAndTempo) {
 }
 
 TEST_F(Commands, ModSpeedZeroRestartsTheSong) {
-  auto spec = Song(modKindMOD, {{At(0).Cmd(15, 0)}});
-  spec.orders = {1, 0};
-  spec.patterns.resize(2);
-  spec.patterns[1] = spec.patterns[0];
-  Start(spec);
+  auto layout = Song(modKindMOD, {{At(0).Cmd(15, 0)}});
+  layout.orders = {1, 0};
+  layout.patterns.resize(2);
+  layout.patterns[1] = layout.patterns[0];
+  Start(layout);
   PlayTo(1);
   EXPECT_EQ(handle->loopCount, 1u);
   EXPECT_EQ(handle->position, 0u);
@@ -254,9 +254,9 @@ TEST_F(Commands, ModSpeedZeroRestartsTheSong) {
 }
 
 TEST_F(Commands, PatternLoopRepeatsRows) {
-  auto spec = Song(modKindS3M, {{At(0).Cmd(19, 0)}, {At(0).Cmd(19, 2)}});
-  spec.speed = 1;
-  Start(spec);
+  auto layout = Song(modKindS3M, {{At(0).Cmd(19, 0)}, {At(0).Cmd(19, 2)}});
+  layout.speed = 1;
+  Start(layout);
   std::vector<std::uint32_t> rows;
   for (int i = 0; i < 8; ++i) {
     rows.push_back(handle->row);
@@ -356,12 +356,12 @@ TEST_F(Commands, XmRetriggerFineSlidesAndMemory) {
 }
 
 TEST_F(Commands, XmGlobalSlideExtraFinePortaAndPanningSlide) {
-  auto spec = Song(modKindXM, {{At(0).Cmd(28, 0x02)},
+  auto layout = Song(modKindXM, {{At(0).Cmd(28, 0x02)},
                                {At(0).Cmd(31, 0x3)},
                                {At(0).Cmd(32, 0x1)},
                                {At(0).Cmd(33, 0x30)},
                                {At(0).Cmd(20, 0xF)}});
-  Start(spec);
+  Start(layout);
   PlayTo(1, 5);
   EXPECT_EQ(handle->globalVolume, 64 - 10);
   PlayTo(2);
@@ -375,13 +375,13 @@ TEST_F(Commands, XmGlobalSlideExtraFinePortaAndPanningSlide) {
 }
 
 TEST_F(Commands, XmVolumeColumn) {
-  auto spec = Song(modKindXM, {{At(0).Vol(0x62)},
+  auto layout = Song(modKindXM, {{At(0).Vol(0x62)},
                                {At(0).Vol(0x85)},
                                {At(0).Vol(0xC4)},
                                {At(0).Vol(0xA4)},
                                {At(0).Vol(0xB3)},
                                {At(0).Note(4, 2).Vol(0xF2)}});
-  Start(spec);
+  Start(layout);
   PlayTo(1, 5);
   EXPECT_EQ(Volume(), 30);
   PlayTo(2);
@@ -400,8 +400,8 @@ TEST_F(Commands, XmVolumeColumn) {
 // IT.
 
 TEST_F(Commands, ItPanning) {
-  auto spec = Song(modKindIT, {{At(0).Vol(128 + 48)}, {At(0).Cmd(20, 0xF)}, {At(0).Cmd(33, 0xF2)}});
-  Start(spec);
+  auto layout = Song(modKindIT, {{At(0).Vol(128 + 48)}, {At(0).Cmd(20, 0xF)}, {At(0).Cmd(33, 0xF2)}});
+  Start(layout);
   PlayTo(1);
   EXPECT_EQ(recdev::Last(Op::SetPanning, 0), 2 * 48 - 64);
   PlayTo(2);

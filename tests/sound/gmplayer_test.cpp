@@ -65,12 +65,12 @@ TEST_F(PlayerTest, InitAsksForTempo125) {
 }
 
 TEST_F(PlayerTest, FirstRowIsReadOnTheSpeedthTick) {
-  auto spec = FastSpec();
-  spec.speed = 6;
-  spec.tempo = 150;
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
-  spec.patterns[0].rows[1] = {At(0).Note(4, 2).Ins(0)};
-  Start(spec);
+  auto layout = FastSpec();
+  layout.speed = 6;
+  layout.tempo = 150;
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Note(4, 2).Ins(0)};
+  Start(layout);
   EXPECT_EQ(recdev::Last(Op::SetUpdRate, 0), 6000);  // tempo × 40
   Ticks(12);
   auto plays = recdev::Of(Op::PlaySound, 0);
@@ -84,10 +84,10 @@ TEST_F(PlayerTest, FirstRowIsReadOnTheSpeedthTick) {
 }
 
 TEST_F(PlayerTest, OrderListSkipsMarkersAndWrapsAtTheEnd) {
-  auto spec = FastSpec();
-  spec.orders = {0, orderSkip, 1, orderEnd, 2};
-  spec.patterns = {BreakPattern(0), BreakPattern(2), BreakPattern(4)};
-  Start(spec);
+  auto layout = FastSpec();
+  layout.orders = {0, orderSkip, 1, orderEnd, 2};
+  layout.patterns = {BreakPattern(0), BreakPattern(2), BreakPattern(4)};
+  Start(layout);
   std::vector<std::uint32_t> read;
   for (int i = 0; i < 4; ++i) {
     read.push_back(handle->pattern);
@@ -101,12 +101,12 @@ TEST_F(PlayerTest, OrderListSkipsMarkersAndWrapsAtTheEnd) {
 }
 
 TEST_F(PlayerTest, PatternEndAdvancesAndWrapResetsGlobalVolume) {
-  auto spec = FastSpec();
-  spec.orders = {0, 1};
-  spec.patterns.resize(2);
-  spec.globalVolume = 40;
-  spec.patterns[1].rows[3] = {At(0).Cmd(27, 10)};  // global volume 10
-  Start(spec);
+  auto layout = FastSpec();
+  layout.orders = {0, 1};
+  layout.patterns.resize(2);
+  layout.globalVolume = 40;
+  layout.patterns[1].rows[3] = {At(0).Cmd(27, 10)};  // global volume 10
+  Start(layout);
   Ticks(64);
   EXPECT_EQ(handle->position, 1u);
   EXPECT_EQ(handle->row, 0u);
@@ -120,9 +120,9 @@ TEST_F(PlayerTest, PatternEndAdvancesAndWrapResetsGlobalVolume) {
 }
 
 TEST_F(PlayerTest, SongWithoutLoopingStopsAtTheWrap) {
-  auto spec = FastSpec();
-  spec.patterns = {BreakPattern(0)};
-  Start(spec, 0);
+  auto layout = FastSpec();
+  layout.patterns = {BreakPattern(0)};
+  Start(layout, 0);
   Ticks(1);
   EXPECT_EQ(handle->loopCount, 1u);
   const std::size_t events = recdev::events.size();
@@ -131,10 +131,10 @@ TEST_F(PlayerTest, SongWithoutLoopingStopsAtTheWrap) {
 }
 
 TEST_F(PlayerTest, PartialPlayUsesGivenEndAndRestart) {
-  auto spec = FastSpec();
-  spec.orders = {0, 1, 2, 3};
-  spec.patterns = {BreakPattern(), BreakPattern(), BreakPattern(), BreakPattern()};
-  module = modbuild::Build(spec);
+  auto layout = FastSpec();
+  layout.orders = {0, 1, 2, 3};
+  layout.patterns = {BreakPattern(), BreakPattern(), BreakPattern(), BreakPattern()};
+  module = modbuild::Build(layout);
   unsigned channel = 0;
   ASSERT_EQ(gmpPlaySong(module, 1, 2, 2, 1, -1, &channel, &handle), errOK);
   std::vector<std::uint32_t> read;
@@ -146,9 +146,9 @@ TEST_F(PlayerTest, PartialPlayUsesGivenEndAndRestart) {
 }
 
 TEST_F(PlayerTest, FinalVolumeIsTheRoundedProductOfFourFactors) {
-  auto spec = FastSpec(modKindXM);
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
-  Start(spec);
+  auto layout = FastSpec(modKindXM);
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  Start(layout);
   Ticks(1);
   EXPECT_EQ(VolumeOn(1), 64);
   ASSERT_EQ(gmpSetMasterVolume(handle, 0), errOK);
@@ -221,13 +221,13 @@ TEST_F(PlayerTest, NotePitchesPerKind) {
 }
 
 TEST_F(PlayerTest, InstrumentSetsSampleAndDefaultVolume) {
-  auto spec = FastSpec();
-  spec.samples[0].volume = 64;  // S3M caps at 63
-  spec.samples.push_back(spec.samples[0]);
-  spec.samples[1].volume = 20;
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(1)};
-  spec.patterns[0].rows[1] = {At(0).Ins(0)};  // instrument alone: no restart
-  Start(spec);
+  auto layout = FastSpec();
+  layout.samples[0].volume = 64;  // S3M caps at 63
+  layout.samples.push_back(layout.samples[0]);
+  layout.samples[1].volume = 20;
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(1)};
+  layout.patterns[0].rows[1] = {At(0).Ins(0)};  // instrument alone: no restart
+  Start(layout);
   Ticks(2);
   auto samples = recdev::Of(Op::SetSample, 0);
   ASSERT_EQ(samples.size(), 2u);
@@ -238,19 +238,19 @@ TEST_F(PlayerTest, InstrumentSetsSampleAndDefaultVolume) {
 }
 
 TEST_F(PlayerTest, NotesWithoutASampleAreSilent) {
-  auto spec = FastSpec(modKindS3M, 2);
+  auto layout = FastSpec(modKindS3M, 2);
   modbuild::InstrumentSpec empty;  // never used: no sample
   modbuild::InstrumentSpec full;
   full.samples = {0};
-  spec.instruments = {full, empty};
-  spec.samples.push_back(spec.samples[0]);
-  spec.samples[1].basePitch = 0;  // a C-4 rate of 0
+  layout.instruments = {full, empty};
+  layout.samples.push_back(layout.samples[0]);
+  layout.samples[1].basePitch = 0;  // a C-4 rate of 0
   modbuild::InstrumentSpec zeroRate;
   zeroRate.samples = {1};
-  spec.instruments.push_back(zeroRate);
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0), At(1).Note(4, 0).Ins(2)};
-  spec.patterns[0].rows[1] = {At(0).Note(4, 0).Ins(1)};
-  Start(spec);
+  layout.instruments.push_back(zeroRate);
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0), At(1).Note(4, 0).Ins(2)};
+  layout.patterns[0].rows[1] = {At(0).Note(4, 0).Ins(1)};
+  Start(layout);
   Ticks(2);
   EXPECT_EQ(recdev::Of(Op::PlaySound, 0).size(), 1u);
   EXPECT_EQ(recdev::Of(Op::StopSound, 0, 2u).size(), 1u);
@@ -259,9 +259,9 @@ TEST_F(PlayerTest, NotesWithoutASampleAreSilent) {
 }
 
 TEST_F(PlayerTest, InitialPanningPerKind) {
-  auto spec = FastSpec(modKindS3M, 3);
-  spec.panning = {0, 164, 96};
-  Start(spec);
+  auto layout = FastSpec(modKindS3M, 3);
+  layout.panning = {0, 164, 96};
+  Start(layout);
   EXPECT_EQ(recdev::Last(Op::SetPanning, 0), -64);
   EXPECT_EQ(recdev::Last(Op::SetPanning, 1), 0x80);
   EXPECT_EQ(recdev::Last(Op::SetPanning, 2), 32);
@@ -288,8 +288,8 @@ TEST_F(PlayerTest, InitialPanningPerKind) {
 }
 
 TEST_F(PlayerTest, SixteenSongsAtMost) {
-  auto spec = FastSpec();
-  module = modbuild::Build(spec);
+  auto layout = FastSpec();
+  module = modbuild::Build(layout);
   unsigned channel = 0;
   std::vector<PlayerHandle*> all;
   for (int i = 0; i < gmpMaxHandles; ++i) {
@@ -310,9 +310,9 @@ unsigned lastTempoRate = 0;
 void TempoCallback(unsigned rate) { lastTempoRate = rate; }
 
 TEST_F(PlayerTest, TempoCallbackHearsEveryChange) {
-  auto spec = FastSpec();
-  spec.patterns[0].rows[1] = {At(0).Cmd(16, 0x40)};
-  Start(spec);
+  auto layout = FastSpec();
+  layout.patterns[0].rows[1] = {At(0).Cmd(16, 0x40)};
+  Start(layout);
   lastTempoRate = 0;
   ASSERT_EQ(gmpSetTempoCallback(TempoCallback), errOK);
   EXPECT_EQ(lastTempoRate, 125u * 40);
@@ -323,24 +323,24 @@ TEST_F(PlayerTest, TempoCallbackHearsEveryChange) {
 }
 
 TEST_F(PlayerTest, BadPatternDataFailsTheTick) {
-  auto spec = FastSpec();
-  spec.patterns[0].rows[0] = {At(0).Cmd(34, 1)};
-  Start(spec);
+  auto layout = FastSpec();
+  layout.patterns[0].rows[0] = {At(0).Cmd(34, 1)};
+  Start(layout);
   EXPECT_EQ(Tick(), errInvalidPattern);
 }
 
 TEST_F(PlayerTest, DeviceFailureStopsTheTick) {
-  auto spec = FastSpec();
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
-  Start(spec);
+  auto layout = FastSpec();
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  Start(layout);
   recdev::FailOn(Op::PlaySound, errInvalidChannel);
   EXPECT_EQ(Tick(), errInvalidChannel);
 }
 
 TEST_F(PlayerTest, CutOffPatternBlockReadsSafely) {
-  auto spec = FastSpec();
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0).Vol(30).Cmd(11, 1)};
-  Start(spec);
+  auto layout = FastSpec();
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0).Vol(30).Cmd(11, 1)};
+  Start(layout);
   module->patterns[0]->length = 12;  // ends inside the first entry
   Ticks(70);
   EXPECT_TRUE(recdev::Of(Op::PlaySound).empty());
@@ -349,19 +349,19 @@ TEST_F(PlayerTest, CutOffPatternBlockReadsSafely) {
 // XM and IT instruments.
 
 modbuild::ModuleSpec XmSpec() {
-  auto spec = FastSpec(modKindXM);
-  spec.instruments.resize(1);
-  spec.instruments[0].samples = {0};
-  return spec;
+  auto layout = FastSpec(modKindXM);
+  layout.instruments.resize(1);
+  layout.instruments[0].samples = {0};
+  return layout;
 }
 
 TEST_F(PlayerTest, XmVolumeEnvelopeSustainAndKeyOff) {
-  auto spec = XmSpec();
-  spec.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {4, 32}, {8, 0}}, 1);
-  spec.instruments[0].fadeOut = 0x2000;
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
-  spec.patterns[0].rows[10] = {At(0).Raw(noteCut)};
-  Start(spec);
+  auto layout = XmSpec();
+  layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {4, 32}, {8, 0}}, 1);
+  layout.instruments[0].fadeOut = 0x2000;
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  layout.patterns[0].rows[10] = {At(0).Raw(noteCut)};
+  Start(layout);
   Ticks(10);
   // 64, 56, 48, 40, then held at 32 on the sustain point.
   EXPECT_EQ(VolumeOn(1), 64);
@@ -381,10 +381,10 @@ TEST_F(PlayerTest, XmVolumeEnvelopeSustainAndKeyOff) {
 }
 
 TEST_F(PlayerTest, XmKeyOffWithoutEnvelopeSilences) {
-  auto spec = XmSpec();
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
-  spec.patterns[0].rows[2] = {At(0).Raw(noteCut)};
-  Start(spec);
+  auto layout = XmSpec();
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  layout.patterns[0].rows[2] = {At(0).Raw(noteCut)};
+  Start(layout);
   Ticks(3);
   EXPECT_EQ(VolumeOn(2), 64);
   EXPECT_EQ(VolumeOn(3), 0);
@@ -392,10 +392,10 @@ TEST_F(PlayerTest, XmKeyOffWithoutEnvelopeSilences) {
 }
 
 TEST_F(PlayerTest, XmEnvelopeLoop) {
-  auto spec = XmSpec();
-  spec.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 0}, {2, 64}, {4, 32}}, 0xFF, 0, 2);
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
-  Start(spec);
+  auto layout = XmSpec();
+  layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 0}, {2, 64}, {4, 32}}, 0xFF, 0, 2);
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  Start(layout);
   Ticks(8);
   // 0, 32, 64, 48; reaching the loop end (4) jumps back to its start (0).
   const std::vector<std::int64_t> expected = {0, 32, 64, 48, 0, 32, 64, 48};
@@ -403,16 +403,16 @@ TEST_F(PlayerTest, XmEnvelopeLoop) {
 }
 
 TEST_F(PlayerTest, XmPanningEnvelopeAndNoteMap) {
-  auto spec = XmSpec();
-  spec.samples.push_back(spec.samples[0]);
-  spec.samples[1].basePitch = 12;
-  spec.instruments[0].samples = {0, 1};
-  spec.instruments[0].noteMap.assign(96, 0);
-  for (int n = 48; n < 96; ++n) spec.instruments[0].noteMap[n] = 1;
-  spec.instruments[0].panningEnvelope = modbuild::Envelope({{0, 64}});
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
-  spec.patterns[0].rows[1] = {At(0).Note(3, 0).Ins(0)};
-  Start(spec);
+  auto layout = XmSpec();
+  layout.samples.push_back(layout.samples[0]);
+  layout.samples[1].basePitch = 12;
+  layout.instruments[0].samples = {0, 1};
+  layout.instruments[0].noteMap.assign(96, 0);
+  for (int n = 48; n < 96; ++n) layout.instruments[0].noteMap[n] = 1;
+  layout.instruments[0].panningEnvelope = modbuild::Envelope({{0, 64}});
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Note(3, 0).Ins(0)};
+  Start(layout);
   Ticks(2);
   auto samples = recdev::Of(Op::SetSample, 0);
   ASSERT_EQ(samples.size(), 2u);
@@ -424,12 +424,12 @@ TEST_F(PlayerTest, XmPanningEnvelopeAndNoteMap) {
 }
 
 TEST_F(PlayerTest, XmAutomaticVibratoSweepsIn) {
-  auto spec = XmSpec();
-  spec.instruments[0].vibDepth = 8;
-  spec.instruments[0].vibRate = 64;  // a quarter cycle per tick
-  spec.instruments[0].vibSweep = 2;
-  spec.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
-  Start(spec);
+  auto layout = XmSpec();
+  layout.instruments[0].vibDepth = 8;
+  layout.instruments[0].vibRate = 64;  // a quarter cycle per tick
+  layout.instruments[0].vibSweep = 2;
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  Start(layout);
   Ticks(9);
   // Positions 64, 128, 192, 0: sine -64, 0, 64, 0; depth 4 × 256 then 8 × 256;
   // offset = sine × depth >> 14.
@@ -441,16 +441,16 @@ TEST_F(PlayerTest, XmAutomaticVibratoSweepsIn) {
 }
 
 TEST_F(PlayerTest, ItNoteMapReplacesTheNoteAndFadesAfterKeyOff) {
-  auto spec = FastSpec(modKindIT);
-  spec.instruments.resize(1);
-  spec.instruments[0].samples = {0};
-  spec.instruments[0].fadeOut = 0x100;
-  spec.instruments[0].noteMap.assign(240, 0);
-  for (int n = 0; n < 120; ++n) spec.instruments[0].noteMap[n * 2] = 60;  // always C-5
-  spec.instruments[0].defaultPanning = 0x80 | 10;  // panning suppressed
-  spec.patterns[0].rows[0] = {At(0).Note(3, 7).Ins(0)};
-  spec.patterns[0].rows[2] = {At(0).Raw(noteCut)};
-  Start(spec);
+  auto layout = FastSpec(modKindIT);
+  layout.instruments.resize(1);
+  layout.instruments[0].samples = {0};
+  layout.instruments[0].fadeOut = 0x100;
+  layout.instruments[0].noteMap.assign(240, 0);
+  for (int n = 0; n < 120; ++n) layout.instruments[0].noteMap[n * 2] = 60;  // always C-5
+  layout.instruments[0].defaultPanning = 0x80 | 10;  // panning suppressed
+  layout.patterns[0].rows[0] = {At(0).Note(3, 7).Ins(0)};
+  layout.patterns[0].rows[2] = {At(0).Raw(noteCut)};
+  Start(layout);
   Ticks(4);
   ASSERT_EQ(recdev::Of(Op::PlaySound, 0).size(), 1u);
   EXPECT_NEAR(recdev::Of(Op::PlaySound, 0)[0].value, 8363, 2);

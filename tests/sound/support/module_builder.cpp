@@ -36,42 +36,42 @@ std::vector<std::uint8_t> Pack(const std::vector<Row>& rows) {
   return out;
 }
 
-Module* Build(const ModuleSpec& spec) {
+Module* Build(const ModuleSpec& layout) {
   Module* m = nullptr;
   memAllocArray(1, &m);
-  m->kind = spec.kind;
+  m->kind = layout.kind;
   std::strcpy(m->name, "built");
-  m->songLength = static_cast<std::uint32_t>(spec.orders.size());
-  m->restartPosition = spec.restart;
-  m->numChannels = spec.channels;
-  m->globalVolume = spec.globalVolume;
-  m->speed = spec.speed;
-  m->tempo = spec.tempo;
-  m->flags = spec.flags;
+  m->songLength = static_cast<std::uint32_t>(layout.orders.size());
+  m->restartPosition = layout.restart;
+  m->numChannels = layout.channels;
+  m->globalVolume = layout.globalVolume;
+  m->speed = layout.speed;
+  m->tempo = layout.tempo;
+  m->flags = layout.flags;
 
-  const std::size_t panCount = spec.kind == modKindIT ? 64 : 32;
+  const std::size_t panCount = layout.kind == modKindIT ? 64 : 32;
   memAllocArray(panCount, &m->panning);
   for (std::size_t c = 0; c < panCount; ++c) {
-    m->panning[c] = c < spec.panning.size()     ? spec.panning[c]
-                    : spec.kind == modKindXM    ? 128
-                    : spec.kind == modKindIT    ? 32
+    m->panning[c] = c < layout.panning.size()     ? layout.panning[c]
+                    : layout.kind == modKindXM    ? 128
+                    : layout.kind == modKindIT    ? 32
                                                 : 64;
   }
-  memAllocArray(spec.orders.size(), &m->orders);
-  std::memcpy(m->orders, spec.orders.data(), spec.orders.size() * 2);
+  memAllocArray(layout.orders.size(), &m->orders);
+  std::memcpy(m->orders, layout.orders.data(), layout.orders.size() * 2);
 
-  m->numPatterns = static_cast<std::uint32_t>(spec.patterns.size());
-  memAllocArray(spec.patterns.size(), &m->patterns);
-  for (std::size_t p = 0; p < spec.patterns.size(); ++p) {
-    std::vector<std::uint8_t> block = Pack(spec.patterns[p].rows);
+  m->numPatterns = static_cast<std::uint32_t>(layout.patterns.size());
+  memAllocArray(layout.patterns.size(), &m->patterns);
+  for (std::size_t p = 0; p < layout.patterns.size(); ++p) {
+    std::vector<std::uint8_t> block = Pack(layout.patterns[p].rows);
     memAlloc(block.size(), reinterpret_cast<void**>(&m->patterns[p]));
     std::memcpy(m->patterns[p], block.data(), block.size());
   }
 
-  m->numSamples = static_cast<std::uint32_t>(spec.samples.size());
-  memAllocArray(spec.samples.size(), &m->samples);
-  for (std::size_t i = 0; i < spec.samples.size(); ++i) {
-    const SampleSpec& s = spec.samples[i];
+  m->numSamples = static_cast<std::uint32_t>(layout.samples.size());
+  memAllocArray(layout.samples.size(), &m->samples);
+  for (std::size_t i = 0; i < layout.samples.size(); ++i) {
+    const SampleSpec& s = layout.samples[i];
     ModuleSample* smp = nullptr;
     memAllocArray(1, &smp);
     smp->sdHandle = static_cast<unsigned>(i + 1);
@@ -85,9 +85,9 @@ Module* Build(const ModuleSpec& spec) {
     m->samples[i] = smp;
   }
 
-  std::vector<InstrumentSpec> instruments = spec.instruments;
+  std::vector<InstrumentSpec> instruments = layout.instruments;
   if (instruments.empty()) {
-    for (std::size_t i = 0; i < spec.samples.size(); ++i) {
+    for (std::size_t i = 0; i < layout.samples.size(); ++i) {
       InstrumentSpec ins;
       ins.samples = {static_cast<int>(i)};
       instruments.push_back(ins);

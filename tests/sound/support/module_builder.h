@@ -91,7 +91,7 @@ struct ModuleSpec {
 std::vector<std::uint8_t> Pack(const std::vector<Row>& rows);
 
 // Builds the module; samples get device handles 1, 2, ... without a device.
-Module* Build(const ModuleSpec& spec);
+Module* Build(const ModuleSpec& layout);
 
 // An envelope from (position, value) points.
 ModuleEnvelope Envelope(std::vector<std::pair<int, int>> points, int sustain = 0xFF,

@@ -30,9 +30,9 @@ class PlayerTest : public testing::Test {
     EXPECT_EQ(memBlocksInUse(), blocksBefore);
   }
 
-  void Start(const modbuild::ModuleSpec& spec, int loop = 1) {
-    module = modbuild::Build(spec);
-    std::vector<unsigned> channels(spec.channels);
+  void Start(const modbuild::ModuleSpec& layout, int loop = 1) {
+    module = modbuild::Build(layout);
+    std::vector<unsigned> channels(layout.channels);
     for (unsigned i = 0; i < channels.size(); ++i) channels[i] = i;
     ASSERT_EQ(gmpPlaySong(module, -1, -1, -1, loop, -1, channels.data(), &handle), errOK);
   }
@@ -61,12 +61,12 @@ class PlayerTest : public testing::Test {
   std::size_t blocksBefore = 0;
 };
 
-// A one-pattern S3M-style spec at speed 1 (every tick reads a row).
+// A one-pattern S3M-style layout at speed 1 (every tick reads a row).
 inline modbuild::ModuleSpec FastSpec(ModuleKind kind = modKindS3M, std::uint8_t channels = 1) {
-  modbuild::ModuleSpec spec;
-  spec.kind = kind;
-  spec.channels = channels;
-  spec.speed = 1;
-  if (kind == modKindXM) spec.samples[0].basePitch = 0;  // relative note
-  return spec;
+  modbuild::ModuleSpec layout;
+  layout.kind = kind;
+  layout.channels = channels;
+  layout.speed = 1;
+  if (kind == modKindXM) layout.samples[0].basePitch = 0;  // relative note
+  return layout;
 }
