@@ -148,6 +148,8 @@ void SoundSetErrorExit(SoundErrorExitHandler handler) {
   errorExit.store(handler != nullptr ? handler : &SoundDefaultErrorExit);
 }
 
+void SoundCallErrorExit(const char* message) { errorExit.load()(message); }
+
 void SoundSetShutdownSteps(const SoundShutdownStep* steps, int count) {
   shutdownStepCount = 0;
   if (steps == nullptr || count <= 0) {

@@ -89,6 +89,9 @@ void SoundDefaultErrorExit(const char* message);
 // Replaces the handler; a null handler restores the default.
 void SoundSetErrorExit(SoundErrorExitHandler handler);
 
+// Hands a message of the caller's own, as it stands, to the current handler.
+void SoundCallErrorExit(const char* message);
+
 // The steps SoundReportError runs to shut the sound system down before it
 // reports (stop the playing module, close the module player, close the
 // channels, close the device). The calling interface registers them; each

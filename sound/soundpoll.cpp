@@ -11,19 +11,7 @@
 SoundThreadStart soundThreadStart = _beginthread;
 SoundThreadExit soundThreadExit = _endthread;
 
-// Calls the current error-exit handler with a message of its own. The error module
-// may provide it; until it does, the default handler is used.
-void SoundCallErrorExit(const char* message) __attribute__((weak));
-
 namespace {
-
-void ReportMessage(const char* message) {
-  if (SoundCallErrorExit != nullptr) {
-    SoundCallErrorExit(message);
-  } else {
-    SoundDefaultErrorExit(message);
-  }
-}
 
 std::atomic<unsigned> period{20};
 // 1 while a stop is requested and not yet acknowledged by the thread.
@@ -73,7 +61,7 @@ int StartPlayThread(unsigned newPeriod) {
   stopFlag.store(0);
   std::uintptr_t started = soundThreadStart(PlayThread, 0, nullptr);
   if (started == static_cast<std::uintptr_t>(-1)) {
-    ReportMessage("StartPlayThread: Couldn't create player thread!");
+    SoundCallErrorExit("StartPlayThread: Couldn't create player thread!");
     return errOutOfResources;
   }
   return errOK;

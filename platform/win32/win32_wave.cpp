@@ -45,12 +45,12 @@ void SDLCALL SdlCallback(void* userdata, Uint8* stream, int length) {
 }
 
 SDL_AudioSpec SpecFor(const WAVEFORMATEX& format) {
-  SDL_AudioSpec spec{};
-  spec.freq = static_cast<int>(format.nSamplesPerSec);
-  spec.format = format.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16SYS;
-  spec.channels = static_cast<Uint8>(format.nChannels);
-  spec.samples = 1024;
-  return spec;
+  SDL_AudioSpec wanted{};
+  wanted.freq = static_cast<int>(format.nSamplesPerSec);
+  wanted.format = format.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16SYS;
+  wanted.channels = static_cast<Uint8>(format.nChannels);
+  wanted.samples = 1024;
+  return wanted;
 }
 
 }  // namespace

@@ -133,6 +133,12 @@ TEST_F(FatalPathTest, UninitErrorText) {
   EXPECT_EQ(reported[0], "FATAL QUAVR uninitialization failure: Device is busy");
 }
 
+TEST_F(FatalPathTest, OwnMessagesReachTheReplacedHandlerUnchanged) {
+  SoundCallErrorExit("StartPlayThread: Couldn't create player thread!");
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0], "StartPlayThread: Couldn't create player thread!");
+}
+
 TEST_F(FatalPathTest, NullHandlerRestoresTheDefault) {
   SoundSetErrorExit(nullptr);
   EXPECT_EXIT(SoundReportError(errOutOfMemory), ::testing::ExitedWithCode(255),

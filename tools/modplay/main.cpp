@@ -37,6 +37,7 @@ constexpr const char* usage =
     "  --interpolate     interpolating (high quality) mixing\n"
     "  --filter N        output filter: 0 off, 1 light, 2 strong, 3 automatic (default)\n"
     "  --quiet           no progress bar\n"
+    "  --setup           live play: show the sound set-up dialog first\n"
     "  -h, --help        this text\n";
 
 const char* KindName(std::uint32_t kind) {
@@ -103,6 +104,8 @@ int ParseArguments(int argc, char** argv, ModplayOptions* o) {
         return 1;
       }
       o->filter = static_cast<int>(f);
+    } else if (a == "--setup") {
+      o->setup = true;
     } else if (a == "--quiet") {
       o->quiet = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -267,7 +270,7 @@ int main(int argc, char** argv) {
     return Render(options);
   }
 #ifdef MODPLAY_HAVE_LIVE
-  return ModplayLive(options);
+  return ModplayLiveRun(options, options.setup);
 #else
   std::fprintf(stderr, "modplay: live playback is not built in; use --info or -o FILE.wav\n");
   return 2;

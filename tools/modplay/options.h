@@ -1,6 +1,5 @@
-// What the modplay command line asks for. Live playback (live.cpp, when
-// present) provides
-//   int ModplayLive(const ModplayOptions& options);
+// What the modplay command line asks for. Live playback (live.cpp) provides
+//   int ModplayLiveRun(const ModplayOptions& options, bool showSetup);
 // which plays options.file through the sound system's calling interface and
 // returns the process exit status.
 #pragma once
@@ -18,4 +17,5 @@ struct ModplayOptions {
   bool interpolate = false;  // --interpolate
   int filter = 3;            // --filter 0..3
   bool quiet = false;        // --quiet: no progress bar
+  bool setup = false;        // --setup: the sound set-up dialog before live play
 };
