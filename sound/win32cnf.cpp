@@ -119,24 +119,6 @@ const std::vector<DWORD>& CustomTemplate() {
 
 // ---- Dialog helpers ----
 
-// Posting to a dialog and setting its caption; the stand-in keeps dialog windows
-// apart from top-level ones.
-BOOL PostToDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-#ifdef _WIN32
-  return PostMessageA(dialog, message, wParam, lParam);
-#else
-  return Win32DialogPostMessage(dialog, message, wParam, lParam);
-#endif
-}
-
-void SetDialogCaption(HWND dialog, const char* text) {
-#ifdef _WIN32
-  SetWindowTextA(dialog, text);
-#else
-  Win32DialogSetText(dialog, text);
-#endif
-}
-
 void SetDecimal(HWND dialog, int id, unsigned value) {
   char text[16];
   std::snprintf(text, sizeof text, "%u", value);
@@ -194,7 +176,7 @@ INT_PTR CALLBACK CustomDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }
 
 void InitSetupDialog(HWND dialog) {
-  SetDialogCaption(dialog, "QUAVR Digital Audio System v1.1.2 Setup");
+  SetWindowTextA(dialog, "QUAVR Digital Audio System v1.1.2 Setup");
   CheckDlgButton(dialog, cnfCustom, BST_CHECKED);
   SendDlgItemMessageA(dialog, cnfSoundCard, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("No Sound"));
   SendDlgItemMessageA(dialog, cnfSoundCard, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Default"));
@@ -252,7 +234,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       }
       if (id == cnfCustom && HIWORD(wParam) == BN_CLICKED) {
         if (IsDlgButtonChecked(dialog, cnfCustom) == BST_CHECKED &&
-            !PostToDialog(dialog, cnfOpenCustomMessage, 0x11, 0x2A)) {
+            !PostMessageA(dialog, cnfOpenCustomMessage, 0x11, 0x2A)) {
           SoundSetLastError(errUndefined);
           EndDialog(dialog, 0);
         }

@@ -2,6 +2,7 @@
 // over SDL2 video when a display is there.
 
 #include "platform/win32/win32_window.h"
+#include "platform/win32/win32_dialog.h"
 
 #include <SDL.h>
 
@@ -296,8 +297,14 @@ BOOL ShowWindow(HWND window, int command) {
 }
 
 BOOL IsWindow(HWND window) {
+  if (Win32IsDialogWindow(window)) return TRUE;
   std::lock_guard<std::mutex> guard(lock);
   return IsLive(window) ? TRUE : FALSE;
+}
+
+BOOL SetWindowTextA(HWND window, LPCSTR text) {
+  // Only dialogs show a caption of their own; top-level windows keep their title.
+  return Win32IsDialogWindow(window) ? Win32DialogSetText(window, text) : IsWindow(window);
 }
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM, LPARAM) {
@@ -406,6 +413,8 @@ LRESULT DispatchMessageA(const MSG* msg) {
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Dialogs keep a queue of their own while their modal loop runs.
+  if (window != nullptr && Win32IsDialogWindow(window)) return Win32DialogPostMessage(window, message, wParam, lParam);
   {
     std::lock_guard<std::mutex> guard(lock);
     if (window != nullptr && !IsLive(window)) return FALSE;

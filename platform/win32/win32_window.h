@@ -124,6 +124,7 @@ BOOL DestroyWindow(HWND window);
 // Returns whether the window was visible before.
 BOOL ShowWindow(HWND window, int command);
 BOOL IsWindow(HWND window);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Calls the window's procedure at once, on the calling thread.
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
