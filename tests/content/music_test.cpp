@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "sound/errors.h"
+#include "sound/gmprender.h"
+#include "sound/module.h"
 #include "tools/mkcontent/music.h"
 #include "tools/mkcontent/music_score.h"
 #include "tools/mkcontent/music_synth.h"
@@ -238,6 +241,20 @@ TEST_F(Soundtrack, LastsTheTimelineAndChangesSectionOnEachSegmentStart) {
     ASSERT_NE(found, w.syncs.end()) << "section " << i + 1;
     EXPECT_NEAR(found->second, starts[i], 1e-6) << "section " << i + 1;
   }
+}
+
+// The same length measured by the system's own reader and player, from the file the
+// build generated.
+TEST_F(Soundtrack, ThePlayerPlaysTheGeneratedFileFor218SecondsOnAtLeast8Channels) {
+  const std::string path = std::string(DEMO_CONTENT_DIR) + "/music.s3m";
+  Module* module = nullptr;
+  ASSERT_EQ(gmpLoadAnyModule(path.c_str(), nullptr, 0, &module), errOK) << path;
+  EXPECT_EQ(module->kind, 2u) << "an S3M module";
+  EXPECT_GE(module->numChannels, 8);
+  double seconds = 0;
+  EXPECT_EQ(gmpSongDuration(module, &seconds), errOK);
+  EXPECT_NEAR(seconds, 218.0, 0.05);
+  ModuleFree(module, nullptr);
 }
 
 TEST_F(Soundtrack, UsesTheWholeRangeOfPlayerCommands) {
