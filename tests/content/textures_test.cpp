@@ -136,6 +136,7 @@ TEST_F(EncodedPicture, BmpKeepsColoursAndFileRowOrder) {
   EXPECT_EQ(texture.pixels[3], 0xFFFF);
   EXPECT_EQ(texture.pixels[4], 0xF800);
   EXPECT_EQ(texture.pixels[5], 0x07E0);
+  delete[] texture.pixels;  // the start-up keeps its textures for good; this test does not
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // PCX and BMP decoding (against files from an independent encoder and hand-made
 // edge cases), malformed files, texture upload codes and texture memory.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -42,9 +43,12 @@ RgbPicture MakePicture(int width, int height, int colours, unsigned seed) {
 
 // Converts the picture with ImageMagick; empty on failure.
 std::vector<std::uint8_t> Convert(const RgbPicture& p, const std::string& options, const std::string& format) {
+  // Names of this process's own: CTest runs the cases in parallel processes.
+  static int calls = 0;
+  const std::string stem = "gfx_images_test_" + std::to_string(getpid()) + "_" + std::to_string(calls++);
   const auto dir = std::filesystem::temp_directory_path();
-  const auto ppm = dir / "gfx_images_test.ppm";
-  const auto outPath = dir / ("gfx_images_test." + format);
+  const auto ppm = dir / (stem + ".ppm");
+  const auto outPath = dir / (stem + "." + format);
   {
     std::ofstream out(ppm, std::ios::binary);
     out << "P6\n" << p.width << " " << p.height << "\n255\n";

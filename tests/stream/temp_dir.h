@@ -24,7 +24,7 @@ public:
     const std::string p = File(name);
     std::FILE* f = std::fopen(p.c_str(), "wb");
     if (f) {
-      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
       std::fclose(f);
     }
     return p;
