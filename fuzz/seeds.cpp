@@ -320,13 +320,13 @@ void SceneAndArchiveSeeds() {
   Save("3ds", "animated.3ds", full);
   std::string error;
   Bytes lib;
-  if (archive::Build({{"scenes\\box.3ds", small}, {"pictures\\a.pcx", content::EncodePcx(SeedPicture(4, 4))},
+  if (archivewriter::Build({{"scenes\\box.3ds", small}, {"pictures\\a.pcx", content::EncodePcx(SeedPicture(4, 4))},
                       {"music.s3m", Bytes(40, 7)}},
                      lib, error))
     Save("archive", "three.dat", lib);
   else
     std::fprintf(stderr, "fuzz_seeds: %s\n", error.c_str()), failed = true;
-  if (archive::Build({{"a", Bytes(3, 1)}}, lib, error)) Save("archive", "one.dat", lib);
+  if (archivewriter::Build({{"a", Bytes(3, 1)}}, lib, error)) Save("archive", "one.dat", lib);
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 namespace {
 
 constexpr std::uint32_t headerBytes = 336;
-constexpr std::uint32_t commonHeaderSize = 276;  // counted from offset 60
 constexpr std::uint32_t maxChannels = 32;        // five bits in the packed form
 constexpr std::uint32_t maxRows = 256;
 constexpr std::uint32_t samplesPerInstrument = 16;

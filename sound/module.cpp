@@ -14,7 +14,7 @@ int ModuleAllocInstrument(std::uint32_t numSamples, ModuleInstrument** instrumen
   // Guard the size computation against a count read from a hostile file.
   constexpr std::size_t maxSamples =
       (SIZE_MAX - sizeof(ModuleInstrument)) / sizeof(ModuleSample*);
-  if (numSamples > maxSamples) {
+  if (static_cast<std::size_t>(numSamples) > maxSamples) {  // only possible where size_t is 32-bit
     return errOutOfMemory;
   }
   void* block = nullptr;

@@ -200,10 +200,10 @@ void Content::RebuildScenes() {
 }
 
 bool Content::WriteArchive(const std::string& dir) const {
-  std::vector<archive::Member> list;
+  std::vector<archivewriter::Member> list;
   for (const auto& [name, bytes] : members) list.push_back({name, bytes});
   std::string error;
-  return archive::WriteFile(list, dir + "/demo.dat", error);
+  return archivewriter::WriteFile(list, dir + "/demo.dat", error);
 }
 
 std::vector<std::uint8_t> Music() {

@@ -1,5 +1,4 @@
-// Archive bytes for the engine tests, kept apart from the device layer's
-// `archive` pointer, whose name the archive writer's namespace shares.
+// Archive bytes for the engine tests.
 #pragma once
 
 #include <cstdint>

@@ -38,10 +38,10 @@ protected:
     return lib.get();
   }
 
-  std::vector<std::uint8_t> Build(const std::vector<archive::Member>& members) {
+  std::vector<std::uint8_t> Build(const std::vector<archivewriter::Member>& members) {
     std::vector<std::uint8_t> out;
     std::string error;
-    EXPECT_TRUE(archive::Build(members, out, error)) << error;
+    EXPECT_TRUE(archivewriter::Build(members, out, error)) << error;
     return out;
   }
 
@@ -209,10 +209,10 @@ TEST_F(ArchiveTest, StrangeEntriesNeverReadOutsideTheirFields) {
 TEST(ArchiveWriter, RefusesNamesThatDoNotFitAndEmptyArchives) {
   std::vector<std::uint8_t> out;
   std::string error;
-  EXPECT_FALSE(archive::Build({}, out, error));
-  EXPECT_FALSE(archive::Build({{std::string(52, 'a'), {}}}, out, error));
+  EXPECT_FALSE(archivewriter::Build({}, out, error));
+  EXPECT_FALSE(archivewriter::Build({{std::string(52, 'a'), {}}}, out, error));
   EXPECT_NE(error.find("51"), std::string::npos);
-  EXPECT_TRUE(archive::Build({{std::string(51, 'a'), {1, 2}}}, out, error));
+  EXPECT_TRUE(archivewriter::Build({{std::string(51, 'a'), {1, 2}}}, out, error));
   EXPECT_EQ(out.size(), 12u + 64u + 2u);
 }
 

@@ -7,7 +7,7 @@
 
 #include "stream/filelib.h"
 
-namespace archive {
+namespace archivewriter {
 namespace {
 
 void Put32(std::uint8_t* p, std::uint32_t v) {
@@ -106,4 +106,4 @@ bool ReadFile(const std::string& path, std::vector<std::uint8_t>& out, std::stri
   return true;
 }
 
-}  // namespace archive
+}  // namespace archivewriter

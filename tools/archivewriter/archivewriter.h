@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace archive {
+namespace archivewriter {
 
 inline constexpr std::size_t maxNameLength = 51;
 
@@ -27,4 +27,4 @@ bool WriteFile(const std::vector<Member>& members, const std::string& path, std:
 // Reads a whole file into bytes.
 bool ReadFile(const std::string& path, std::vector<std::uint8_t>& out, std::string& error);
 
-}  // namespace archive
+}  // namespace archivewriter

@@ -64,8 +64,8 @@ bool WriteAtomically(const std::filesystem::path& path, const std::vector<std::u
   return true;
 }
 
-std::vector<archive::Member> ToArchive(std::vector<Member> members) {
-  std::vector<archive::Member> out;
+std::vector<archivewriter::Member> ToArchive(std::vector<Member> members) {
+  std::vector<archivewriter::Member> out;
   for (Member& m : members) out.push_back({std::move(m.name), std::move(m.data)});
   return out;
 }
@@ -85,7 +85,7 @@ std::vector<Member> BuildArchiveMembers() {
 }
 
 bool BuildArchive(std::vector<std::uint8_t>& bytes, std::string& error) {
-  return archive::Build(ToArchive(BuildArchiveMembers()), bytes, error);
+  return archivewriter::Build(ToArchive(BuildArchiveMembers()), bytes, error);
 }
 
 std::vector<std::uint8_t> BuildMusic() {
@@ -104,7 +104,7 @@ bool WriteContent(const std::string& directory, std::string& error) {
     error = "cannot create directory " + directory + ": " + ec.message();
     return false;
   }
-  if (!archive::WriteFile(ToArchive(BuildArchiveMembers()), (dir / "demo.dat").string(), error)) return false;
+  if (!archivewriter::WriteFile(ToArchive(BuildArchiveMembers()), (dir / "demo.dat").string(), error)) return false;
   const std::vector<std::uint8_t> music = BuildMusic();
   if (music.empty()) {
     error = "the soundtrack came out empty";

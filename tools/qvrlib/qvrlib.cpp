@@ -41,19 +41,19 @@ int Create(const std::string& archivePath, const std::string& dir) {
   if (files.empty()) return Fail(dir + " holds no files");
   std::sort(files.begin(), files.end());
 
-  std::vector<archive::Member> members;
+  std::vector<archivewriter::Member> members;
   for (const fs::path& file : files) {
     std::string name = file.lexically_relative(dir).generic_string();
     std::replace(name.begin(), name.end(), '/', '\\');
-    if (name.size() > archive::maxNameLength)
+    if (name.size() > archivewriter::maxNameLength)
       return Fail("member name \"" + name + "\" is longer than 51 characters");
-    archive::Member m{name, {}};
+    archivewriter::Member m{name, {}};
     std::string error;
-    if (!archive::ReadFile(file.string(), m.data, error)) return Fail(error);
+    if (!archivewriter::ReadFile(file.string(), m.data, error)) return Fail(error);
     members.push_back(std::move(m));
   }
   std::string error;
-  if (!archive::WriteFile(members, archivePath, error)) return Fail(error);
+  if (!archivewriter::WriteFile(members, archivePath, error)) return Fail(error);
   std::printf("%s: %zu members\n", archivePath.c_str(), members.size());
   return 0;
 }
