@@ -1,6 +1,5 @@
-// The presentation program. Plays in a window with sound. Options:
-//   --fullscreen      the accelerator's output covers the whole screen
-//   --time-scale N    the clock runs N times as fast (for checks of the whole run)
+// The presentation program: plays in a window with sound. --time-scale exists for
+// checks of the whole run.
 
 #include <time.h>
 
@@ -11,6 +10,14 @@
 #include "driver/demo.h"
 
 namespace {
+
+constexpr const char* usage =
+    "usage: demo [--fullscreen] [--time-scale N]\n"
+    "Plays the presentation; run it in the folder holding demo.dat and music.s3m.\n"
+    "Any key ends it.\n"
+    "  --fullscreen      the accelerator's output covers the whole screen\n"
+    "  --time-scale N    the clock runs N times as fast\n"
+    "  --help            this text\n";
 
 double timeScale = 1.0;
 
@@ -37,6 +44,12 @@ int main(int argc, char** argv) {
       }
       timeScale = scale;
       Win32SetTickSource(ScaledTicks);
+    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(usage, stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "demo: unknown option %s\n%s", argv[i], usage);
+      return 2;
     }
   }
   DemoSelectOutput(DemoOutput::display, fullscreen);
