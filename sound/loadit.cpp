@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "sound/errors.h"
+#include "sound/loadcommon.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
@@ -23,13 +24,9 @@ constexpr unsigned maxChannels = 32;  // five bits in the packed form
 constexpr unsigned maxRows = 1024;
 constexpr unsigned usedLimit = 100;   // instruments below this are marked used
 
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using loader::Le16;
+using loader::Le32;
+using loader::LoadState;
 
 // Command letters A..Z (1..26) to internal commands; S and X are decided by
 // the parameter and marked 0xFF.
@@ -41,46 +38,6 @@ constexpr std::array<std::uint8_t, 27> letterCommands = {
 // S sub-commands by the parameter's high nibble; 0 = dropped.
 constexpr std::array<std::uint8_t, 16> sCommands = {
     0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 19, 24, 25, 26, 0};
-
-struct LoadState {
-  RawFile* file = nullptr;
-  Module* module = nullptr;
-  std::uint8_t* buffer = nullptr;
-  std::uint8_t* work = nullptr;
-  std::uint32_t* offsets = nullptr;
-  const SoundDevice* device = nullptr;
-
-  ~LoadState() {
-    if (offsets != nullptr) memFree(offsets);
-    if (work != nullptr) memFree(work);
-    if (buffer != nullptr) memFree(buffer);
-    if (module != nullptr) ModuleFree(module, device);
-    if (file != nullptr) RawFileClose(file);
-  }
-};
-
-int UploadSample(const SoundDevice* device, ModuleSampleCallback callback,
-                 const SampleDescriptor* descriptor, ModuleSample* sample) {
-  if (device == nullptr || device->AddSample == nullptr) return errInvalidArguments;
-  if (int error = device->AddSample(descriptor, 1, &sample->sdHandle); error != 0) {
-    sample->sdHandle = 0;
-    return error;
-  }
-  if (callback != nullptr) return callback(descriptor, sample);
-  return errOK;
-}
-
-// Reads [offset, offset + size) of the file, refusing ranges the file does
-// not hold.
-int ReadAt(RawFile* file, std::uint64_t fileLength, std::uint64_t offset, void* buffer,
-           std::uint32_t size) {
-  if (offset > fileLength || size > fileLength - offset) return errEndOfFile;
-  if (int error = RawFileSeek(file, static_cast<std::int32_t>(offset), rfSeekAbsolute);
-      error != 0) {
-    return error;
-  }
-  return RawFileRead(file, buffer, size);
-}
 
 struct PatternContext {
   unsigned channelLimit;       // entries are kept for channels up to this one
@@ -260,21 +217,9 @@ int ReadOldEnvelope(const std::uint8_t* inst, ModuleEnvelope** result) {
 
 int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
               ModuleSampleCallback callback, Module** module) {
-  if (module == nullptr || fileName == nullptr) return errInvalidArguments;
-  *module = nullptr;
-  if (addSamples && (device == nullptr || device->AddSample == nullptr)) {
-    return errInvalidArguments;
-  }
-
   LoadState state;
-  state.device = addSamples ? device : nullptr;
-  if (int error = RawFileOpen(fileName, rfOpenRead, &state.file); error != 0) {
-    state.file = nullptr;
-    return error;
-  }
-  std::int32_t signedLength = 0;
-  if (int error = RawFileLength(state.file, &signedLength); error != 0) return error;
-  const std::uint64_t fileLength = signedLength < 0 ? 0 : static_cast<std::uint64_t>(signedLength);
+  if (int error = state.Open(fileName, device, addSamples, module); error != 0) return error;
+  const std::uint64_t fileLength = state.fileLength;
 
   std::array<std::uint8_t, headerBytes> header{};
   if (int error = RawFileRead(state.file, header.data(), headerBytes); error != 0) return error;
@@ -358,7 +303,7 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
   }
   std::uint8_t* offsetBytes = reinterpret_cast<std::uint8_t*>(state.offsets);
   if (offsetCount > 0) {
-    if (int error = ReadAt(state.file, fileLength, headerBytes + orderCount, offsetBytes,
+    if (int error = state.ReadAt(headerBytes + orderCount, offsetBytes,
                            offsetCount * 4);
         error != 0) {
       return error;
@@ -385,7 +330,7 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
       continue;
     }
     std::uint8_t ph[8];
-    if (int error = ReadAt(state.file, fileLength, offset, ph, sizeof(ph)); error != 0) {
+    if (int error = state.ReadAt(offset, ph, sizeof(ph)); error != 0) {
       return error;
     }
     const std::uint32_t packedSize = Le16(ph);
@@ -397,7 +342,7 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
       return error;
     }
     if (packedSize > 0) {
-      if (int error = ReadAt(state.file, fileLength, offset + 8ull, state.buffer, packedSize);
+      if (int error = state.ReadAt(offset + 8ull, state.buffer, packedSize);
           error != 0) {
         return error;
       }
@@ -452,7 +397,7 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
     sample->globalVolume = 64;
     if (sampleOffsets[s] == 0) continue;
     std::uint8_t h[sampleHeaderBytes];
-    if (int error = ReadAt(state.file, fileLength, sampleOffsets[s], h, sizeof(h)); error != 0) {
+    if (int error = state.ReadAt(sampleOffsets[s], h, sizeof(h)); error != 0) {
       return error;
     }
     std::memcpy(sample->name, h + 20, 26);
@@ -535,12 +480,12 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
         }
         sample->data = data;
       }
-      if (int error = ReadAt(state.file, fileLength, sample->fileOffset, data, sample->length);
+      if (int error = state.ReadAt(sample->fileOffset, data, sample->length);
           error != 0) {
         return error;
       }
       std::uint8_t h[sampleHeaderBytes];
-      if (int error = ReadAt(state.file, fileLength, sampleOffsets[s], h, sizeof(h)); error != 0) {
+      if (int error = state.ReadAt(sampleOffsets[s], h, sizeof(h)); error != 0) {
         return error;
       }
       const bool isSigned = (h[46] & 1) != 0;
@@ -558,17 +503,8 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
       descriptor.sampleType = sample->sampleType;
       descriptor.sampleLength = sample->length;
     }
-    descriptor.loopMode = sample->loopMode;
-    descriptor.loop1Start = sample->loopStart;
-    descriptor.loop1End = sample->loopEnd;
-    descriptor.loop1Type = sample->loopType;
-    descriptor.loop2Start = sample->loop2Start;
-    descriptor.loop2End = sample->loop2End;
-    descriptor.loop2Type = sample->loop2Type;
-    if (addSamples) {
-      if (int error = UploadSample(device, callback, &descriptor, sample); error != 0) {
-        return error;
-      }
+    if (int error = loader::HandOverSample(state, callback, &descriptor, sample); error != 0) {
+      return error;
     }
   }
   if (state.buffer != nullptr) {
@@ -603,7 +539,7 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
     std::array<std::uint8_t, instrumentBytes> inst{};
     const std::uint32_t offset = i < storedInstruments ? instrumentOffsets[i] : 0;
     if (offset != 0) {
-      if (int error = ReadAt(state.file, fileLength, offset, inst.data(), instrumentBytes);
+      if (int error = state.ReadAt(offset, inst.data(), instrumentBytes);
           error != 0) {
         return error;
       }
@@ -669,12 +605,5 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
 
   memFree(state.offsets);
   state.offsets = nullptr;
-  if (int error = RawFileClose(state.file); error != 0) {
-    state.file = nullptr;
-    return error;
-  }
-  state.file = nullptr;
-  state.module = nullptr;
-  *module = mod;
-  return errOK;
+  return state.Finish(module);
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "sound/errors.h"
+#include "sound/loadcommon.h"
 #include "sound/loads3m.h"
 #include "sound/mem.h"
 #include "sound/module.h"
@@ -36,37 +37,13 @@ constexpr std::array<std::uint16_t, 72> periodTable = {
 constexpr std::array<std::uint8_t, 16> extendedCommands = {
     0, 17, 18, 0, 0, 0, 19, 0, 20, 21, 22, 23, 24, 25, 26, 0};
 
+using loader::LoadState;
+
 std::uint16_t ReadBE16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
 }
 
 bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
-
-// Closes the file and frees the half-built module unless dismissed.
-struct LoadState {
-  RawFile* file = nullptr;
-  Module* module = nullptr;
-  std::uint8_t* buffer = nullptr;
-  const SoundDevice* device = nullptr;
-
-  ~LoadState() {
-    if (buffer != nullptr) memFree(buffer);
-    if (module != nullptr) ModuleFree(module, device);
-    if (file != nullptr) RawFileClose(file);
-  }
-};
-
-// Hands one sample to the device and the callback.
-int UploadSample(const SoundDevice* device, ModuleSampleCallback callback,
-                 const SampleDescriptor* descriptor, ModuleSample* sample) {
-  if (device == nullptr || device->AddSample == nullptr) return errInvalidArguments;
-  if (int error = device->AddSample(descriptor, 1, &sample->sdHandle); error != 0) {
-    sample->sdHandle = 0;
-    return error;
-  }
-  if (callback != nullptr) return callback(descriptor, sample);
-  return errOK;
-}
 
 // Converts one pattern of channels × 256 bytes into the packed form. Sets the
 // extended-octave flag and the used marks as it goes.
@@ -186,20 +163,9 @@ int gmpModChannelsFromSignature(const std::uint8_t* s) {
 
 int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
                ModuleSampleCallback callback, Module** module) {
-  if (module == nullptr || fileName == nullptr) return errInvalidArguments;
-  *module = nullptr;
-  if (addSamples && (device == nullptr || device->AddSample == nullptr)) {
-    return errInvalidArguments;
-  }
-
   LoadState state;
-  state.device = addSamples ? device : nullptr;
-  if (int error = RawFileOpen(fileName, rfOpenRead, &state.file); error != 0) {
-    state.file = nullptr;
-    return error;
-  }
-  std::int32_t fileLength = 0;
-  if (int error = RawFileLength(state.file, &fileLength); error != 0) return error;
+  if (int error = state.Open(fileName, device, addSamples, module); error != 0) return error;
+  const std::uint64_t fileLength = state.fileLength;
 
   std::array<std::uint8_t, headerSize> header{};
   if (int error = RawFileRead(state.file, header.data(), headerSize); error != 0) {
@@ -276,7 +242,7 @@ int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
   const std::uint32_t patternBytes = static_cast<std::uint32_t>(channels) * 256;
   const std::uint64_t patternsEnd =
       headerSize + static_cast<std::uint64_t>(mod->numPatterns) * patternBytes;
-  if (patternsEnd > static_cast<std::uint64_t>(fileLength)) return errEndOfFile;
+  if (patternsEnd > fileLength) return errEndOfFile;
 
   bool used[sampleCount] = {};
   if (int error = memAllocArray(mod->numPatterns, &mod->patterns); error != 0) return error;
@@ -353,7 +319,7 @@ int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
 
     SampleDescriptor descriptor{};
     if (sample->length > 0) {
-      if (position + sample->length > static_cast<std::uint64_t>(fileLength)) {
+      if (position + sample->length > fileLength) {
         return errEndOfFile;
       }
       std::uint8_t* data = state.buffer;
@@ -376,23 +342,10 @@ int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
       descriptor.sampleType = smp8bitMono;
       descriptor.sampleLength = sample->length;
     }
-    descriptor.loopMode = sample->loopMode;
-    descriptor.loop1Start = sample->loopStart;
-    descriptor.loop1End = sample->loopEnd;
-    descriptor.loop1Type = sample->loopType;
-    if (addSamples) {
-      if (int error = UploadSample(device, callback, &descriptor, sample); error != 0) {
-        return error;
-      }
+    if (int error = loader::HandOverSample(state, callback, &descriptor, sample); error != 0) {
+      return error;
     }
   }
 
-  if (int error = RawFileClose(state.file); error != 0) {
-    state.file = nullptr;
-    return error;
-  }
-  state.file = nullptr;
-  state.module = nullptr;
-  *module = mod;
-  return errOK;
+  return state.Finish(module);
 }

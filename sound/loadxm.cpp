@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "sound/errors.h"
+#include "sound/loadcommon.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
@@ -23,13 +24,9 @@ constexpr std::uint32_t samplesPerInstrument = 16;
 constexpr std::uint32_t sampleHeaderBytes = 40;
 constexpr std::uint32_t maxSampleLength = 0x7FFFFFEF;
 
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using loader::Le16;
+using loader::Le32;
+using loader::LoadState;
 
 // E-command sub-commands by the parameter's high nibble; 0 = dropped.
 constexpr std::array<std::uint8_t, 16> extendedCommands = {
@@ -41,33 +38,6 @@ constexpr std::array<std::uint8_t, 36> effectCommands = {
     1,  2,  3,  4,    5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0xFF, 0xFF,  // 0..F
     27, 28, 0,  0, 0xFF, 0, 0, 0, 0, 33, 0,  29, 0,  0,  0,    0,     // G..V
     30, 0xFF, 0, 0};                                                  // W..Z
-
-// Releases whatever the load still holds unless it was handed to the caller.
-struct LoadState {
-  RawFile* file = nullptr;
-  Module* module = nullptr;
-  std::uint8_t* buffer = nullptr;
-  std::uint8_t* work = nullptr;
-  const SoundDevice* device = nullptr;
-
-  ~LoadState() {
-    if (work != nullptr) memFree(work);
-    if (buffer != nullptr) memFree(buffer);
-    if (module != nullptr) ModuleFree(module, device);
-    if (file != nullptr) RawFileClose(file);
-  }
-};
-
-int UploadSample(const SoundDevice* device, ModuleSampleCallback callback,
-                 const SampleDescriptor* descriptor, ModuleSample* sample) {
-  if (device == nullptr || device->AddSample == nullptr) return errInvalidArguments;
-  if (int error = device->AddSample(descriptor, 1, &sample->sdHandle); error != 0) {
-    sample->sdHandle = 0;
-    return error;
-  }
-  if (callback != nullptr) return callback(descriptor, sample);
-  return errOK;
-}
 
 // Reads bytes of one stored pattern; a cell cut short by the end of the data
 // reads as empty.
@@ -222,21 +192,9 @@ int ReadEnvelope(const std::uint8_t* inst, unsigned pointsOffset, unsigned count
 
 int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
               ModuleSampleCallback callback, Module** module) {
-  if (module == nullptr || fileName == nullptr) return errInvalidArguments;
-  *module = nullptr;
-  if (addSamples && (device == nullptr || device->AddSample == nullptr)) {
-    return errInvalidArguments;
-  }
-
   LoadState state;
-  state.device = addSamples ? device : nullptr;
-  if (int error = RawFileOpen(fileName, rfOpenRead, &state.file); error != 0) {
-    state.file = nullptr;
-    return error;
-  }
-  std::int32_t signedLength = 0;
-  if (int error = RawFileLength(state.file, &signedLength); error != 0) return error;
-  const std::uint64_t fileLength = signedLength < 0 ? 0 : static_cast<std::uint64_t>(signedLength);
+  if (int error = state.Open(fileName, device, addSamples, module); error != 0) return error;
+  const std::uint64_t fileLength = state.fileLength;
 
   std::array<std::uint8_t, headerBytes> header{};
   if (int error = RawFileRead(state.file, header.data(), headerBytes); error != 0) return error;
@@ -556,23 +514,10 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
       descriptor.sampleType = sample->sampleType;
       descriptor.sampleLength = sample->length;
     }
-    descriptor.loopMode = sample->loopMode;
-    descriptor.loop1Start = sample->loopStart;
-    descriptor.loop1End = sample->loopEnd;
-    descriptor.loop1Type = sample->loopType;
-    if (addSamples) {
-      if (int error = UploadSample(device, callback, &descriptor, sample); error != 0) {
-        return error;
-      }
+    if (int error = loader::HandOverSample(state, callback, &descriptor, sample); error != 0) {
+      return error;
     }
   }
 
-  if (int error = RawFileClose(state.file); error != 0) {
-    state.file = nullptr;
-    return error;
-  }
-  state.file = nullptr;
-  state.module = nullptr;
-  *module = mod;
-  return errOK;
+  return state.Finish(module);
 }

@@ -1,0 +1,70 @@
+#include "sound/loadcommon.h"
+
+#include "sound/errors.h"
+#include "sound/mem.h"
+
+namespace loader {
+
+LoadState::~LoadState() {
+  if (offsets != nullptr) memFree(offsets);
+  if (work != nullptr) memFree(work);
+  if (buffer != nullptr) memFree(buffer);
+  if (module != nullptr) ModuleFree(module, device);
+  if (file != nullptr) RawFileClose(file);
+}
+
+int LoadState::Open(const char* fileName, const SoundDevice* soundDevice, int addSamples,
+                    Module** result) {
+  if (result == nullptr || fileName == nullptr) return errInvalidArguments;
+  *result = nullptr;
+  if (addSamples && (soundDevice == nullptr || soundDevice->AddSample == nullptr)) {
+    return errInvalidArguments;
+  }
+  device = addSamples ? soundDevice : nullptr;
+  if (int error = RawFileOpen(fileName, rfOpenRead, &file); error != 0) {
+    file = nullptr;
+    return error;
+  }
+  std::int32_t length = 0;
+  if (int error = RawFileLength(file, &length); error != 0) return error;
+  fileLength = length < 0 ? 0 : static_cast<std::uint64_t>(length);
+  return errOK;
+}
+
+int LoadState::ReadAt(std::uint64_t offset, void* data, std::uint32_t size) {
+  if (offset > fileLength || size > fileLength - offset) return errEndOfFile;
+  if (int error = RawFileSeek(file, static_cast<std::int32_t>(offset), rfSeekAbsolute);
+      error != 0) {
+    return error;
+  }
+  return RawFileRead(file, data, size);
+}
+
+int LoadState::Finish(Module** result) {
+  RawFile* open = file;
+  file = nullptr;
+  if (int error = RawFileClose(open); error != 0) return error;
+  *result = module;
+  module = nullptr;
+  return errOK;
+}
+
+int HandOverSample(const LoadState& state, ModuleSampleCallback callback,
+                   SampleDescriptor* descriptor, ModuleSample* sample) {
+  descriptor->loopMode = sample->loopMode;
+  descriptor->loop1Start = sample->loopStart;
+  descriptor->loop1End = sample->loopEnd;
+  descriptor->loop1Type = sample->loopType;
+  descriptor->loop2Start = sample->loop2Start;
+  descriptor->loop2End = sample->loop2End;
+  descriptor->loop2Type = sample->loop2Type;
+  if (state.device == nullptr) return errOK;
+  if (int error = state.device->AddSample(descriptor, 1, &sample->sdHandle); error != 0) {
+    sample->sdHandle = 0;
+    return error;
+  }
+  if (callback != nullptr) return callback(descriptor, sample);
+  return errOK;
+}
+
+}  // namespace loader

@@ -1,0 +1,56 @@
+// Pieces the XM, IT and MOD readers share: little-endian fields, the resources
+// a load holds until it succeeds, opening the file, positioned reads, and
+// handing a finished sample to the sound device.
+#pragma once
+
+#include <cstdint>
+
+#include "sound/loadit.h"  // ModuleSampleCallback
+#include "sound/module.h"
+#include "sound/rawf_nt.h"
+#include "sound/sdevice.h"
+
+namespace loader {
+
+inline std::uint16_t Le16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline std::uint32_t Le32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// What a load holds: released on every failure, the module handed over on
+// success by Finish.
+struct LoadState {
+  RawFile* file = nullptr;
+  Module* module = nullptr;
+  std::uint8_t* buffer = nullptr;
+  std::uint8_t* work = nullptr;
+  std::uint32_t* offsets = nullptr;
+  const SoundDevice* device = nullptr;  // set when samples go to the device
+  std::uint64_t fileLength = 0;
+
+  LoadState() = default;
+  LoadState(const LoadState&) = delete;
+  LoadState& operator=(const LoadState&) = delete;
+  ~LoadState();
+
+  // Checks the load arguments, clears *module, opens the file and measures it.
+  int Open(const char* fileName, const SoundDevice* soundDevice, int addSamples,
+           Module** result);
+
+  // Reads [offset, offset + size) of the file, refusing ranges it does not hold.
+  int ReadAt(std::uint64_t offset, void* data, std::uint32_t size);
+
+  // Closes the file and gives the module to the caller.
+  int Finish(Module** result);
+};
+
+// Completes the descriptor's loops from the sample and, when samples go to the
+// device, adds it there and calls the caller's callback.
+int HandOverSample(const LoadState& state, ModuleSampleCallback callback,
+                   SampleDescriptor* descriptor, ModuleSample* sample);
+
+}  // namespace loader
