@@ -9,6 +9,7 @@
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "tests/sound/support/it_builder.h"
+#include "tests/sound/support/reader_fixture.h"
 #include "tests/sound/support/wave_builder.h"
 
 namespace {
@@ -16,37 +17,9 @@ namespace {
 using ittest::PatternWriter;
 using soundtest::Entry;
 using soundtest::RecordingDevice;
-using soundtest::ScratchFile;
 
-class ItReader : public ::testing::Test {
+class ItReader : public soundtest::ReaderFixture<gmpLoadIT> {
 protected:
-  void SetUp() override { blocksBefore = memBlocksInUse(); }
-  void TearDown() override {
-    FreeModule();
-    EXPECT_EQ(memBlocksInUse(), blocksBefore) << "allocator blocks leaked";
-  }
-  void FreeModule() {
-    if (module != nullptr) {
-      EXPECT_EQ(ModuleFree(module, nullptr), errOK);
-    }
-    module = nullptr;
-  }
-  int Load(const ittest::Song& song, const SoundDevice* device = nullptr, int add = 0,
-           ModuleSampleCallback callback = nullptr) {
-    return LoadBytes(song.Build(), device, add, callback);
-  }
-  int LoadBytes(const std::vector<std::uint8_t>& bytes, const SoundDevice* device = nullptr,
-                int add = 0, ModuleSampleCallback callback = nullptr) {
-    FreeModule();
-    ScratchFile file(bytes);
-    return gmpLoadIT(file.path(), device, add, callback, &module);
-  }
-  std::vector<Entry> Pattern(unsigned index) {
-    bool ok = false;
-    auto entries = soundtest::DecodePattern(module->patterns[index], &ok);
-    EXPECT_TRUE(ok) << "pattern " << index << " is not well formed";
-    return entries;
-  }
 
   // Instrument mode, one instrument and one 8-bit sample, one note played.
   static ittest::Song BasicSong() {
@@ -66,9 +39,6 @@ protected:
     song.patterns.push_back(p);
     return song;
   }
-
-  Module* module = nullptr;
-  std::size_t blocksBefore = 0;
 };
 
 TEST_F(ItReader, HeaderAndOrders) {

@@ -9,46 +9,19 @@
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "tests/sound/support/mod_builder.h"
+#include "tests/sound/support/reader_fixture.h"
 #include "tests/sound/support/wave_builder.h"
 
 namespace {
 
-using soundtest::Entry;
 using soundtest::RecordingDevice;
-using soundtest::ScratchFile;
 
-class ModReader : public ::testing::Test {
+class ModReader : public soundtest::ReaderFixture<gmpLoadMOD> {
 protected:
   void SetUp() override {
-    blocksBefore = memBlocksInUse();
+    ReaderFixture::SetUp();
     gmpSetStereoSeparation(64);
   }
-  void TearDown() override {
-    if (module != nullptr) {
-      EXPECT_EQ(ModuleFree(module, nullptr), errOK);
-    }
-    module = nullptr;
-    EXPECT_EQ(memBlocksInUse(), blocksBefore) << "allocator blocks leaked";
-  }
-
-  int Load(const modtest::Song& song, const SoundDevice* device = nullptr, int add = 0,
-           ModuleSampleCallback callback = nullptr) {
-    ScratchFile file(song.Build());
-    return gmpLoadMOD(file.path(), device, add, callback, &module);
-  }
-  int LoadBytes(const std::vector<std::uint8_t>& bytes) {
-    ScratchFile file(bytes);
-    return gmpLoadMOD(file.path(), nullptr, 0, nullptr, &module);
-  }
-  std::vector<Entry> Pattern(unsigned index) {
-    bool ok = false;
-    auto entries = soundtest::DecodePattern(module->patterns[index], &ok);
-    EXPECT_TRUE(ok) << "pattern " << index << " is not well formed";
-    return entries;
-  }
-
-  Module* module = nullptr;
-  std::size_t blocksBefore = 0;
 };
 
 TEST_F(ModReader, HeaderOrdersAndDefaults) {

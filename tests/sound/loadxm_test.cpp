@@ -8,44 +8,16 @@
 #include "sound/errors.h"
 #include "sound/mem.h"
 #include "sound/module.h"
+#include "tests/sound/support/reader_fixture.h"
 #include "tests/sound/support/wave_builder.h"
 #include "tests/sound/support/xm_builder.h"
 
 namespace {
 
-using soundtest::Entry;
 using soundtest::RecordingDevice;
-using soundtest::ScratchFile;
 
-class XmReader : public ::testing::Test {
+class XmReader : public soundtest::ReaderFixture<gmpLoadXM> {
 protected:
-  void SetUp() override { blocksBefore = memBlocksInUse(); }
-  void TearDown() override {
-    FreeModule();
-    EXPECT_EQ(memBlocksInUse(), blocksBefore) << "allocator blocks leaked";
-  }
-  void FreeModule() {
-    if (module != nullptr) {
-      EXPECT_EQ(ModuleFree(module, nullptr), errOK);
-    }
-    module = nullptr;
-  }
-  int Load(const xmtest::Song& song, const SoundDevice* device = nullptr, int add = 0,
-           ModuleSampleCallback callback = nullptr) {
-    return LoadBytes(song.Build(), device, add, callback);
-  }
-  int LoadBytes(const std::vector<std::uint8_t>& bytes, const SoundDevice* device = nullptr,
-                int add = 0, ModuleSampleCallback callback = nullptr) {
-    FreeModule();
-    ScratchFile file(bytes);
-    return gmpLoadXM(file.path(), device, add, callback, &module);
-  }
-  std::vector<Entry> Pattern(unsigned index) {
-    bool ok = false;
-    auto entries = soundtest::DecodePattern(module->patterns[index], &ok);
-    EXPECT_TRUE(ok) << "pattern " << index << " is not well formed";
-    return entries;
-  }
 
   // A song with one instrument of one 8-bit sample, used on the first row.
   static xmtest::Song BasicSong() {
@@ -60,9 +32,6 @@ protected:
     song.instruments.push_back(ins);
     return song;
   }
-
-  Module* module = nullptr;
-  std::size_t blocksBefore = 0;
 };
 
 TEST_F(XmReader, HeaderAndOrders) {
