@@ -128,13 +128,11 @@ void GlideSetSwapHook(GlideSwapHook hook, void* user) {
   Output().hookUser = user;
 }
 
-bool GlideGetShownFrameRgb(std::vector<std::uint8_t>& rgb, int& width, int& height) {
-  int stride = 0;
-  const std::uint16_t* frame = GlideShownFrame565(width, height, stride);
-  if (!frame) return false;
+void GlideConvertFrame565(const std::uint16_t* frame, int stride, int width, int height, float gamma,
+                          std::vector<std::uint8_t>& rgb) {
   std::uint8_t five[32], six[64];
-  glide_detail::BuildGammaTable(Output().shownGamma, 5, five);
-  glide_detail::BuildGammaTable(Output().shownGamma, 6, six);
+  glide_detail::BuildGammaTable(gamma, 5, five);
+  glide_detail::BuildGammaTable(gamma, 6, six);
   rgb.resize(static_cast<std::size_t>(width) * height * 3);
   std::uint8_t* out = rgb.data();
   // Row 0 of the buffer is the bottom of the picture: emit top row first.
@@ -142,11 +140,19 @@ bool GlideGetShownFrameRgb(std::vector<std::uint8_t>& rgb, int& width, int& heig
     const std::uint16_t* row = frame + static_cast<std::ptrdiff_t>(y) * stride;
     for (int x = 0; x < width; ++x) {
       const std::uint16_t c = row[x];
-      *out++ = five[c >> 11];
-      *out++ = six[(c >> 5) & 63];
-      *out++ = five[c & 31];
+      out[0] = five[c >> 11];
+      out[1] = six[(c >> 5) & 63];
+      out[2] = five[c & 31];
+      out += 3;
     }
   }
+}
+
+bool GlideGetShownFrameRgb(std::vector<std::uint8_t>& rgb, int& width, int& height) {
+  int stride = 0;
+  const std::uint16_t* frame = GlideShownFrame565(width, height, stride);
+  if (!frame) return false;
+  GlideConvertFrame565(frame, stride, width, height, Output().shownGamma, rgb);
   return true;
 }
 

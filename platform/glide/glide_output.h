@@ -22,6 +22,10 @@ bool GlideSaveShownFramePng(const char* path);
 // The shown frame's raw RGB565 rows, row 0 at the bottom, stride in pixels.
 const std::uint16_t* GlideShownFrame565(int& width, int& height, int& stride);
 float GlideShownGamma();
+// RGB565 rows (row 0 at the bottom, stride in pixels) to RGB888 rows, top row
+// first, with the display gamma applied.
+void GlideConvertFrame565(const std::uint16_t* frame, int stride, int width, int height, float gamma,
+                          std::vector<std::uint8_t>& rgb);
 // Number of grBufferSwap calls since the output opened.
 std::uint64_t GlideSwapCount();
 

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "driver/demo.h"
@@ -22,6 +23,7 @@
 #include "platform/glide/glide_output.h"
 #include "platform/win32/win32.h"
 #include "sound/sound.h"
+#include "tools/democapture/frame_writer.h"
 
 namespace {
 
@@ -168,8 +170,8 @@ private:
   bool video = false;  // frames go to ffmpeg
   std::int64_t totalFrames = 0;
   std::int64_t frameIndex = 0;
-  std::vector<std::uint8_t> rgb;
   Child encoder;
+  std::unique_ptr<FrameWriter> writer;  // converts and writes frames beside the drawing
   std::string videoTemp;
   std::string framesDir;
   bool failed = false;
@@ -227,22 +229,13 @@ void Capture::Swapped() {
       failure = "cannot write " + output;
     }
   } else {
-    int width = 0, height = 0;
-    if (!GlideGetShownFrameRgb(rgb, width, height)) {
+    int width = 0, height = 0, stride = 0;
+    const std::uint16_t* frame = GlideShownFrame565(width, height, stride);
+    if (frame == nullptr) {
       failed = true;
       failure = "no frame was shown";
-    } else if (video) {
-      if (!WriteAll(encoder.input, rgb.data(), rgb.size())) {
-        failed = true;
-        failure = "ffmpeg stopped taking frames";
-      }
-    } else {
-      char name[64];
-      std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(frameIndex));
-      if (!GlideWritePng((framesDir + name).c_str(), rgb.data(), width, height)) {
-        failed = true;
-        failure = "cannot write " + framesDir + name;
-      }
+    } else if (!writer->Submit(frame, stride, width, height, GlideShownGamma())) {
+      failed = true;  // the writer's own message is taken when it finishes
     }
     // The soundtrack up to the end of this frame.
     const double end = options.from + static_cast<double>(frameIndex + 1) / options.fps;
@@ -349,6 +342,21 @@ bool Capture::Run(std::string& error) {
         return false;
       }
     }
+    if (video) {
+      const int input = encoder.input;
+      writer = std::make_unique<FrameWriter>(
+          [input](std::int64_t, const std::vector<std::uint8_t>& rgb, int, int) -> std::string {
+            return WriteAll(input, rgb.data(), rgb.size()) ? "" : "ffmpeg stopped taking frames";
+          });
+    } else {
+      const std::string dir = framesDir;
+      writer = std::make_unique<FrameWriter>(
+          [dir](std::int64_t number, const std::vector<std::uint8_t>& rgb, int width, int height) -> std::string {
+            char name[64];
+            std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(number));
+            return GlideWritePng((dir + name).c_str(), rgb.data(), width, height) ? "" : "cannot write " + dir + name;
+          });
+    }
   }
 
   GlideSetSwapHook(OnSwap, this);
@@ -365,6 +373,12 @@ bool Capture::Run(std::string& error) {
   if (audio) Win32UseVirtualAudio(false);
   Win32SetTickSource(nullptr);
 
+  if (writer) {
+    if (const std::string written = writer->Finish(); !written.empty()) {
+      failed = true;
+      if (failure.empty()) failure = written;
+    }
+  }
   result.seconds = static_cast<double>(frameIndex) / options.fps;
   result.audioFrames = audio ? static_cast<std::int64_t>(pcm.size() / format.nBlockAlign) : 0;
 

@@ -1,0 +1,68 @@
+#include "tools/democapture/frame_writer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/glide/glide_output.h"
+
+FrameWriter::FrameWriter(Sink sink, int slots)
+    : sink_(std::move(sink)), slots_(static_cast<std::size_t>(std::max(slots, 1))) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+FrameWriter::~FrameWriter() { Finish(); }
+
+bool FrameWriter::Submit(const std::uint16_t* frame, int stride, int width, int height, float gamma) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return count_ < slots_.size() || !failure_.empty() || closing_; });
+  if (!failure_.empty() || closing_) return false;
+  Slot& slot = slots_[(head_ + count_) % slots_.size()];
+  lock.unlock();
+  // Only this thread fills slots, and the writer does not touch a slot until
+  // it is counted, so the copy needs no lock.
+  slot.pixels.resize(static_cast<std::size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(slot.pixels.data() + static_cast<std::size_t>(y) * width,
+                frame + static_cast<std::ptrdiff_t>(y) * stride, static_cast<std::size_t>(width) * 2);
+  }
+  slot.width = width;
+  slot.height = height;
+  slot.gamma = gamma;
+  lock.lock();
+  slot.number = submitted_++;
+  ++count_;
+  changed_.notify_all();
+  return true;
+}
+
+void FrameWriter::Run() {
+  std::vector<std::uint8_t> rgb;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return count_ > 0 || closing_; });
+    if (count_ == 0) return;  // closing with nothing left
+    Slot& slot = slots_[head_];
+    const bool stopped = !failure_.empty();  // after a failure the rest is dropped
+    lock.unlock();
+    std::string failed;
+    if (!stopped) {
+      GlideConvertFrame565(slot.pixels.data(), slot.width, slot.width, slot.height, slot.gamma, rgb);
+      failed = sink_(slot.number, rgb, slot.width, slot.height);
+    }
+    lock.lock();
+    head_ = (head_ + 1) % slots_.size();
+    --count_;
+    if (!failed.empty() && failure_.empty()) failure_ = failed;
+    changed_.notify_all();
+  }
+}
+
+std::string FrameWriter::Finish() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+    changed_.notify_all();
+  }
+  if (thread_.joinable()) thread_.join();
+  return failure_;
+}
