@@ -119,11 +119,9 @@ void EmitNode(const Scene* scene, Node* node, TriangleSink sink, Polygon& polygo
 }  // namespace
 
 float TextureScale(int textureIndex) {
+  // An index outside the table names no texture: the untextured scale.
   if (textureIndex < 0 || textureIndex >= maxTextures) return 256.0f;
-  const int width = textures[textureIndex].width;
-  // An empty slot has no width; keep the default scale rather than collapse
-  // every coordinate to 0.
-  return width > 0 ? static_cast<float>(width) : 256.0f;
+  return static_cast<float>(textures[textureIndex].width);
 }
 
 void ComposeNodeMatrices(Node* node, const Matrix& parent) {

@@ -346,7 +346,6 @@ void EvaluateHideTrack(float frame, HideTrack* track) {
   if ((track->flags & trackModeMask) == trackRepeat && last > 0.0f && std::isfinite(f)) {
     if (first > f) f += std::ceil((first - f) / last) * last;
     if (f >= last) f = std::fmod(f, last);
-    for (int i = 0; i < 4 && first > f; ++i) f += last;
   }
   int passed = 0;
   while (passed < count && static_cast<float>(keys[passed].frame) <= f) ++passed;

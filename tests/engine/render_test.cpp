@@ -442,6 +442,10 @@ TEST_F(RenderTest, TexelScaleFromTheTextureTable) {
   EXPECT_EQ(drawn[0].flags & 0x04, 0x04);
   EXPECT_FLOAT_EQ(drawn[0].vertices[0].s, 64.0f);
   EXPECT_FLOAT_EQ(drawn[0].vertices[0].t, -32.0f);
+  // A slot holding no texture has no width: every coordinate becomes 0.
+  textures[5].width = 0;
+  Render(scene.get(), 0.0f);
+  EXPECT_FLOAT_EQ(drawn[0].vertices[0].s, 0.0f);
   textures[5].width = saved;
   // Untextured materials use 256 texels.
   scene->materials[0]->flags &= ~materialTextured;

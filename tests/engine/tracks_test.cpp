@@ -233,6 +233,12 @@ TEST(HideTrack, RepeatUsesLastFrameAsPeriod) {
   EXPECT_EQ(Hidden(keys, 2, 13.0f), 1);
   EXPECT_EQ(Hidden(keys, 2, 17.0f), 0);
   EXPECT_EQ(Hidden(keys, 2, 4.0e12f), Hidden(keys, 2, 4.0e12f));  // terminates
+  // A wrapped frame may fall before the first key: nothing has passed yet.
+  std::vector<HideKey> late{{10}, {15}, {20}};
+  EXPECT_EQ(Hidden(late, 2, 25.0f), 0);  // 25 is 5
+  EXPECT_EQ(Hidden(late, 2, 32.0f), 1);  // 32 is 12
+  EXPECT_EQ(Hidden(late, 2, 37.0f), 0);  // 37 is 17
+  EXPECT_EQ(Hidden(late, 2, 3.0f), 0);   // 3 is 23, then 3
   std::vector<HideKey> zero{{0}, {0}};
   EXPECT_EQ(Hidden(zero, 2, 5.0f), 0);  // no period: two keys passed
 }
