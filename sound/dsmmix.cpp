@@ -74,7 +74,8 @@ void MixInt(const std::uint8_t* base, std::int64_t pos, std::int64_t step, unsig
         right = left;
       } else {
         left = rowL[b0];
-        right = (P == Pan::Normal) ? rowR[b1] : rowL[b1];
+        // Surround: the right side takes the left signal, inverted below.
+        right = (P == Pan::Normal) ? rowR[b1] : (P == Pan::Surround) ? left : rowL[b1];
       }
     } else if constexpr (S == Src::S16Mono) {
       const std::int32_t s = Load16(base + 2 * index);
@@ -88,7 +89,7 @@ void MixInt(const std::uint8_t* base, std::int64_t pos, std::int64_t step, unsig
         right = left;
       } else {
         left = (s0 * mulL) >> 8;
-        right = (P == Pan::Normal) ? (s1 * mulR) >> 8 : (s1 * mulL) >> 8;
+        right = (P == Pan::Normal) ? (s1 * mulR) >> 8 : (P == Pan::Surround) ? left : (s1 * mulL) >> 8;
       }
     }
     if constexpr (StereoOut) {
@@ -115,7 +116,8 @@ inline float ToFloat(const std::uint8_t* p) {
   }
 }
 
-template <Src S, bool StereoOut, bool Interp>
+// Surround: the right side takes the left signal (factorR is negated).
+template <Src S, bool StereoOut, bool Interp, bool Surround = false>
 void MixFloat(const std::uint8_t* base, std::int64_t pos, std::int64_t step, unsigned count,
               float* acc, float factorL, float factorR) {
   constexpr unsigned frame = FrameBytes(S);
@@ -131,14 +133,14 @@ void MixFloat(const std::uint8_t* base, std::int64_t pos, std::int64_t step, uns
       const float f = static_cast<float>(pos & 0xFFFF);
       const float g = 65536.0f - f;
       left = (f * ToFloat<S>(p + frame) + g * ToFloat<S>(p)) * fractionScale;
-      if constexpr (IsStereoSrc(S)) {
+      if constexpr (IsStereoSrc(S) && !Surround) {
         right = (f * ToFloat<S>(p + frame + half) + g * ToFloat<S>(p + half)) * fractionScale;
       } else {
         right = left;
       }
     } else {
       left = ToFloat<S>(p);
-      if constexpr (IsStereoSrc(S)) {
+      if constexpr (IsStereoSrc(S) && !Surround) {
         right = ToFloat<S>(p + half);
       } else {
         right = left;
@@ -175,15 +177,18 @@ constexpr std::array<IntRoutine, srcCount> IntTable() {
           &MixInt<Src::MuMono, StereoOut, P>,    &MixInt<Src::MuStereo, StereoOut, P>};
 }
 
-template <bool StereoOut, bool Interp>
+template <bool StereoOut, bool Interp, bool Surround = false>
 constexpr std::array<FloatRoutine, srcCount> FloatTable() {
-  return {&MixFloat<Src::U8Mono, StereoOut, Interp>,   &MixFloat<Src::S16Mono, StereoOut, Interp>,
-          &MixFloat<Src::U8Stereo, StereoOut, Interp>, &MixFloat<Src::S16Stereo, StereoOut, Interp>,
-          &MixFloat<Src::MuMono, StereoOut, Interp>,   &MixFloat<Src::MuStereo, StereoOut, Interp>};
+  return {&MixFloat<Src::U8Mono, StereoOut, Interp, Surround>,
+          &MixFloat<Src::S16Mono, StereoOut, Interp, Surround>,
+          &MixFloat<Src::U8Stereo, StereoOut, Interp, Surround>,
+          &MixFloat<Src::S16Stereo, StereoOut, Interp, Surround>,
+          &MixFloat<Src::MuMono, StereoOut, Interp, Surround>,
+          &MixFloat<Src::MuStereo, StereoOut, Interp, Surround>};
 }
 
 // Integer mono, integer stereo (normal, centre, surround), float mono and
-// stereo, interpolating mono and stereo.
+// stereo (normal, surround), interpolating mono and stereo (normal, surround).
 constexpr auto intMono = IntTable<false, Pan::Normal>();
 constexpr auto intStereo = IntTable<true, Pan::Normal>();
 constexpr auto intStereoCentre = IntTable<true, Pan::Centre>();
@@ -192,6 +197,8 @@ constexpr auto floatMono = FloatTable<false, false>();
 constexpr auto floatStereo = FloatTable<true, false>();
 constexpr auto interpMono = FloatTable<false, true>();
 constexpr auto interpStereo = FloatTable<true, true>();
+constexpr auto floatStereoSurround = FloatTable<true, false, true>();
+constexpr auto interpStereoSurround = FloatTable<true, true, true>();
 
 int SrcIndex(unsigned sampleType) {
   switch (sampleType) {
@@ -270,11 +277,13 @@ void MixRun(const DsmChannel& ch, int src, const std::uint8_t* base, std::int64_
   if (!dsm.stereo && stereoSrc) {
     factorL *= 0.5f;
   }
-  if (ch.panning == 0x80) {
+  const bool surround = ch.panning == 0x80;
+  if (surround) {
     factorR = -factorR;
   }
-  const auto& table = dsm.interpolate ? (dsm.stereo ? interpStereo : interpMono)
-                                      : (dsm.stereo ? floatStereo : floatMono);
+  const auto& stereoTable = dsm.interpolate ? (surround ? interpStereoSurround : interpStereo)
+                                            : (surround ? floatStereoSurround : floatStereo);
+  const auto& table = dsm.stereo ? stereoTable : (dsm.interpolate ? interpMono : floatMono);
   table[static_cast<std::size_t>(src)](base, pos, step, count, out, factorL, factorR);
 }
 
@@ -399,7 +408,7 @@ void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames) {
 
     // How many output samples until the next boundary; with interpolation the
     // last sample of the run is mixed on its own, with its "next" sample taken
-    // from the loop start (forward loop) or itself.
+    // from the loop start (any loop) or itself.
     std::int64_t count = 0;
     bool useTail = false;
     if (!backward) {
@@ -431,7 +440,7 @@ void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames) {
         const unsigned frame = FrameBytesOf(ch.sampleType);
         const std::uint8_t* lastFrame = ch.data + static_cast<std::size_t>(end - 1) * frame;
         const std::uint8_t* nextFrame =
-            (loopType == loopTypeForward && !backward)
+            loopType != loopTypeNone
                 ? ch.data + static_cast<std::size_t>(start) * frame
                 : lastFrame;
         std::memcpy(tail, lastFrame, frame);

@@ -214,10 +214,14 @@ int ConvertPattern(LoadState& s, const std::uint8_t* data, std::uint32_t dataLen
           entry[n++] = info;
         }
       }
+      // A channel counts when its entry held data, even if every part of it
+      // was dropped.
+      if (what & 0xE0) {
+        *highestChannel = std::max(*highestChannel, channel);
+      }
       if ((flags & ~pattChannelMask) == 0) {
         continue;
       }
-      *highestChannel = std::max(*highestChannel, channel);
       if (channel > lastEnabled) {
         continue;
       }

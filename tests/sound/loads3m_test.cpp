@@ -224,6 +224,17 @@ TEST_F(S3mReader, ChannelCountIsTheSmallerOfEnabledAndUsed) {
   ASSERT_EQ(Load(narrow, "count_enabled"), errOK);
   EXPECT_EQ(module->numChannels, 2);
   EXPECT_EQ(Rows(0)[0], (std::vector<std::uint8_t>{0x40, 5}));
+  ModuleFree(module, recdev::Device());
+  module = nullptr;
+
+  // An entry counts even when all it held was a dropped command.
+  s3m::Song dropped("dropped", 8);
+  dropped.orders = {0};
+  dropped.Pattern(0).At(0, 1).Volume(5);
+  dropped.Pattern(0).At(3, 6).Effect('S', 0x3F);
+  ASSERT_EQ(Load(dropped, "count_dropped"), errOK);
+  EXPECT_EQ(module->numChannels, 7);
+  EXPECT_TRUE(Rows(0)[3].empty());
 }
 
 TEST_F(S3mReader, EntryConversion) {

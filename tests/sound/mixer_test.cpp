@@ -343,6 +343,36 @@ TEST_F(MixerTest, StereoSamplesMixIntoMonoAtHalfLevel) {
   }
 }
 
+TEST_F(MixerTest, SurroundGivesTheRightSideTheLeftSignalInverted) {
+  for (unsigned path : {dsmMixInteger, dsmMixFloat, dsmMixInterpolation}) {
+    Init(path | dsmMix16bit | dsmMixStereo);
+    std::vector<std::int16_t> frames;
+    for (int i = 0; i < 100; i++) frames.insert(frames.end(), {1000, -3000});
+    SampleDescriptor d{frames.data(), sdSmpConv, smp16bitStereo, 400, 0, 0, 0, 0, 0, 0, 0};
+    unsigned handle = 0;
+    ASSERT_EQ(dsmAddSample(&d, 1, &handle), errOK);
+    Play(0, handle, 64, 0x80);
+    std::vector<std::int16_t> out = Mix16(60);
+    EXPECT_EQ(out[2 * 50], 1000) << "path " << path;
+    EXPECT_EQ(out[2 * 50 + 1], -1000) << "path " << path;
+    dsmClose();
+  }
+}
+
+TEST_F(MixerTest, InterpolationAtTheLastSampleOfALoopReadsTheLoopStart) {
+  for (unsigned loopType : {loopTypeForward, loopTypePingPong}) {
+    Init(dsmMixInterpolation | dsmMix16bit | dsmMixMono);
+    // 40 silent samples for the start ramp, then the loop 40..48.
+    std::vector<int> values(40, 0);
+    values.insert(values.end(), {100, 20, 20, 20, 20, 20, 20, 60});
+    Play(0, Add8(values, loopModeSingle, 40, 48, loopType), 64, 0, rate / 2);
+    std::vector<std::int16_t> out = Mix16(96);
+    EXPECT_EQ(out[94], 60 * 256) << "loop type " << loopType;
+    EXPECT_EQ(out[95], 80 * 256) << "halfway between the last sample and the loop start";
+    dsmClose();
+  }
+}
+
 TEST_F(MixerTest, MasterVolumeAndMute) {
   Init(dsmMixInteger | dsmMix16bit | dsmMixMono);
   Play(0, Add8(std::vector<int>(10, 64)));
