@@ -253,6 +253,9 @@ int PositionJump(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
   gmpJumpToOrder(h, h->position);
   h->row = 0;
   h->rowPointer = nullptr;
+  if (Kind(h) == modKindS3M) {
+    h->loopStartRow = 0;
+  }
   return errOK;
 }
 
@@ -266,6 +269,9 @@ int SetVolumeCmd(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
 int PatternBreak(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
   if (h->rowPointer != nullptr) {
     gmpAdvanceOrder(h);
+    if (Kind(h) == modKindS3M) {
+      h->loopStartRow = 0;
+    }
   }
   std::uint32_t row;
   switch (Kind(h)) {

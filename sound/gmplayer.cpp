@@ -20,6 +20,7 @@ bool busy = false;
 gmpTempoCallback tempoCallback = nullptr;
 
 constexpr unsigned defaultTempo = 125;
+unsigned currentTempo = defaultTempo;  // the last tempo the device was asked for
 
 ModuleInstrument* ChannelInstrument(const PlayerHandle* h, const PlayerChannel* c) {
   const Module* m = h->module;
@@ -162,9 +163,6 @@ void ResolvePosition(PlayerHandle* h, bool countWraps) {
   const std::uint16_t entry = h->position < m->songLength ? m->orders[h->position] : std::uint16_t{orderEnd};
   h->pattern = entry;  // may stay unplayable; rows then read as empty
   h->rowPointer = nullptr;
-  if (m->kind == modKindS3M || m->kind == modKindIT) {
-    h->loopStartRow = 0;
-  }
 }
 
 const PackedPattern* CurrentPattern(const PlayerHandle* h) {
@@ -406,6 +404,9 @@ int RowStep(PlayerHandle* h) {
     if (h->row >= gmpPatternRows(h)) {
       h->row = 0;
       gmpAdvanceOrder(h);
+      if (m->kind == modKindS3M || m->kind == modKindIT) {
+        h->loopStartRow = 0;
+      }
     }
   }
   return errOK;
@@ -654,8 +655,8 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
       }
     } else {
       c->lastNote = note;
-      c->period = ClampPeriod(h, period);
-      c->outputPeriod = c->period;
+      c->period = period;  // held to the range only by later period changes
+      c->outputPeriod = period;
       std::uint32_t frequency = 0;
       error = gmpPeriodToFrequency(m, c->period, &frequency);
       if (error == errOK) {
@@ -704,6 +705,7 @@ int gmpInit(const SoundDevice* soundDevice) {
   std::fill(std::begin(handles), std::end(handles), nullptr);
   tempoCallback = nullptr;
   busy = false;
+  currentTempo = defaultTempo;
   return device->SetUpdRate(defaultTempo * 40);
 }
 
@@ -719,13 +721,7 @@ int gmpClose() {
 int gmpSetTempoCallback(gmpTempoCallback callback) {
   tempoCallback = callback;
   if (callback != nullptr) {
-    unsigned tempo = defaultTempo;
-    for (PlayerHandle* h : handles) {
-      if (h != nullptr) {
-        tempo = h->tempo;
-      }
-    }
-    callback(tempo * 40);
+    callback(currentTempo * 40);
   }
   return errOK;
 }
@@ -741,6 +737,7 @@ int gmpSetTempo(PlayerHandle* h, unsigned tempo) {
     return errOK;
   }
   if (int e = device->SetUpdRate(tempo * 40); e != errOK) return e;
+  currentTempo = tempo;
   if (tempoCallback != nullptr) {
     tempoCallback(tempo * 40);
   }
@@ -909,6 +906,7 @@ int gmpSetPosition(PlayerHandle* h, unsigned position) {
   h->position = position;
   h->row = 0;
   h->patternDelay = 0;
+  h->loopStartRow = 0;
   ResolvePosition(h, false);
   FillInfo(h);
   return errOK;

@@ -265,6 +265,31 @@ TEST_F(Commands, PatternLoopRepeatsRows) {
   EXPECT_EQ(rows, (std::vector<std::uint32_t>{0, 1, 2, 1, 2, 1, 2, 3}));
 }
 
+// IT keeps its loop start row across a jump or break into another pattern; S3M
+// resets it there. Both reset it when a pattern ends by itself.
+TEST_F(Commands, PatternLoopStartAfterJumpsAndBreaks) {
+  for (ModuleKind kind : {modKindIT, modKindS3M}) {
+    auto layout = Song(kind, {{At(0).Cmd(19, 0)}, {At(1).Cmd(14, 0x00)}});  // start at row 1, break
+    layout.speed = 1;
+    layout.orders = {0, 1};
+    layout.patterns.resize(2);
+    layout.patterns[1].rows[3] = {At(0).Cmd(19, 1)};  // loop once, no start of its own
+    Start(layout);
+    std::vector<std::uint32_t> rows;
+    for (int i = 0; i < 8; ++i) {
+      rows.push_back(handle->row);
+      ASSERT_EQ(Tick(), errOK);
+    }
+    const std::vector<std::uint32_t> it{0, 1, 2, 0, 1, 2, 3, 1};
+    const std::vector<std::uint32_t> s3m{0, 1, 2, 0, 1, 2, 3, 0};
+    EXPECT_EQ(rows, kind == modKindIT ? it : s3m) << "kind " << kind;
+    EXPECT_EQ(gmpStopSong(handle), errOK);
+    handle = nullptr;
+    EXPECT_EQ(ModuleFree(module, nullptr), errOK);
+    module = nullptr;
+  }
+}
+
 TEST_F(Commands, NoteCutAndDelay) {
   Start(Song(modKindS3M, {{At(0).Cmd(24, 0)},
                           {At(0).Vol(40).Cmd(24, 3)},

@@ -220,6 +220,18 @@ TEST_F(PlayerTest, NotePitchesPerKind) {
   ModuleFree(m, nullptr);
 }
 
+TEST_F(PlayerTest, NoteOutsideThePeriodRangeStartsUnheldUntilTheNextRow) {
+  auto layout = FastSpec();
+  layout.kind = modKindMOD;
+  layout.samples[0].fineTune = 8;  // -8: C-1 lies at 907, above the range's 856
+  layout.patterns[0].rows[0] = {At(0).Note(1, 0).Ins(0)};
+  Start(layout);
+  Ticks(2);
+  EXPECT_EQ(Ch(0).period, 907u);
+  EXPECT_EQ(RateOn(1), 3546895 / 907);
+  EXPECT_EQ(RateOn(2), 3546895 / 856);  // the next row resets it within the range
+}
+
 TEST_F(PlayerTest, InstrumentSetsSampleAndDefaultVolume) {
   auto layout = FastSpec();
   layout.samples[0].volume = 64;  // S3M caps at 63
@@ -319,6 +331,12 @@ TEST_F(PlayerTest, TempoCallbackHearsEveryChange) {
   Ticks(2);
   EXPECT_EQ(lastTempoRate, 64u * 40);
   EXPECT_EQ(recdev::Last(Op::SetUpdRate, 0), 2560);
+  // The tempo stays what it last was after the song stops.
+  ASSERT_EQ(gmpStopSong(handle), errOK);
+  handle = nullptr;
+  lastTempoRate = 0;
+  ASSERT_EQ(gmpSetTempoCallback(TempoCallback), errOK);
+  EXPECT_EQ(lastTempoRate, 64u * 40);
   gmpSetTempoCallback(nullptr);
 }
 
