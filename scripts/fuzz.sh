@@ -14,7 +14,7 @@ if [[ $# -gt 0 && $1 =~ ^[0-9]+$ ]]; then
   seconds=$1
   shift
 fi
-all=(fuzz_s3m fuzz_xm fuzz_mod fuzz_it fuzz_3ds fuzz_archive fuzz_pcx fuzz_bmp fuzz_wave fuzz_config)
+all=(fuzz_s3m fuzz_xm fuzz_mod fuzz_it fuzz_play fuzz_3ds fuzz_archive fuzz_pcx fuzz_bmp fuzz_wave fuzz_config)
 harnesses=("$@")
 [[ ${#harnesses[@]} -eq 0 ]] && harnesses=("${all[@]}")
 
@@ -35,7 +35,12 @@ for h in "${harnesses[@]}"; do
   corpus=$build/corpus/$name
   artifacts=$build/artifacts/$name
   mkdir -p "$corpus" "$artifacts"
-  [[ -d $seeds/$name ]] && cp -n "$seeds/$name"/* "$corpus"/ 2>/dev/null || true
+  # The player's harness starts from the seeds of every module reader.
+  seedDirs=("$name")
+  [[ $name == play ]] && seedDirs=(s3m xm mod it)
+  for dir in "${seedDirs[@]}"; do
+    [[ -d $seeds/$dir ]] && cp -n "$seeds/$dir"/* "$corpus"/ 2>/dev/null || true
+  done
   # Inputs that once found faults join the corpus, so fixed faults stay fixed.
   [[ -d tests/fuzz/data/$name ]] && cp -n tests/fuzz/data/"$name"/* "$corpus"/ 2>/dev/null || true
   log=$build/$h.log
