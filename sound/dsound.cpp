@@ -4,6 +4,7 @@
 #include "sound/dsound.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_dsound.h"
@@ -43,6 +44,7 @@ unsigned safetyGap = kMinimumGap;
 unsigned writePos = 0;
 DWORD playPos = 0;
 DWORD lastProgress = 0;
+std::optional<DWORD> foregroundSince;  // when the window was first seen in front while stalled
 
 HWND WindowOption() { return reinterpret_cast<HWND>(SoundGetOption(soundOptDSoundHwnd)); }
 
@@ -124,8 +126,10 @@ int OpenDirectSound() {
         return DirectSoundTranslateError(result);
       }
     }
+    // Write-primary mode writes into the primary buffer as it is; exclusive
+    // mode sets its format to the mixing format.
     result = directSound->CreateSoundBuffer(&primary, &primaryBuffer, nullptr);
-    if (result == DS_OK) result = primaryBuffer->SetFormat(&wfx);
+    if (result == DS_OK && !writePrimary) result = primaryBuffer->SetFormat(&wfx);
     if (result != DS_OK) {
       CloseDirectSound();
       return DirectSoundTranslateError(result);
@@ -187,6 +191,7 @@ int OpenDirectSound() {
   writePos = 0;
   playPos = 0;
   lastProgress = GetTickCount();
+  foregroundSince.reset();
   return errOK;
 }
 
@@ -329,7 +334,11 @@ int DSPlayLocked(int* callPlayer) {
     // brought back to life.
     DWORD now = GetTickCount();
     HWND window = WindowOption();
-    if (window != nullptr && GetForegroundWindow() == window && now - lastProgress > kStallMs) {
+    if (window == nullptr || GetForegroundWindow() != window) {
+      foregroundSince.reset();
+    } else if (!foregroundSince) {
+      foregroundSince = now;
+    } else if (now - *foregroundSince > kStallMs && now - lastProgress > kStallMs) {
       RestoreBuffer();
       lastProgress = now;
     }

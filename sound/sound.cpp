@@ -253,6 +253,12 @@ int SoundSetOption(int option, std::intptr_t value) {
   return 1;
 }
 
+void soundint::StoreOption(int option, std::intptr_t value) {
+  if (option < 1 || option > soundOptionCount) return;
+  InterfaceGuard guard;
+  options[option] = value;
+}
+
 std::intptr_t SoundGetOption(int option) {
   if (option < 1 || option > soundOptionCount) return 0;
   InterfaceGuard guard;

@@ -40,6 +40,10 @@ struct WorkingPair {
 };
 extern WorkingPair working;
 
+// Stores an option's value as it is, without the normalising SoundSetOption
+// applies (the stored configuration is restored as it was saved).
+void StoreOption(int option, std::intptr_t value);
+
 // Fatal-error shutdown: stops the playing modules, closes the player, the
 // channels and the device; each returns an error code.
 int ShutdownStopModules();

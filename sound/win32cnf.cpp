@@ -69,25 +69,25 @@ private:
 
 constexpr DWORD kDialogStyle =
     static_cast<DWORD>(DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT);
-constexpr DWORD kEditStyle = static_cast<DWORD>(ES_NUMBER | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP);
+constexpr DWORD kEditStyle = static_cast<DWORD>(ES_NUMBER | WS_BORDER);
 
 const std::vector<DWORD>& SetupTemplate() {
   static const std::vector<DWORD> words = [] {
     TemplateWriter t(kDialogStyle, 256, 137, "QUAVR Digital Audio System Setup");
-    t.Control(DLG_CLASS_COMBOBOX, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, cnfSoundCard, "", 48, 8, 80, 44);
+    t.Control(DLG_CLASS_COMBOBOX, CBS_DROPDOWNLIST | WS_VSCROLL, cnfSoundCard, "", 48, 8, 80, 44);
     for (int i = 0; i < 5; ++i) {
       const SoundQualityPreset& preset = soundQualityPresets[i];
       t.Control(DLG_CLASS_BUTTON, BS_AUTORADIOBUTTON, preset.id, preset.text, 8, static_cast<SHORT>(40 + 12 * i),
                 116, 10);
     }
     t.Control(DLG_CLASS_BUTTON, BS_AUTORADIOBUTTON | WS_TABSTOP, cnfCustom, "&Custom...", 8, 100, 116, 10);
-    t.Control(DLG_CLASS_BUTTON, BS_AUTOCHECKBOX | WS_TABSTOP, cnfStereo, "&Stereo", 8, 116, 40, 10);
-    t.Control(DLG_CLASS_BUTTON, BS_AUTOCHECKBOX | WS_TABSTOP, cnfNeverUseDSound, "&Never Use DirectSound", 136, 80,
+    t.Control(DLG_CLASS_BUTTON, BS_AUTOCHECKBOX, cnfStereo, "&Stereo", 8, 116, 40, 10);
+    t.Control(DLG_CLASS_BUTTON, BS_AUTOCHECKBOX, cnfNeverUseDSound, "&Never Use DirectSound", 136, 80,
               91, 10);
     t.Control(DLG_CLASS_EDIT, kEditStyle, cnfBufferLength, "", 204, 96, 28, 12);
     t.Control(DLG_CLASS_EDIT, kEditStyle, cnfDSoundBuffer, "", 204, 112, 28, 12);
-    t.Control(DLG_CLASS_BUTTON, BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, "OK", 200, 4, 50, 14);
-    t.Control(DLG_CLASS_BUTTON, BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, "Cancel", 200, 22, 50, 14);
+    t.Control(DLG_CLASS_BUTTON, BS_DEFPUSHBUTTON, IDOK, "OK", 200, 4, 50, 14);
+    t.Control(DLG_CLASS_BUTTON, BS_PUSHBUTTON, IDCANCEL, "Cancel", 200, 22, 50, 14);
     t.Control(DLG_CLASS_BUTTON, BS_GROUPBOX, -1, "Sound Quality", 4, 28, 124, 104);
     t.Control(DLG_CLASS_STATIC, SS_RIGHT, 1013, "S&ound Card:", 0, 8, 44, 8);
     t.Control(DLG_CLASS_STATIC, SS_RIGHT, 1014, "&Buffer Length:", 136, 96, 64, 8);
@@ -103,13 +103,13 @@ const std::vector<DWORD>& SetupTemplate() {
 const std::vector<DWORD>& CustomTemplate() {
   static const std::vector<DWORD> words = [] {
     TemplateWriter t(kDialogStyle, 176, 77, "QUAVR Custom Sound Quality");
-    t.Control(DLG_CLASS_COMBOBOX, CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, cnfCustomRate, "", 52,
+    t.Control(DLG_CLASS_COMBOBOX, CBS_DROPDOWN | WS_VSCROLL, cnfCustomRate, "", 52,
               8, 60, 44);
     t.Control(DLG_CLASS_BUTTON, BS_AUTORADIOBUTTON, cnfCustomNormal, "Normal (low quality)", 12, 40, 77, 10);
     t.Control(DLG_CLASS_BUTTON, BS_AUTORADIOBUTTON, cnfCustomInterpolating, "Interpolating (high quality)", 12, 52,
               96, 10);
-    t.Control(DLG_CLASS_BUTTON, BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, "OK", 120, 4, 50, 14);
-    t.Control(DLG_CLASS_BUTTON, BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL, "Cancel", 120, 22, 50, 14);
+    t.Control(DLG_CLASS_BUTTON, BS_DEFPUSHBUTTON, IDOK, "OK", 120, 4, 50, 14);
+    t.Control(DLG_CLASS_BUTTON, BS_PUSHBUTTON, IDCANCEL, "Cancel", 120, 22, 50, 14);
     t.Control(DLG_CLASS_STATIC, SS_RIGHT, 1020, "Mixing Rate:", 4, 8, 44, 8);
     t.Control(DLG_CLASS_BUTTON, BS_GROUPBOX, 1021, "Mixing Mode", 8, 28, 104, 40);
     return t.Finish();
@@ -290,19 +290,18 @@ int SoundLoadConfig(const char* fileName) {
   RawFile* file = nullptr;
   int error = RawFileOpen(fileName, rfOpenRead, &file);
   if (error != errOK) return Fail(error);
-  unsigned char bytes[20];
-  error = RawFileRead(file, bytes, sizeof bytes);
-  int closed = RawFileClose(file);
-  if (error == errOK) error = closed;
-  // A short or unreadable file changes nothing.
-  if (error != errOK) return Fail(error);
-  for (int i = 0; i < 5; ++i) {
-    const unsigned char* p = bytes + 4 * i;
-    std::uint32_t value = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-    SoundSetOption(kStoredOptions[i], static_cast<std::int32_t>(value));
+  // Value by value: those read before a failure stay applied.
+  for (int i = 0; i < 5 && error == errOK; ++i) {
+    unsigned char p[4];
+    error = RawFileRead(file, p, sizeof p);
+    if (error != errOK) break;
+    const std::uint32_t value = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                                static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    soundint::StoreOption(kStoredOptions[i], static_cast<std::int32_t>(value));
   }
-  return 1;
+  const int closed = RawFileClose(file);
+  if (error == errOK) error = closed;
+  return error == errOK ? 1 : Fail(error);
 }
 
 int SoundSaveConfig(const char* fileName) {
@@ -334,7 +333,7 @@ int SoundReadConfigRegistry(HKEY rootKey, const char* subKey) {
       RegCloseKey(key);
       return 0;
     }
-    SoundSetOption(kStoredOptions[i], static_cast<std::int32_t>(value));
+    soundint::StoreOption(kStoredOptions[i], static_cast<std::int32_t>(value));
   }
   RegCloseKey(key);
   SoundSetLastError(errOK);

@@ -294,21 +294,37 @@ TEST_F(SoundConfig, FileHoldsFiveLittleEndianNumbersInTwentyBytes) {
   std::remove(path.c_str());
 }
 
-TEST_F(SoundConfig, ShortOrMissingFilesChangeNothing) {
+TEST_F(SoundConfig, ShortFilesApplyWhatTheyHoldAndMissingFilesNothing) {
   std::string path = Scratch("short.cfg");
   {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write("\x40\x1f\x00\x00\x05\x00\x00\x00", 8);
+    out.write("\x40\x1f\x00\x00\x05\x00\x00\x00\x02\x00", 10);
   }
+  const std::intptr_t interpolation = SoundGetOption(soundOptInterpolation);
   EXPECT_EQ(SoundLoadConfig(path.c_str()), 0);
   EXPECT_EQ(SoundLastError(), errEndOfFile);
-  EXPECT_EQ(SoundGetOption(soundOptMixRate), 44100);
-  EXPECT_EQ(SoundGetOption(soundOptOutputMode), 0);
+  EXPECT_EQ(SoundGetOption(soundOptMixRate), 8000);  // the values before the end stay
+  EXPECT_EQ(SoundGetOption(soundOptOutputMode), 5);
+  EXPECT_EQ(SoundGetOption(soundOptInterpolation), interpolation);
   std::remove(path.c_str());
   EXPECT_EQ(SoundLoadConfig(path.c_str()), 0);
   EXPECT_EQ(SoundLastError(), errFileNotFound);
   EXPECT_EQ(SoundSaveConfig((Scratch("no-such-dir") + "/x/y.cfg").c_str()), 0);
   EXPECT_NE(SoundLastError(), errOK);
+}
+
+TEST_F(SoundConfig, StoredValuesAreRestoredAsSaved) {
+  std::string path = Scratch("stored.cfg");
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write("\x22\x56\x00\x00\x0a\x00\x00\x00\x02\x00\x00\x00\xf4\x01\x00\x00\xe8\x03\x00\x00", 20);
+  }
+  EXPECT_EQ(SoundLoadConfig(path.c_str()), 1);
+  // Interpolation 2 is kept as it is, not narrowed to 0 as SoundSetOption would.
+  EXPECT_EQ(SoundGetOption(soundOptInterpolation), 2);
+  EXPECT_EQ(SoundGetOption(soundOptMixRate), 22050);
+  EXPECT_EQ(SoundGetOption(soundOptBufferLength), 500);
+  std::remove(path.c_str());
 }
 
 class SoundConfigRegistry : public SoundConfig {
