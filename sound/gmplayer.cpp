@@ -268,8 +268,7 @@ int InstrumentStep(PlayerHandle* h, PlayerChannel* c) {
     gmpResetInstrumentState(h, c);
   }
   const bool realNote = (c->flags & gmpFlagNote) && c->note < noteStop && (c->note & 0x0F) < 12;
-  if (realNote && !IsTonePortamento(c) &&
-      !(m->kind == modKindXM && (c->flags & gmpFlagVolume) && (c->volumeByte & 0xF0) == 0xF0)) {
+  if (realNote && !IsTonePortamento(c)) {
     c->sample = MapSample(h, ins, &c->note);
   }
   const ModuleSample* s = ChannelSample(h, c);

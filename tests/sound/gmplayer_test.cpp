@@ -441,6 +441,21 @@ TEST_F(PlayerTest, XmPanningEnvelopeAndNoteMap) {
   EXPECT_EQ(recdev::Last(Op::SetPanning, 0), 63);
 }
 
+TEST_F(PlayerTest, XmVolumeColumnPortamentoStillChoosesTheSample) {
+  auto layout = XmSpec();
+  layout.samples.push_back(layout.samples[0]);
+  layout.samples[1].basePitch = 12;
+  layout.instruments[0].samples = {0, 1};
+  layout.instruments[0].noteMap.assign(96, 0);
+  for (int n = 60; n < 96; ++n) layout.instruments[0].noteMap[n] = 1;
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Note(5, 0).Ins(0).Vol(0xF8)};  // C-5 with portamento Fx
+  Start(layout);
+  Ticks(2);
+  EXPECT_EQ(Ch(0).sample, 1);  // only a tone-portamento command keeps the old sample
+  EXPECT_EQ(recdev::Of(Op::PlaySound, 0).size(), 1u);  // the note itself is not restarted
+}
+
 TEST_F(PlayerTest, XmAutomaticVibratoSweepsIn) {
   auto layout = XmSpec();
   layout.instruments[0].vibDepth = 8;
