@@ -128,11 +128,15 @@ void GlideSetSwapHook(GlideSwapHook hook, void* user) {
   Output().hookUser = user;
 }
 
+void GlideGammaTables(float gamma, std::uint8_t (&five)[32], std::uint8_t (&six)[64]) {
+  glide_detail::BuildGammaTable(gamma, 5, five);
+  glide_detail::BuildGammaTable(gamma, 6, six);
+}
+
 void GlideConvertFrame565(const std::uint16_t* frame, int stride, int width, int height, float gamma,
                           std::vector<std::uint8_t>& rgb) {
   std::uint8_t five[32], six[64];
-  glide_detail::BuildGammaTable(gamma, 5, five);
-  glide_detail::BuildGammaTable(gamma, 6, six);
+  GlideGammaTables(gamma, five, six);
   rgb.resize(static_cast<std::size_t>(width) * height * 3);
   std::uint8_t* out = rgb.data();
   // Row 0 of the buffer is the bottom of the picture: emit top row first.

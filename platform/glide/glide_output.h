@@ -22,6 +22,8 @@ bool GlideSaveShownFramePng(const char* path);
 // The shown frame's raw RGB565 rows, row 0 at the bottom, stride in pixels.
 const std::uint16_t* GlideShownFrame565(int& width, int& height, int& stride);
 float GlideShownGamma();
+// The display's channel tables for a gamma: 5-bit and 6-bit values to 0..255.
+void GlideGammaTables(float gamma, std::uint8_t (&five)[32], std::uint8_t (&six)[64]);
 // RGB565 rows (row 0 at the bottom, stride in pixels) to RGB888 rows, top row
 // first, with the display gamma applied.
 void GlideConvertFrame565(const std::uint16_t* frame, int stride, int width, int height, float gamma,

@@ -1,5 +1,6 @@
-// The capture tool's frame writer: frames reach the sink converted, complete
-// and in order whatever the number of slots, and the first failure stops it.
+// The capture tool's frame writer: frames reach the sink complete and in order
+// whatever the number of slots, and the first failure stops it; and the
+// conversion of frames for the video encoder.
 #include "tools/democapture/frame_writer.h"
 
 #include <gtest/gtest.h>
@@ -7,79 +8,57 @@
 #include <chrono>
 #include <thread>
 
+#include "tools/democapture/yuv.h"
+
 namespace {
 
 constexpr int width = 5, height = 3, stride = 8;
 
-// A frame whose bottom-left pixel carries the frame number in its blue and
-// green bits and whose other pixels are pure red.
+// A frame whose bottom-left pixel carries the frame number and whose other
+// pixels are pure red.
 std::vector<std::uint16_t> Frame(int number) {
   std::vector<std::uint16_t> pixels(static_cast<std::size_t>(stride) * height, 0xF800);
-  pixels[0] = static_cast<std::uint16_t>(((number >> 5) & 63) << 5 | (number & 31));
+  pixels[0] = static_cast<std::uint16_t>(number);
   return pixels;
 }
 
-struct Received {
-  std::int64_t number;
-  std::vector<std::uint8_t> rgb;
-};
-
-TEST(FrameWriter, FramesArriveConvertedCompleteAndInOrder) {
+TEST(FrameWriter, FramesArriveCompleteAndInOrder) {
   for (int slots : {1, 3}) {
-    std::vector<Received> received;
+    std::vector<CapturedFrame> received;
     FrameWriter writer(
-        [&](std::int64_t number, const std::vector<std::uint8_t>& rgb, int w, int h) {
-          EXPECT_EQ(w, width);
-          EXPECT_EQ(h, height);
-          if (number % 7 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-          received.push_back({number, rgb});
+        [&](const CapturedFrame& frame) {
+          if (frame.number % 7 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          received.push_back(frame);
           return std::string();
         },
         slots);
     const int frames = 200;
     for (int n = 0; n < frames; ++n) {
       std::vector<std::uint16_t> pixels = Frame(n);
-      ASSERT_TRUE(writer.Submit(pixels.data(), stride, width, height, 1.0f));
+      ASSERT_TRUE(writer.Submit(pixels.data(), stride, width, height, 1.0f + n));
       pixels.assign(pixels.size(), 0);  // the writer keeps its own copy
     }
     EXPECT_EQ(writer.Finish(), "");
     ASSERT_EQ(received.size(), static_cast<std::size_t>(frames)) << slots << " slots";
     for (int n = 0; n < frames; ++n) {
-      const Received& r = received[static_cast<std::size_t>(n)];
-      ASSERT_EQ(r.number, n);
-      ASSERT_EQ(r.rgb.size(), static_cast<std::size_t>(width * height * 3));
-      // Top row first: the marked pixel is the first of the last row.
-      const std::uint8_t* marked = &r.rgb[static_cast<std::size_t>((height - 1) * width * 3)];
-      const int green = (n >> 5) & 63, blue = n & 31;
-      EXPECT_EQ(marked[0], 0);
-      EXPECT_EQ(marked[1], (green * 255 + 31) / 63);
-      EXPECT_EQ(marked[2], (blue * 255 + 15) / 31);
-      EXPECT_EQ(r.rgb[0], 255);  // red elsewhere
-      EXPECT_EQ(r.rgb[1], 0);
+      const CapturedFrame& f = received[static_cast<std::size_t>(n)];
+      ASSERT_EQ(f.number, n);
+      ASSERT_EQ(f.width, width);
+      ASSERT_EQ(f.height, height);
+      EXPECT_EQ(f.gamma, 1.0f + n);
+      // Rows come packed, without the stride's gap.
+      ASSERT_EQ(f.pixels.size(), static_cast<std::size_t>(width * height));
+      EXPECT_EQ(f.pixels[0], n);
+      EXPECT_EQ(f.pixels[width], 0xF800);
     }
   }
 }
 
-TEST(FrameWriter, GammaOfEachFrameIsApplied) {
-  std::vector<std::uint8_t> last;
-  FrameWriter writer([&](std::int64_t, const std::vector<std::uint8_t>& rgb, int, int) {
-    last = rgb;
-    return std::string();
-  });
-  std::vector<std::uint16_t> pixels(static_cast<std::size_t>(stride) * height, 0x8410);  // mid grey
-  ASSERT_TRUE(writer.Submit(pixels.data(), stride, width, height, 2.0f));
-  EXPECT_EQ(writer.Finish(), "");
-  ASSERT_FALSE(last.empty());
-  // 16/31 and 32/63 raised to 1/2.
-  EXPECT_EQ(last[0], 183);
-  EXPECT_EQ(last[1], 182);
-}
-
 TEST(FrameWriter, FirstFailureStopsTheWriterAndIsReported) {
   int calls = 0;
-  FrameWriter writer([&](std::int64_t number, const std::vector<std::uint8_t>&, int, int) {
+  FrameWriter writer([&](const CapturedFrame& frame) {
     ++calls;
-    return number == 3 ? std::string("disk full at 3") : std::string();
+    return frame.number == 3 ? std::string("disk full at 3") : std::string();
   });
   std::vector<std::uint16_t> pixels = Frame(0);
   int accepted = 0;
@@ -88,6 +67,53 @@ TEST(FrameWriter, FirstFailureStopsTheWriterAndIsReported) {
   EXPECT_EQ(writer.Finish(), "disk full at 3");
   EXPECT_EQ(calls, 4);  // nothing reaches the sink after its failure
   EXPECT_FALSE(writer.Submit(pixels.data(), stride, width, height, 1.0f));
+}
+
+TEST(YuvConverter, PrimariesGreyAndBlackInLimitedRange) {
+  // 2 x 2 blocks of one colour each: red, green, blue, white, black, and a grey.
+  const std::uint16_t colours[6] = {0xF800, 0x07E0, 0x001F, 0xFFFF, 0x0000, 0x8410};
+  const int w = 12, h = 2;
+  std::vector<std::uint16_t> frame(static_cast<std::size_t>(w) * h);
+  for (int x = 0; x < w; ++x) frame[x] = frame[w + x] = colours[x / 2];
+  YuvConverter converter;
+  std::vector<std::uint8_t> yuv;
+  converter.Convert(frame.data(), w, w, h, 1.0f, yuv);
+  ASSERT_EQ(yuv.size(), static_cast<std::size_t>(w * h + 2 * 6));
+  const std::uint8_t* u = yuv.data() + w * h;
+  const std::uint8_t* v = u + 6;
+  // Studio levels: black 16, white 235, neutral chroma 128.
+  const int expectY[6] = {82, 144, 41, 235, 16, 128};
+  const int expectU[6] = {90, 54, 240, 128, 128, 129};
+  const int expectV[6] = {240, 34, 110, 128, 128, 129};  // grey: green rounds a little higher
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(yuv[static_cast<std::size_t>(2 * i)], expectY[i]) << "colour " << i;
+    EXPECT_EQ(yuv[static_cast<std::size_t>(w + 2 * i + 1)], expectY[i]) << "colour " << i;
+    EXPECT_EQ(u[i], expectU[i]) << "colour " << i;
+    EXPECT_EQ(v[i], expectV[i]) << "colour " << i;
+  }
+}
+
+TEST(YuvConverter, TopRowFirstGammaAndOddSizes) {
+  // 3 x 3, bottom row white, the rest black; stride wider than the picture.
+  const int w = 3, h = 3, s = 4;
+  std::vector<std::uint16_t> frame(static_cast<std::size_t>(s) * h, 0);
+  for (int x = 0; x < w; ++x) frame[x] = 0xFFFF;
+  frame[3] = 0x1234;  // outside the picture
+  YuvConverter converter;
+  std::vector<std::uint8_t> yuv;
+  converter.Convert(frame.data(), s, w, h, 1.0f, yuv);
+  ASSERT_EQ(yuv.size(), static_cast<std::size_t>(9 + 2 * 4));
+  for (int x = 0; x < w; ++x) {
+    EXPECT_EQ(yuv[x], 16);           // top row: black
+    EXPECT_EQ(yuv[6 + x], 235);      // bottom row: white
+  }
+  // The bottom-right chroma block holds one white pixel only.
+  EXPECT_EQ(yuv[9 + 3], 128);
+  // A gamma of 0 shows black; the table follows each frame's gamma.
+  converter.Convert(frame.data(), s, w, h, 0.0f, yuv);
+  EXPECT_EQ(yuv[6], 16);
+  converter.Convert(frame.data(), s, w, h, 1.0f, yuv);
+  EXPECT_EQ(yuv[6], 235);
 }
 
 }  // namespace

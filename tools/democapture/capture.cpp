@@ -24,6 +24,7 @@
 #include "platform/win32/win32.h"
 #include "sound/sound.h"
 #include "tools/democapture/frame_writer.h"
+#include "tools/democapture/yuv.h"
 
 namespace {
 
@@ -44,7 +45,8 @@ struct Child {
 
 bool Spawn(const std::vector<std::string>& args, bool withInput, Child& child) {
   int fds[2] = {-1, -1};
-  if (withInput && pipe(fds) != 0) return false;
+  // Close-on-exec: a later child must not hold this one's input open.
+  if (withInput && pipe2(fds, O_CLOEXEC) != 0) return false;
   pid_t pid = fork();
   if (pid < 0) {
     if (withInput) {
@@ -172,6 +174,8 @@ private:
   std::int64_t frameIndex = 0;
   Child encoder;
   std::unique_ptr<FrameWriter> writer;  // converts and writes frames beside the drawing
+  Child audioEncoder;                   // encodes the soundtrack as it is mixed (video only)
+  std::string audioTemp;
   std::string videoTemp;
   std::string framesDir;
   bool failed = false;
@@ -181,7 +185,8 @@ private:
   WAVEFORMATEX format{};
   std::int64_t audioPosition = 0;  // sample frames mixed since the music started
   std::int64_t audioSkip = 0;      // frames before `from`, mixed and dropped
-  std::vector<std::uint8_t> pcm;
+  std::int64_t audioKept = 0;      // sample frames handed on
+  std::vector<std::uint8_t> pcm;   // the soundtrack, when no encoder takes it at once
 };
 
 void Capture::PullAudio(std::int64_t untilFrame) {
@@ -195,7 +200,15 @@ void Capture::PullAudio(std::int64_t untilFrame) {
     // Only what lies at or after `from` is kept.
     std::int64_t keepFrom = std::max<std::int64_t>(0, audioSkip - audioPosition);
     if (keepFrom < chunk) {
-      pcm.insert(pcm.end(), bytes.begin() + static_cast<std::ptrdiff_t>(keepFrom * frameBytes), bytes.end());
+      const std::uint8_t* kept = bytes.data() + keepFrom * frameBytes;
+      const std::size_t size = static_cast<std::size_t>(chunk - keepFrom) * frameBytes;
+      if (audioEncoder.input < 0) {
+        pcm.insert(pcm.end(), kept, kept + size);
+      } else if (!failed && !WriteAll(audioEncoder.input, kept, size)) {
+        failed = true;
+        failure = "ffmpeg stopped taking sound";
+      }
+      audioKept += chunk - keepFrom;
     }
     audioPosition += chunk;
   }
@@ -327,13 +340,23 @@ bool Capture::Run(std::string& error) {
       char rate[32];
       std::snprintf(rate, sizeof rate, "%g", options.fps);
       std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
-                                       "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "640x480",
+                                       "-f", "rawvideo", "-pix_fmt", "yuv420p", "-s", "640x480",
                                        "-r", rate, "-i", "-", "-an", "-c:v", "libx264",
-                                       "-preset", "ultrafast", "-crf", "20", "-pix_fmt", "yuv420p",
-                                       videoTemp};
+                                       "-preset", "ultrafast", "-crf", "20", videoTemp};
       if (!Spawn(args, true, encoder)) {
         error = "cannot start ffmpeg";
         return false;
+      }
+      if (audio) {
+        audioTemp = output + ".audio.m4a";
+        const std::vector<std::string> audioArgs = {
+            "ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+            "-f", format.wBitsPerSample == 8 ? "u8" : "s16le", "-ar", std::to_string(format.nSamplesPerSec),
+            "-ac", std::to_string(format.nChannels), "-i", "-", "-c:a", "aac", "-b:a", "192k", audioTemp};
+        if (!Spawn(audioArgs, true, audioEncoder)) {
+          error = "cannot start ffmpeg for the soundtrack";
+          return false;
+        }
       }
     } else {
       framesDir = Stem(output) + "_frames";
@@ -345,16 +368,20 @@ bool Capture::Run(std::string& error) {
     if (video) {
       const int input = encoder.input;
       writer = std::make_unique<FrameWriter>(
-          [input](std::int64_t, const std::vector<std::uint8_t>& rgb, int, int) -> std::string {
-            return WriteAll(input, rgb.data(), rgb.size()) ? "" : "ffmpeg stopped taking frames";
+          [input, converter = YuvConverter(), yuv = std::vector<std::uint8_t>()](
+              const CapturedFrame& frame) mutable -> std::string {
+            converter.Convert(frame.pixels.data(), frame.width, frame.width, frame.height, frame.gamma, yuv);
+            return WriteAll(input, yuv.data(), yuv.size()) ? "" : "ffmpeg stopped taking frames";
           });
     } else {
       const std::string dir = framesDir;
       writer = std::make_unique<FrameWriter>(
-          [dir](std::int64_t number, const std::vector<std::uint8_t>& rgb, int width, int height) -> std::string {
+          [dir, rgb = std::vector<std::uint8_t>()](const CapturedFrame& frame) mutable -> std::string {
+            GlideConvertFrame565(frame.pixels.data(), frame.width, frame.width, frame.height, frame.gamma, rgb);
             char name[64];
-            std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(number));
-            return GlideWritePng((dir + name).c_str(), rgb.data(), width, height) ? "" : "cannot write " + dir + name;
+            std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(frame.number));
+            const bool written = GlideWritePng((dir + name).c_str(), rgb.data(), frame.width, frame.height);
+            return written ? "" : "cannot write " + dir + name;
           });
     }
   }
@@ -380,42 +407,29 @@ bool Capture::Run(std::string& error) {
     }
   }
   result.seconds = static_cast<double>(frameIndex) / options.fps;
-  result.audioFrames = audio ? static_cast<std::int64_t>(pcm.size() / format.nBlockAlign) : 0;
+  result.audioFrames = audio ? audioKept : 0;
 
   if (video) {
-    int status = Finish(encoder);
-    if (failed || status != 0) {
+    const int status = Finish(encoder);
+    const int audioStatus = audioEncoder.pid >= 0 ? Finish(audioEncoder) : 0;
+    if (failed || status != 0 || audioStatus != 0) {
       std::remove(videoTemp.c_str());
-      error = failed ? failure : "ffmpeg failed while encoding";
+      if (!audioTemp.empty()) std::remove(audioTemp.c_str());
+      error = failed ? failure : status != 0 ? "ffmpeg failed while encoding" : "ffmpeg failed while encoding the soundtrack";
       return false;
     }
-    if (audio) {
-      const std::string wavTemp = output + ".audio.wav";
-      if (!WriteWav(wavTemp, pcm, format)) {
-        error = "cannot write " + wavTemp;
-        return false;
-      }
-      Child mux;
-      std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", videoTemp,
-                                       "-i", wavTemp, "-c:v", "copy", "-c:a", "aac", "-b:a", "192k",
-                                       "-shortest", output};
-      bool ok = Spawn(args, false, mux) && Finish(mux) == 0;
-      std::remove(wavTemp.c_str());
-      std::remove(videoTemp.c_str());
-      if (!ok) {
-        error = "ffmpeg could not put picture and sound together into " + output;
-        return false;
-      }
-    } else {
-      Child remux;
-      std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
-                                       "-i", videoTemp, "-c", "copy", output};
-      bool ok = Spawn(args, false, remux) && Finish(remux) == 0;
-      std::remove(videoTemp.c_str());
-      if (!ok) {
-        error = "ffmpeg could not write " + output;
-        return false;
-      }
+    // Picture and sound were encoded side by side; they are only put together.
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", videoTemp};
+    if (audio) args.insert(args.end(), {"-i", audioTemp, "-shortest"});
+    args.insert(args.end(), {"-c", "copy", output});
+    Child mux;
+    const bool ok = Spawn(args, false, mux) && Finish(mux) == 0;
+    std::remove(videoTemp.c_str());
+    if (audio) std::remove(audioTemp.c_str());
+    if (!ok) {
+      error = audio ? "ffmpeg could not put picture and sound together into " + output
+                    : "ffmpeg could not write " + output;
+      return false;
     }
     result.encoded = true;
   } else if (!single) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/glide/glide_output.h"
 
 FrameWriter::FrameWriter(Sink sink, int slots)
     : sink_(std::move(sink)), slots_(static_cast<std::size_t>(std::max(slots, 1))) {
@@ -16,7 +15,7 @@ bool FrameWriter::Submit(const std::uint16_t* frame, int stride, int width, int 
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return count_ < slots_.size() || !failure_.empty() || closing_; });
   if (!failure_.empty() || closing_) return false;
-  Slot& slot = slots_[(head_ + count_) % slots_.size()];
+  CapturedFrame& slot = slots_[(head_ + count_) % slots_.size()];
   lock.unlock();
   // Only this thread fills slots, and the writer does not touch a slot until
   // it is counted, so the copy needs no lock.
@@ -36,19 +35,14 @@ bool FrameWriter::Submit(const std::uint16_t* frame, int stride, int width, int 
 }
 
 void FrameWriter::Run() {
-  std::vector<std::uint8_t> rgb;
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return count_ > 0 || closing_; });
     if (count_ == 0) return;  // closing with nothing left
-    Slot& slot = slots_[head_];
+    const CapturedFrame& slot = slots_[head_];
     const bool stopped = !failure_.empty();  // after a failure the rest is dropped
     lock.unlock();
-    std::string failed;
-    if (!stopped) {
-      GlideConvertFrame565(slot.pixels.data(), slot.width, slot.width, slot.height, slot.gamma, rgb);
-      failed = sink_(slot.number, rgb, slot.width, slot.height);
-    }
+    const std::string failed = stopped ? std::string() : sink_(slot);
     lock.lock();
     head_ = (head_ + 1) % slots_.size();
     --count_;

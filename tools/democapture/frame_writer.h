@@ -1,7 +1,7 @@
 // Hands captured frames to a thread of their own: the drawing thread copies each
 // shown RGB565 frame into a free slot and goes on drawing, while the writer
-// converts the frames in order to RGB and passes them to a sink (the encoder's
-// pipe, or PNG files). A few slots keep both sides busy.
+// passes the frames in order to a sink that converts and writes them (to the
+// encoder's pipe, or as PNG files). A few slots keep both sides busy.
 #pragma once
 
 #include <condition_variable>
@@ -12,12 +12,19 @@
 #include <thread>
 #include <vector>
 
+// One frame as the drawing thread showed it.
+struct CapturedFrame {
+  std::int64_t number = 0;             // 0 for the first frame submitted
+  std::vector<std::uint16_t> pixels;   // RGB565, row 0 at the bottom, width pixels a row
+  int width = 0, height = 0;
+  float gamma = 1.0f;                  // display gamma in force at the swap
+};
+
 class FrameWriter {
 public:
-  // Gets frame number, RGB888 rows (top row first), width and height. Returns
-  // an empty string on success, else what went wrong; the first failure stops
-  // the writer.
-  using Sink = std::function<std::string(std::int64_t, const std::vector<std::uint8_t>&, int, int)>;
+  // Returns an empty string on success, else what went wrong; the first
+  // failure stops the writer.
+  using Sink = std::function<std::string(const CapturedFrame&)>;
 
   explicit FrameWriter(Sink sink, int slots = 3);
   ~FrameWriter();
@@ -33,16 +40,10 @@ public:
   std::string Finish();
 
 private:
-  struct Slot {
-    std::vector<std::uint16_t> pixels;
-    int width = 0, height = 0;
-    float gamma = 1.0f;
-    std::int64_t number = 0;
-  };
   void Run();
 
   Sink sink_;
-  std::vector<Slot> slots_;
+  std::vector<CapturedFrame> slots_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::size_t head_ = 0;   // next slot to write
