@@ -373,6 +373,18 @@ modbuild::ModuleSpec XmSpec() {
   return layout;
 }
 
+// An instrument of two samples, the second an octave up, mapped from note
+// index `split` on.
+modbuild::ModuleSpec XmTwoSampleSpec(int split) {
+  auto layout = XmSpec();
+  layout.samples.push_back(layout.samples[0]);
+  layout.samples[1].basePitch = 12;
+  layout.instruments[0].samples = {0, 1};
+  layout.instruments[0].noteMap.assign(96, 0);
+  for (int n = split; n < 96; ++n) layout.instruments[0].noteMap[n] = 1;
+  return layout;
+}
+
 TEST_F(PlayerTest, XmVolumeEnvelopeSustainAndKeyOff) {
   auto layout = XmSpec();
   layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {4, 32}, {8, 0}}, 1);
@@ -421,12 +433,7 @@ TEST_F(PlayerTest, XmEnvelopeLoop) {
 }
 
 TEST_F(PlayerTest, XmPanningEnvelopeAndNoteMap) {
-  auto layout = XmSpec();
-  layout.samples.push_back(layout.samples[0]);
-  layout.samples[1].basePitch = 12;
-  layout.instruments[0].samples = {0, 1};
-  layout.instruments[0].noteMap.assign(96, 0);
-  for (int n = 48; n < 96; ++n) layout.instruments[0].noteMap[n] = 1;
+  auto layout = XmTwoSampleSpec(48);
   layout.instruments[0].panningEnvelope = modbuild::Envelope({{0, 64}});
   layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
   layout.patterns[0].rows[1] = {At(0).Note(3, 0).Ins(0)};
@@ -442,12 +449,7 @@ TEST_F(PlayerTest, XmPanningEnvelopeAndNoteMap) {
 }
 
 TEST_F(PlayerTest, XmVolumeColumnPortamentoStillChoosesTheSample) {
-  auto layout = XmSpec();
-  layout.samples.push_back(layout.samples[0]);
-  layout.samples[1].basePitch = 12;
-  layout.instruments[0].samples = {0, 1};
-  layout.instruments[0].noteMap.assign(96, 0);
-  for (int n = 60; n < 96; ++n) layout.instruments[0].noteMap[n] = 1;
+  auto layout = XmTwoSampleSpec(60);
   layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
   layout.patterns[0].rows[1] = {At(0).Note(5, 0).Ins(0).Vol(0xF8)};  // C-5 with portamento Fx
   Start(layout);
