@@ -17,6 +17,7 @@ std::mutex behaviourMutex;
 Win32DirectSoundBehaviour behaviour;
 std::atomic<int> liveObjects{0};
 std::atomic<unsigned> lossGeneration{0};
+std::atomic<int> restores{0};
 constexpr DWORD kDefaultPrimaryBytes = 65536;
 
 Win32DirectSoundBehaviour CurrentBehaviour() {
@@ -139,6 +140,7 @@ public:
   }
 
   HRESULT Restore() override {
+    restores.fetch_add(1);
     if (CurrentBehaviour().restoreFails) return DSERR_BUFFERLOST;
     StopOutput();
     std::lock_guard<std::mutex> lock(mutex_);
@@ -263,3 +265,4 @@ void Win32ResetDirectSound() { Win32SetDirectSoundBehaviour(Win32DirectSoundBeha
 void Win32LoseDirectSoundBuffers() { lossGeneration.fetch_add(1); }
 
 int Win32LiveDirectSoundObjects() { return liveObjects.load(); }
+int Win32DirectSoundRestores() { return restores.load(); }

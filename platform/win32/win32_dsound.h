@@ -161,6 +161,8 @@ void Win32ResetDirectSound();
 void Win32LoseDirectSoundBuffers();
 // Live objects, for leak checks.
 int Win32LiveDirectSoundObjects();
+// Restore calls on any buffer since the process started.
+int Win32DirectSoundRestores();
 
 // The built-in "DirectSoundCreate".
 HRESULT WINAPI Win32DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* directSound, LPUNKNOWN outer);

@@ -7,6 +7,7 @@
 
 #include "platform/win32/win32.h"
 #include "platform/win32/win32_dsound.h"
+#include "platform/win32/win32_window.h"
 #include "sound/dsmnsnd.h"
 #include "sound/dsound.h"
 #include "sound/errors.h"
@@ -416,6 +417,55 @@ TEST_F(DirectSoundOutput, ALostBufferIsRestoredOrSkippedWithoutError) {
   callPlayer = 1;
   EXPECT_EQ(DirectSoundDevice.Play(&callPlayer), errOK);
   EXPECT_EQ(callPlayer, 0);
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(DirectSoundOutput, AStalledBufferRestartsOnlyAfterASecondInFront) {
+  Win32SelectWindowOutput(Win32WindowOutput::offscreen);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = PlainWindowProc;
+  windowClass.lpszClassName = "StallTestClass";
+  ASSERT_NE(RegisterClassA(&windowClass), 0);
+  HWND window = CreateWindowExA(0, "StallTestClass", "", 0, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  SoundSetOption(soundOptDSoundHwnd, reinterpret_cast<std::intptr_t>(window));
+  fakeNow = 0;
+  Win32SetTickSource(FakeTicks);
+  ASSERT_EQ(Init(DirectSoundDevice, 44100, 0), errOK);
+  const int before = Win32DirectSoundRestores();
+  // The play cursor never moves: no room, no progress since time 0.
+  fakeNow = 500;
+  PollPass(DirectSoundDevice);  // first seen in front now
+  fakeNow = 1200;
+  PollPass(DirectSoundDevice);  // stalled 1.2 s, but in front for 0.7 s only
+  EXPECT_EQ(Win32DirectSoundRestores(), before);
+  fakeNow = 1600;
+  PollPass(DirectSoundDevice);
+  EXPECT_EQ(Win32DirectSoundRestores(), before + 1);
+
+  // Another window in front: the stall is left alone, and the count starts
+  // again when this one comes back.
+  HWND other = CreateWindowExA(0, "StallTestClass", "", 0, 0, 0, 64, 64, nullptr, nullptr, nullptr, nullptr);
+  fakeNow = 5000;
+  PollPass(DirectSoundDevice);
+  EXPECT_EQ(Win32DirectSoundRestores(), before + 1);
+  DestroyWindow(other);
+  fakeNow = 5100;
+  PollPass(DirectSoundDevice);
+  fakeNow = 6000;
+  PollPass(DirectSoundDevice);
+  EXPECT_EQ(Win32DirectSoundRestores(), before + 1);
+  fakeNow = 6200;
+  PollPass(DirectSoundDevice);
+  EXPECT_EQ(Win32DirectSoundRestores(), before + 2);
+
+  DirectSoundDevice.Close();
+  open_ = nullptr;
+  DestroyWindow(window);
+  UnregisterClassA("StallTestClass", nullptr);
 }
 
 TEST_F(DirectSoundOutput, InitNeedsTheWindowAndTheLibrary) {
