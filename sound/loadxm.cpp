@@ -346,15 +346,17 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
       }
     }
 
+    // Patterns name instruments up to 255 only: any beyond are never used.
+    const bool isUsed = i < std::size(used) && used[i] != 0;
     unsigned kept = 0;
-    if (used[i] && storedSamples != 0) {
+    if (isUsed && storedSamples != 0) {
       unsigned largestEntry = 0;
       for (unsigned n = 0; n < 96; ++n) {
         if (inst[33 + n] > largestEntry) largestEntry = inst[33 + n];
       }
+      // Slots the map names beyond the stored samples stay empty: notes
+      // mapped there play nothing. The table holds 16 per instrument.
       kept = largestEntry + 1;
-      // Only stored samples can be kept, and at most 16 per instrument.
-      if (kept > storedSamples) kept = storedSamples;
       if (kept > samplesPerInstrument) kept = samplesPerInstrument;
     }
 
@@ -364,7 +366,7 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
     std::memcpy(instrument->name, &inst[4], 22);
     instrument->name[22] = 0;
     instrument->globalVolume = 64;
-    instrument->used = used[i] ? 1 : 0;
+    instrument->used = isUsed ? 1 : 0;
     if (storedSamples != 0) {
       if (kept >= 2) {
         if (int error = memAlloc(96, reinterpret_cast<void**>(&instrument->noteMap)); error != 0) {

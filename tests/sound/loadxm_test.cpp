@@ -287,6 +287,29 @@ TEST_F(XmReader, NoteMapsAndKeptSamples) {
   EXPECT_EQ(module->samples[32], nullptr);
 }
 
+TEST_F(XmReader, MapSlotsBeyondTheStoredSamplesStayEmpty) {
+  xmtest::Song song = BasicSong();
+  xmtest::Instrument& ins = song.instruments[0];
+  for (int n = 48; n < 96; ++n) ins.noteMap[static_cast<std::size_t>(n)] = 1;  // a deleted sample
+  ASSERT_EQ(Load(song), errOK);
+  const ModuleInstrument* a = module->instruments[0];
+  ASSERT_EQ(a->numSamples, 2u);
+  ASSERT_NE(a->noteMap, nullptr);
+  EXPECT_NE(a->samples[0], nullptr);
+  EXPECT_EQ(a->samples[1], nullptr);  // notes mapped there play nothing
+}
+
+TEST_F(XmReader, MoreThan255InstrumentsLoad) {
+  // Patterns can name 255 instruments; the rest are stored but never used.
+  xmtest::Song song = BasicSong();
+  song.instruments.resize(300);
+  ASSERT_EQ(Load(song), errOK);
+  ASSERT_EQ(module->numInstruments, 300u);
+  EXPECT_EQ(module->instruments[0]->used, 1u);
+  EXPECT_EQ(module->instruments[299]->used, 0u);
+  EXPECT_EQ(module->instruments[299]->numSamples, 0u);
+}
+
 TEST_F(XmReader, Envelopes) {
   xmtest::Song song = BasicSong();
   xmtest::Instrument& ins = song.instruments[0];
