@@ -167,7 +167,9 @@ inline bool FailMalformed(const ChunkReader& reader) {
   if (!sceneReadFailure.haveChunk) {
     sceneReadFailure.haveChunk = true;
     const std::uint8_t* p = reader.data + reader.position;
-    sceneReadFailure.chunkId = static_cast<std::uint16_t>(p[0] | p[1] << 8);
+    // A header cut short may not even hold its two id bytes.
+    const std::uint32_t left = reader.size - reader.position;
+    sceneReadFailure.chunkId = static_cast<std::uint16_t>(left >= 2 ? p[0] | p[1] << 8 : left == 1 ? p[0] : 0);
     sceneReadFailure.chunkOffset = static_cast<std::uint32_t>(p - sceneReadFailure.fileStart);
   }
   return false;

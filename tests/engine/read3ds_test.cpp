@@ -325,7 +325,7 @@ TEST(ReadLight, PositionColourAndSpot) {
   EXPECT_EQ(FindLight(scene.get(), "sun"), nullptr);
 }
 
-TEST(ReadLight, TrailingBytesAfterPositionFail) {
+TEST(ReadLightAndCamera, TrailingBytesAfterTheirFieldsFail) {
   EXPECT_FALSE(LoadPtr(EditorFile([](sw::ChunkWriter& w) {
     w.Begin(0x4000);
     w.Str("L");
@@ -343,6 +343,22 @@ TEST(ReadLight, TrailingBytesAfterPositionFail) {
     w.End();
     w.End();
   })));
+  // One byte after the position, at the very end of the file: the failure
+  // report must not read a chunk id past it (checked by the sanitizer build).
+  for (std::uint16_t id : {std::uint16_t{0x4600}, std::uint16_t{0x4700}}) {
+    const std::vector<std::uint8_t> bytes = EditorFile([id](sw::ChunkWriter& w) {
+      w.Begin(0x4000);
+      w.Str("L");
+      w.Begin(id);
+      for (int i = 0; i < (id == 0x4600 ? 3 : 8); ++i) w.F32(1);
+      w.U8(0);
+      w.End();
+      w.End();
+    });
+    auto exact = std::make_unique<std::uint8_t[]>(bytes.size());
+    std::memcpy(exact.get(), bytes.data(), bytes.size());
+    EXPECT_EQ(ScenePtr(ReadSceneMemory(exact.get(), static_cast<std::uint32_t>(bytes.size()))), nullptr);
+  }
 }
 
 TEST(ReadCamera, FieldsAndRanges) {
