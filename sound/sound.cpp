@@ -245,18 +245,16 @@ int SoundStartup() {
   return 1;
 }
 
-int SoundSetOption(int option, std::intptr_t value) {
-  if (option < 1 || option > soundOptionCount) return 1;
-  if (option == soundOptInterpolation && value != 1) value = 0;
-  InterfaceGuard guard;
-  options[option] = value;
-  return 1;
-}
-
 void soundint::StoreOption(int option, std::intptr_t value) {
   if (option < 1 || option > soundOptionCount) return;
   InterfaceGuard guard;
   options[option] = value;
+}
+
+int SoundSetOption(int option, std::intptr_t value) {
+  if (option == soundOptInterpolation && value != 1) value = 0;
+  soundint::StoreOption(option, value);
+  return 1;
 }
 
 std::intptr_t SoundGetOption(int option) {

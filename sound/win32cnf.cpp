@@ -291,7 +291,7 @@ int SoundLoadConfig(const char* fileName) {
   int error = RawFileOpen(fileName, rfOpenRead, &file);
   if (error != errOK) return Fail(error);
   // Value by value: those read before a failure stay applied.
-  for (int i = 0; i < 5 && error == errOK; ++i) {
+  for (int i = 0; i < 5; ++i) {
     unsigned char p[4];
     error = RawFileRead(file, p, sizeof p);
     if (error != errOK) break;
