@@ -49,4 +49,14 @@ private:
   TFileLib* lib = nullptr;
 };
 
+// Checks a texture a loader reported as loaded, touching its last texel so a
+// short allocation shows, and frees its pixels.
+inline void CheckLoadedTexture(Texture& texture) {
+  if (!texture.pixels || texture.width <= 0 || texture.height <= 0) Fail("a loaded texture has no pixels");
+  volatile std::uint16_t last = texture.pixels[static_cast<std::size_t>(texture.width) * texture.height - 1];
+  (void)last;
+  delete[] texture.pixels;
+  texture.pixels = nullptr;
+}
+
 }  // namespace fuzz
