@@ -67,6 +67,30 @@ int StartDemoThread();
 // was started.
 void WaitForDemoThread();
 
+// ---- The start-up and shutdown order, shared by the program and the capture ----
+// How the sound system takes part in a start-up.
+struct DemoSoundPlan {
+  bool enabled = true;         // false: neither the sound system's init nor the music
+  bool required = true;        // an init that fails is reported and ends the start-up;
+                               // false: the presentation goes on silent
+  bool backgroundPlay = true;  // the player thread polls; false: the caller polls
+};
+// What the start-up has done with the sound system; the shutdown walks it back.
+struct DemoProgress {
+  bool soundInitialised = false;
+  bool backgroundPlaying = false;
+};
+extern DemoProgress demoProgress;
+
+// Run after SoundStartup and the sound configuration: StartUp, the sound system's
+// init, its background playing and the music, in that order. 1 when the
+// presentation can play; 0 after a failure was reported to the user.
+int DemoLoad(const DemoSoundPlan& plan);
+// Run after the last frame: waits for the demo thread, closes the accelerator,
+// stops and frees the music, stops the background playing and closes the sound
+// system, in that order.
+void DemoShutDown();
+
 // Where the presentation's pictures and key window go, chosen in code: a window
 // for people (with fullscreen accelerator output on request), or memory only.
 enum class DemoOutput { display, offscreen };

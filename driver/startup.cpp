@@ -22,6 +22,7 @@ HWND demoWindow = nullptr;
 TFile* archiveFile = nullptr;
 Module* musicModule = nullptr;
 std::atomic<unsigned> playHandle{0};
+DemoProgress demoProgress;
 Scene* scenes[sceneSlotCount] = {};
 std::uint8_t bumpPalette[768];
 
@@ -286,19 +287,41 @@ void DemoSelectOutput(DemoOutput output, bool fullscreen) {
   }
 }
 
-int DemoMain(HINSTANCE instance, int showCommand) {
-  SoundStartup();
-  if (!SoundConfigDialog()) return 0;
+int DemoLoad(const DemoSoundPlan& plan) {
   if (!StartUp()) {
     SoundClose();
     return 0;
   }
+  if (!plan.enabled) return 1;
   if (!SoundInit()) {
-    MessageBoxA(nullptr, "Cannot initialize QUAVR!", demoCaption, MB_TASKMODAL);
-    return 0;
+    if (!plan.required) return 1;
+    // The sound system is left as it is on this path; the exit handlers still run.
+    return Fail("Cannot initialize QUAVR!");
   }
-  SoundStartBackgroundPlay(0);
+  demoProgress.soundInitialised = true;
+  if (plan.backgroundPlay) {
+    SoundStartBackgroundPlay(0);
+    demoProgress.backgroundPlaying = true;
+  }
   musicModule = SoundLoadModule("music.s3m");
+  return 1;
+}
+
+void DemoShutDown() {
+  // A key press ends the loop while the demo thread may still be inside a frame.
+  WaitForDemoThread();
+  DeviceClose();
+  if (unsigned handle = playHandle.exchange(0); handle != 0) SoundStopModule(handle);
+  if (musicModule != nullptr) SoundFreeModule(musicModule);
+  if (demoProgress.backgroundPlaying) SoundStopBackgroundPlay();
+  SoundClose();
+  demoProgress = DemoProgress{};
+}
+
+int DemoMain(HINSTANCE instance, int showCommand) {
+  SoundStartup();
+  if (!SoundConfigDialog()) return 0;
+  if (!DemoLoad(DemoSoundPlan{})) return 0;
   if (!CreateDemoWindow(showCommand, instance)) {
     SoundClose();
     return 0;
@@ -314,14 +337,6 @@ int DemoMain(HINSTANCE instance, int showCommand) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-
-  // A key press ends the loop while the demo thread may still be inside a frame.
-  WaitForDemoThread();
-  DeviceClose();
-
-  if (unsigned handle = playHandle.load(); handle != 0) SoundStopModule(handle);
-  if (musicModule != nullptr) SoundFreeModule(musicModule);
-  SoundStopBackgroundPlay();
-  SoundClose();
+  DemoShutDown();
   return static_cast<int>(msg.wParam);
 }

@@ -305,17 +305,19 @@ bool Capture::Run(std::string& error) {
   SoundSetDevice(soundDeviceWinWave);
   SoundSetNeverUseDirectSound(1);
 
-  if (!StartUp()) {
+  DemoSoundPlan plan;
+  plan.enabled = audio;
+  plan.required = false;        // a silent capture is still a capture
+  plan.backgroundPlay = false;  // the swap hook polls the sound system in step with the frames
+  if (!DemoLoad(plan)) {
     error = "the presentation did not start (see the message above)";
     return false;
   }
-
   if (audio) {
-    if (!SoundInit()) {
+    if (!demoProgress.soundInitialised) {
       result.audioNote = "the sound system did not start; the soundtrack is silent";
       audio = false;
     } else {
-      musicModule = SoundLoadModule("music.s3m");
       if (musicModule == nullptr) result.audioNote = "music.s3m did not load; the soundtrack is silent";
       std::vector<Win32VirtualAudioOpen> opens = Win32VirtualAudioOpenLog();
       bool found = false;
@@ -391,12 +393,7 @@ bool Capture::Run(std::string& error) {
   virtualTick.store(clockBase + static_cast<DWORD>(Milliseconds(from)));
   RunTimeline();
   GlideSetSwapHook(nullptr, nullptr);
-  DeviceClose();
-
-  if (unsigned handle = playHandle.load(); handle != 0) SoundStopModule(handle);
-  if (musicModule != nullptr) SoundFreeModule(musicModule);
-  musicModule = nullptr;
-  SoundClose();
+  DemoShutDown();
   if (audio) Win32UseVirtualAudio(false);
   Win32SetTickSource(nullptr);
 
