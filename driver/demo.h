@@ -10,7 +10,6 @@
 
 struct Module;
 struct Scene;
-class TFile;
 
 // ---- Process-wide state ----
 // 1 while the timeline may go on; cleared by a key press, by the window's end and
@@ -19,7 +18,6 @@ extern std::atomic<int> demoRunning;
 // GetTickCount right after the music started: time zero of the timeline.
 extern std::atomic<DWORD> startTick;
 extern HWND demoWindow;
-extern TFile* archiveFile;  // the stream under `archive` (gfx/texture.h)
 extern Module* musicModule;
 extern std::atomic<unsigned> playHandle;
 

@@ -13,13 +13,13 @@
 #include "platform/glide/glide_output.h"
 #include "platform/glide/glide_window.h"
 #include "sound/sound.h"
+#include "stream/archive.h"
 #include "stream/filelib.h"
 #include "stream/stream.h"
 
 std::atomic<int> demoRunning{0};
 std::atomic<DWORD> startTick{0};
 HWND demoWindow = nullptr;
-TFile* archiveFile = nullptr;
 Module* musicModule = nullptr;
 std::atomic<unsigned> playHandle{0};
 DemoProgress demoProgress;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/chunks.h"
-#include "gfx/texture.h"
+#include "stream/archive.h"
 #include "stream/filelib.h"
 
 namespace {

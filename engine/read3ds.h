@@ -10,7 +10,7 @@
 class TFileLib;
 class TStream;
 
-// Reads the member path of the open archive (the device layer's `archive`).
+// Reads the member path of the open archive (`archive`, stream/archive.h).
 // Returns a complete scene, or null after freeing everything it built.
 Scene* ReadSceneFile(const char* path);
 // The same over a given archive.

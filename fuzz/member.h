@@ -9,6 +9,7 @@
 
 #include "fuzz/support.h"
 #include "gfx/texture.h"
+#include "stream/archive.h"
 #include "stream/filelib.h"
 
 namespace fuzz {

@@ -7,6 +7,7 @@
 
 #include "gfx/device.h"
 #include "gfx/texture.h"
+#include "stream/archive.h"
 #include "stream/filelib.h"
 
 std::uint8_t picturePalette[768];

@@ -1,8 +1,6 @@
-// The texture table and the archive the loaders read from.
+// The texture table shared by every scene.
 #include "gfx/texture.h"
 
 Texture textures[maxTextures];
 char textureNames[maxTextures][textureNameSize];
 int textureCount = 0;
-
-TFileLib* archive = nullptr;

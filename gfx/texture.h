@@ -8,8 +8,6 @@
 
 #include "platform/glide/glide.h"
 
-class TFileLib;
-
 struct Texture {
   // Accelerator descriptor, laid out as GrTexInfo and handed over unchanged.
   GrLOD_t smallLod;
@@ -36,9 +34,6 @@ inline constexpr int textureNameSize = 64;  // NUL-terminated: at most 63 charac
 extern Texture textures[maxTextures];
 extern char textureNames[maxTextures][textureNameSize];
 extern int textureCount;
-
-// The open archive every loader builds its member streams on; set by the start-up.
-extern TFileLib* archive;
 
 // Palette (256 x r, g, b, each 0 to 63) and size of the last picture LoadPcxPicture read.
 extern std::uint8_t picturePalette[768];

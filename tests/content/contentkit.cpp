@@ -7,6 +7,7 @@
 
 #include "engine/read3ds.h"
 #include "gfx/texture.h"
+#include "stream/archive.h"
 
 namespace contentkit {
 

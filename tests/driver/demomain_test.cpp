@@ -14,6 +14,7 @@
 #include "gfx/device.h"
 #include "platform/glide/glide_output.h"
 #include "platform/win32/win32.h"
+#include "stream/archive.h"
 
 using testcontent::Content;
 using testcontent::TempDir;

@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "gfx/texture.h"
 #include "archive_bytes.h"
 #include "scene_builders.h"
+#include "stream/archive.h"
 #include "stream/filelib.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gfx/texture.h"
+#include "stream/archive.h"
 #include "stream/filelib.h"
 
 class TestArchive {
