@@ -20,6 +20,8 @@ namespace {
 // Vertices farther out than this (in pixels) are clipped geometrically first, so
 // the edge arithmetic below stays well inside 64 bits.
 constexpr float guardBand = 8192.0f;
+// No span is longer than the widest screen.
+constexpr int maxSpanLength = glide_detail::maxScreenWidth;
 
 // 4 x 4 ordered dither: a pixel's channel v becomes floor((v * max + t) / 255)
 // with t = (m + 0.5) / 16 * 255 for its matrix entry m (t = 127 without dither,
@@ -320,21 +322,62 @@ struct RowSetup {
   bool ditherOn;
 };
 
-// Colours iterate in 16.16 fixed point. Starts are limited to +-8192 and steps to
-// +-16 a pixel so that a span of up to 1024 pixels never overflows; a colour that
-// steep saturates within 16 pixels anyway.
+// Colours iterate in 16.16 fixed point. A span's start is held to +-8192 and its
+// step so that every pixel of the span stays within +-colorSpanReach, below the
+// 32768 where 16.16 overflows. Colours within +-8192 at the vertices never reach
+// that bound (a span's colours lie between them), so their gradients stay exact
+// however steep.
+constexpr double colorSpanReach = 24575.0;
+constexpr std::int64_t colorSpanReachFixed = static_cast<std::int64_t>(colorSpanReach) << 16;
+
 inline std::int32_t ToFixedStep(double value) {
-  return static_cast<std::int32_t>(std::clamp(value, -16.0, 16.0) * 65536.0);
+  return static_cast<std::int32_t>(std::clamp(value, -colorSpanReach, colorSpanReach) * 65536.0);
 }
+
+// Lane offsets and group step of a 16.16 colour step, in wrapping arithmetic:
+// lanes past a span's end may wrap, but are never written.
+inline __m128i ColorRamp(std::int32_t f) {
+  const auto u = static_cast<std::uint32_t>(f);
+  return _mm_set_epi32(static_cast<int>(3u * u), static_cast<int>(2u * u), static_cast<int>(u), 0);
+}
+inline __m128i ColorStep(std::int32_t f) { return _mm_set1_epi32(static_cast<int>(4u * static_cast<std::uint32_t>(f))); }
+
+// The colour steps of one triangle, and the longest span they are safe over.
+struct ColorSteps {
+  std::int32_t fixed[3];
+  int safeLength;  // spans up to this many pixels need no limiting
+  void Set(const Plane* rgb) {
+    std::int64_t steepest = 0;
+    for (int i = 0; i < 3; ++i) {
+      fixed[i] = ToFixedStep(rgb[i].dx);
+      steepest = std::max<std::int64_t>(steepest, std::abs(static_cast<std::int64_t>(fixed[i])));
+    }
+    safeLength = steepest == 0 ? maxSpanLength : static_cast<int>(std::min<std::int64_t>(
+                                                     colorSpanReachFixed / steepest + 1, maxSpanLength));
+  }
+  void Fill(SpanConstants& c, const std::int32_t* f) const {
+    c.rRamp = ColorRamp(f[0]);
+    c.gRamp = ColorRamp(f[1]);
+    c.bRamp = ColorRamp(f[2]);
+    c.rStep = ColorStep(f[0]);
+    c.gStep = ColorStep(f[1]);
+    c.bStep = ColorStep(f[2]);
+  }
+  // Constants for a span longer than safeLength: steps limited to its length.
+  SpanConstants Limited(const SpanConstants& c, int length) const {
+    const std::int64_t limit = colorSpanReachFixed / (length - 1);
+    std::int32_t f[3];
+    for (int i = 0; i < 3; ++i) f[i] = static_cast<std::int32_t>(std::clamp<std::int64_t>(fixed[i], -limit, limit));
+    SpanConstants limited = c;
+    Fill(limited, f);
+    return limited;
+  }
+};
 
 // Walks the triangle's rows between its edges and draws each span; the span body
 // is inlined so its constants are set up once per triangle.
 template <bool Textured, bool Bilinear, DepthKind Depth>
 void RowLoop(State& s, const RowSetup& t) {
-  // Steps of the colours are limited as ToFixedStep says; the ramps follow them.
-  const float dr = static_cast<float>(ToFixedStep(t.rgb[0].dx)) / 65536.0f;
-  const float dg = static_cast<float>(ToFixedStep(t.rgb[1].dx)) / 65536.0f;
-  const float db = static_cast<float>(ToFixedStep(t.rgb[2].dx)) / 65536.0f;
   SpanConstants c;
   const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
   const auto ramp = [&](double d) { return _mm_mul_ps(lanef, _mm_set1_ps(static_cast<float>(d))); };
@@ -345,17 +388,9 @@ void RowLoop(State& s, const RowSetup& t) {
   c.oowStep = step(t.oow.dx);
   c.sowStep = step(t.sow.dx);
   c.towStep = step(t.tow.dx);
-  const auto rampFixed = [](float d) {
-    const std::int32_t f = static_cast<std::int32_t>(d * 65536.0f);
-    return _mm_set_epi32(3 * f, 2 * f, f, 0);
-  };
-  const auto stepFixed = [](float d) { return _mm_set1_epi32(4 * static_cast<std::int32_t>(d * 65536.0f)); };
-  c.rRamp = rampFixed(dr);
-  c.gRamp = rampFixed(dg);
-  c.bRamp = rampFixed(db);
-  c.rStep = stepFixed(dr);
-  c.gStep = stepFixed(dg);
-  c.bStep = stepFixed(db);
+  ColorSteps colorSteps;
+  colorSteps.Set(t.rgb);
+  colorSteps.Fill(c, colorSteps.fixed);
 
   // Row starts from the planes in floats, relative to the triangle's first vertex.
   const __m128 coordBase = _mm_set_ps(0, static_cast<float>(t.tow.base), static_cast<float>(t.sow.base),
@@ -394,8 +429,15 @@ void RowLoop(State& s, const RowSetup& t) {
       // NaN-free by the plane guard; limited so the 16.16 values cannot overflow.
       color = _mm_min_ps(_mm_max_ps(color, _mm_sub_ps(_mm_setzero_ps(), colorLimit)), colorLimit);
       start.color = _mm_cvttps_epi32(_mm_mul_ps(color, fixedScale));
-      DrawSpan<Textured, Bilinear, Depth>(s, y, static_cast<int>(left), static_cast<int>(right), start, c,
-                                          t.ditherOn);
+      const int length = static_cast<int>(right - left);
+      SpanConstants limited;
+      const SpanConstants* spanConstants = &c;
+      if (length > colorSteps.safeLength) {
+        limited = colorSteps.Limited(c, length);
+        spanConstants = &limited;
+      }
+      DrawSpan<Textured, Bilinear, Depth>(s, y, static_cast<int>(left), static_cast<int>(right), start,
+                                          *spanConstants, t.ditherOn);
     }
   }
 }

@@ -214,6 +214,82 @@ TEST_F(RasterColor, GouraudColourIsLinearInScreenSpace) {
   }
 }
 
+// 5-bit red of a channel value v without dither: floor((v * 31 + 127) / 255).
+int Red5(int v) { return (v * 31 + 127) / 255; }
+
+TEST_F(RasterColor, SteepGradientInASmallTriangleIsExact) {
+  grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+  // 8 pixels wide, red from 0 to 255: 31.875 per pixel, so pixel x holds
+  // floor(31.875 x) = 0, 31, 63 ... 223.
+  const GrVertex a = Vertex(0, 0, 1, 0, 0, 0), b = Vertex(8, 0, 1, 255, 0, 0), c = Vertex(8, 8, 1, 255, 0, 0),
+                 d = Vertex(0, 8, 1, 0, 0, 0);
+  grDrawTriangle(&a, &b, &c);
+  grDrawTriangle(&a, &c, &d);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(Pixel(x, y) >> 11, Red5(x * 255 / 8)) << x << "," << y;
+}
+
+// Small triangles with gradients far steeper than 16 a pixel, in every direction:
+// each pixel's red must follow the exact plane through the vertex colours (within
+// one level of the float start and truncation).
+TEST_F(RasterColor, SteepGradientsFollowTheirPlane) {
+  grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> corner(0.0f, 12.0f), level(0.0f, 255.0f);
+  int checked = 0;
+  for (int round = 0; round < 200; ++round) {
+    grBufferClear(0, 0, 0xFFFF);
+    GrVertex v[3];
+    for (GrVertex& p : v) p = Vertex(100 + std::round(corner(rng)), 100 + std::round(corner(rng)), 1, level(rng), 255, 0);
+    grDrawTriangle(&v[0], &v[1], &v[2]);
+    // The plane r = r0 + a (x - x0) + b (y - y0) through the three vertices.
+    const double x1 = v[1].x - v[0].x, y1 = v[1].y - v[0].y, x2 = v[2].x - v[0].x, y2 = v[2].y - v[0].y;
+    const double det = x1 * y2 - x2 * y1;
+    if (det == 0) continue;
+    const double r1 = v[1].r - v[0].r, r2 = v[2].r - v[0].r;
+    const double a = (r1 * y2 - r2 * y1) / det, b = (r2 * x1 - r1 * x2) / det;
+    for (int y = 98; y < 116; ++y) {
+      for (int x = 98; x < 116; ++x) {
+        const std::uint16_t p = Pixel(x, y);
+        if (((p >> 5) & 63) != 63) continue;  // not drawn (green marks the triangle)
+        const double r = std::clamp(v[0].r + a * (x - v[0].x) + b * (y - v[0].y), 0.0, 255.0);
+        const int expected = Red5(static_cast<int>(r));
+        EXPECT_NEAR(p >> 11, expected, 1) << round << ": " << x << "," << y;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 2000);
+}
+
+// Colours far outside 0..255 over long spans must saturate, never wrap: along each
+// span red rises monotonically from 0 to full.
+TEST_F(RasterColor, ExtremeGradientsSaturateWithoutWrapping) {
+  grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+  for (const float extreme : {300.0f, 3e4f, 1e6f, 1e9f}) {
+    grBufferClear(0, 0, 0xFFFF);
+    const GrVertex a = Vertex(0, 0, 1, -extreme, 255, 0), b = Vertex(640, 0, 1, extreme, 255, 0),
+                   c = Vertex(640, 64, 1, extreme, 255, 0);
+    grDrawTriangle(&a, &b, &c);
+    for (int y = 0; y < 30; y += 7) {
+      int first = 0;
+      while (first < 640 && ((Pixel(first, y) >> 5) & 63) != 63) ++first;
+      ASSERT_LT(first, 320) << y;
+      int last = 0;
+      for (int x = first; x < 640; ++x) {
+        const int red = Pixel(x, y) >> 11;
+        ASSERT_GE(red, last) << extreme << ": " << x << "," << y;
+        last = red;
+      }
+      EXPECT_EQ(Pixel(first, y) >> 11, 0) << extreme << ": " << y;
+      EXPECT_EQ(last, 31) << extreme << ": " << y;
+    }
+  }
+}
+
 TEST_F(RasterColor, OrderedDitherAveragesToTheTrueLevel) {
   grDitherMode(GR_DITHER_4x4);
   // Red 4 of 255 is 0.486 of a 5-bit step: about half the pixels of a 4 x 4 block
