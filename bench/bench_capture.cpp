@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "stdout_to_stderr.h"
 #include "tools/democapture/capture.h"
 
 namespace {
@@ -48,7 +49,12 @@ void Capture(benchmark::State& state, bool video) {
     CaptureResult result;
     std::string error;
     const auto begin = std::chrono::steady_clock::now();
-    if (!RunCapture(options, result, error)) {
+    bool captured = false;
+    {
+      const StdoutToStderr banner;  // the presentation's start-up prints to stdout
+      captured = RunCapture(options, result, error);
+    }
+    if (!captured) {
       state.SkipWithError(error.c_str());
       break;
     }

@@ -11,6 +11,7 @@
 #include "gfx/draw.h"
 #include "gfx/texture.h"
 #include "platform/glide/glide_output.h"
+#include "stdout_to_stderr.h"
 
 namespace {
 
@@ -18,7 +19,10 @@ std::vector<std::uint16_t> texturePixels;
 
 void OpenDevice() {
   GlideSelectOutput(GlideOutput::offscreen);
-  DeviceInit();
+  {
+    const StdoutToStderr banner;
+    DeviceInit();
+  }
   if (!DeviceIsOpen()) DeviceOpen(GR_RESOLUTION_640x480);
   SetViewportScale(1.0f);
   if (texturePixels.empty()) {
