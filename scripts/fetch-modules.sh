@@ -31,9 +31,9 @@ for deb in ./*.deb; do
     # Only real modules: skip same-named files of other kinds (XML schemas and the like).
     case $ext in
       mod) sig=$(dd if="$f" bs=1 skip=1080 count=4 2>/dev/null | tr -dc '[:print:]') ;;
-      s3m) sig=$(dd if="$f" bs=1 skip=44 count=4 2>/dev/null) ; [ "$sig" = SCRM ] || continue ;;
-      xm)  sig=$(head -c 17 "$f") ; [ "$sig" = "Extended Module: " ] || continue ;;
-      it)  sig=$(head -c 4 "$f") ; [ "$sig" = IMPM ] || continue ;;
+      s3m) sig=$(dd if="$f" bs=1 skip=44 count=4 2>/dev/null | tr -d '\0') ; [ "$sig" = SCRM ] || continue ;;
+      xm)  sig=$(head -c 17 "$f" | tr -d '\0') ; [ "$sig" = "Extended Module: " ] || continue ;;
+      it)  sig=$(head -c 4 "$f" | tr -d '\0') ; [ "$sig" = IMPM ] || continue ;;
     esac
     if [ "$ext" = mod ] && head -c 5 "$f" | grep -q '^<'; then continue; fi
     cp "$f" "$dest/$ext/${pkg}--$(basename "$f")"
