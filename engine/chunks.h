@@ -3,9 +3,12 @@
 // and keyframer readers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <span>
+#include <type_traits>
 
 #include "engine/math3d.h"
 
@@ -175,6 +178,65 @@ inline bool FailMalformed(const ChunkReader& reader) {
   return false;
 }
 
+// ---- Walking sub-chunks ------------------------------------------------------
+
+// What fewer than 6 bytes after the last sub-chunk mean: most chunk lists end
+// there quietly, the lists inside lights and cameras refuse them.
+enum class Trailing { ends, refused };
+
+// Calls read(sub) for each sub-chunk after the chunk's own fields, in order. A
+// header that does not fit, or a handler that fails, stops the walk; the failure
+// records the chunk it happened in.
+template <class Read>
+bool ForEachSubChunk(const Chunk& chunk, Read&& read, Trailing trailing = Trailing::ends) {
+  ChunkReader reader = SubReader(chunk);
+  Chunk sub;
+  while (HasMore(reader)) {
+    const ChunkStatus status = NextChunk(reader, sub);
+    if (status == ChunkStatus::end && trailing == Trailing::ends) break;
+    if (status != ChunkStatus::ok) return FailMalformed(reader);
+    if (!read(sub)) return FailIn(sub);
+  }
+  return true;
+}
+
+// One row of a dispatch table: a chunk id and the handler that reads it into the
+// record being filled.
+template <class Target>
+struct ChunkHandler {
+  std::uint16_t id;
+  bool (*read)(Target& target, Chunk& chunk);
+};
+
+// Names the chunk whose list is walked, for the trace of unknown ids.
+struct ChunkContext {
+  int indent;
+  const char* name;
+};
+
+// Dispatches each sub-chunk by id: a handler of the table reads it, an id of
+// `skipped` is passed over silently, any other id is traced as unknown.
+template <class Target>
+bool DispatchSubChunks(const Chunk& chunk, Target& target,
+                       std::span<const ChunkHandler<std::type_identity_t<Target>>> handlers, ChunkContext where,
+                       std::span<const std::uint16_t> skipped = {}, Trailing trailing = Trailing::ends) {
+  return ForEachSubChunk(
+      chunk,
+      [&](Chunk& sub) {
+        for (const ChunkHandler<Target>& row : handlers)
+          if (row.id == sub.id) return row.read(target, sub);
+        for (std::uint16_t id : skipped)
+          if (id == sub.id) return true;
+        SCENE_TRACE("%*sUnknown chunk ID 0x%X in %s found!\n", where.indent, "", sub.id, where.name);
+        return true;
+      },
+      trailing);
+}
+
+// ---- Section readers ---------------------------------------------------------
+
 struct Scene;
+// Reads a material chunk (0xAFFF) and appends the material to the scene.
+bool ReadMaterial(Scene* scene, Chunk& chunk);
 // Reads the keyframer section (chunk 0xB000) into the scene's node tree.
 bool ReadKeyframer(Scene* scene, Chunk& chunk);

@@ -249,162 +249,196 @@ bool ReadNodeHeader(Section& section, Node* node, NodeState& state, Chunk& chunk
   return true;
 }
 
-bool ReadNodeChunks(Section& section, Node* node, NodeState& state, Chunk& chunk) {
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    switch (sub.id) {
-      case 0xB010:
-        if (!ReadNodeHeader(section, node, state, sub)) return FailIn(sub);
-        break;
-      case 0xB011: {
-        char instance[sceneNameSize];
-        ReadString(sub, instance, sizeof instance);
-        SCENE_TRACE("    Instance Name: \"%s\"\n", instance);
-        break;
-      }
-      case 0xB012:
-        SCENE_TRACE("    Prescale\n");
-        break;
-      case 0xB013:
-        if (!ReadVector(sub, node->pivot)) return FailIn(sub);
-        SCENE_TRACE("    Pivot: x=%f y=%f z=%f\n", node->pivot.x, node->pivot.y, node->pivot.z);
-        if (node->kind == nodeMesh && node->object)
-          node->pivot = Add(node->pivot, static_cast<Mesh*>(node->object)->origin);
-        break;
-      case 0xB014:
-      case 0xB015:
-        break;
-      case 0xB020: {
-        SCENE_TRACE("    Position Track Tag\n");
-        // Children keep their positions with y and z exchanged and y negated.
-        const bool root = state.hierarchy == -1;
-        if (!ReadTrack(sub, node->position, 12, [root](Chunk& c, VectorKey& key) {
-              Vector v;
-              if (!ReadVector(c, v)) return Fail("a key is cut short");
-              SCENE_TRACE("        Position: x=%f y=%f z=%f\n", v.x, v.y, v.z);
-              key.value = root ? v : Vector{v.x, v.z, -v.y};
-              return true;
-            }))
-          return FailIn(sub);
-        ComputeVectorTangents(&node->position);
-        break;
-      }
-      case 0xB021: {
-        SCENE_TRACE("    Rotation Track Tag\n");
-        if (!ReadTrack(sub, node->rotation, 16, [](Chunk& c, RotationKey& key) {
-              if (!ReadFloat(c, key.angle) || !ReadVector(c, key.axis)) return Fail("a key is cut short");
-              SCENE_TRACE("        Rotation: angle=%f, axis: (%f|%f|%f)\n", key.angle, key.axis.x, key.axis.y,
-                          key.axis.z);
-              return true;
-            }))
-          return FailIn(sub);
-        if (node->rotation.keyCount > 0) node->rotation.keys[0].angle = 0.0f;
-        PrepareRotationKeys(&node->rotation);
-        break;
-      }
-      case 0xB022:
-        SCENE_TRACE("    Scale Track Tag\n");
-        if (!ReadTrack(sub, node->scale, 12, [](Chunk& c, VectorKey& key) {
-              if (!ReadVector(c, key.value)) return Fail("a key is cut short");
-              SCENE_TRACE("        Scale: x=%f y=%f z=%f\n", key.value.x, key.value.y, key.value.z);
-              return true;
-            }))
-          return FailIn(sub);
-        ComputeVectorTangents(&node->scale);
-        break;
-      case 0xB023:
-        SCENE_TRACE("    FOV Track Tag\n");
-        if (!ReadTrack(sub, node->fieldOfView, 4, [](Chunk& c, ScalarKey& key) {
-              if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
-              SCENE_TRACE("        Camera field of view: %f\n", key.value);
-              return true;
-            }))
-          return FailIn(sub);
-        ComputeScalarTangents(&node->fieldOfView);
-        break;
-      case 0xB024:
-        SCENE_TRACE("    Roll Track Tag\n");
-        if (!ReadTrack(sub, node->roll, 4, [](Chunk& c, ScalarKey& key) {
-              if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
-              SCENE_TRACE("        Camera roll: %f\n", key.value);
-              return true;
-            }))
-          return FailIn(sub);
-        ComputeScalarTangents(&node->roll);
-        break;
-      case 0xB025:
-        SCENE_TRACE("    Color Track Tag\n");
-        if (!ReadTrack(sub, node->colour, 12, [](Chunk& c, VectorKey& key) {
-              if (!ReadVector(c, key.value)) return Fail("a key is cut short");
-              SCENE_TRACE("        Color: r=%f g=%f b=%f\n", key.value.x, key.value.y, key.value.z);
-              return true;
-            }))
-          return FailIn(sub);
-        ComputeVectorTangents(&node->colour);
-        break;
-      case 0xB026:
-        SCENE_TRACE("    Morph Track Tag\n");
-        if (!ReadTrack(sub, node->morph, 1, [&section](Chunk& c, MorphKey& key) {
-              ReadString(c, key.target, sizeof key.target);
-              SCENE_TRACE("        Object: \"%s\"\n", key.target);
-              key.mesh = Names::Find(section.names.meshes, key.target);
-              return key.mesh != nullptr || Fail("a morph key names a mesh that does not exist");
-            }))
-          return FailIn(sub);
-        break;
-      case 0xB027:
-        SCENE_TRACE("    Hotspot Track Tag\n");
-        if (!ReadTrack(sub, node->hotspot, 4, [](Chunk& c, ScalarKey& key) {
-              if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
-              SCENE_TRACE("        Hotspot angle: %f\n", key.value);
-              return true;
-            }))
-          return FailIn(sub);
-        ComputeScalarTangents(&node->hotspot);
-        break;
-      case 0xB028:
-        SCENE_TRACE("    Fall Track Tag\n");
-        if (!ReadTrack(sub, node->falloff, 4, [](Chunk& c, ScalarKey& key) {
-              if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
-              SCENE_TRACE("        Fallof angle: %f\n", key.value);
-              return true;
-            }))
-          return FailIn(sub);
-        ComputeScalarTangents(&node->falloff);
-        break;
-      case 0xB029:
-        SCENE_TRACE("    Hide Track Tag\n");
-        if (!ReadHideTrack(sub, node->hide)) return FailIn(sub);
-        break;
-      case 0xB030: {
-        std::int16_t id;
-        if (ReadI16(sub, id)) SCENE_TRACE("    Node ID: %i\n", id);
-        break;
-      }
-      default:
-        SCENE_TRACE("  Unknown chunk ID 0x%X in Keyframer object information chunk found!\n", sub.id);
-        break;
-    }
-  }
+// Everything a node's sub-chunks fill.
+struct NodeTarget {
+  Section& section;
+  Node* node;
+  NodeState state;
+};
+
+bool ReadHeaderChunk(NodeTarget& t, Chunk& chunk) { return ReadNodeHeader(t.section, t.node, t.state, chunk); }
+
+bool TraceInstanceName(NodeTarget&, Chunk& chunk) {
+  char instance[sceneNameSize];
+  ReadString(chunk, instance, sizeof instance);
+  SCENE_TRACE("    Instance Name: \"%s\"\n", instance);
   return true;
 }
+
+bool TracePrescale(NodeTarget&, Chunk&) {
+  SCENE_TRACE("    Prescale\n");
+  return true;
+}
+
+// A mesh node's pivot is counted from the mesh's local origin.
+bool ReadPivot(NodeTarget& t, Chunk& chunk) {
+  Node* node = t.node;
+  if (!ReadVector(chunk, node->pivot)) return false;
+  SCENE_TRACE("    Pivot: x=%f y=%f z=%f\n", node->pivot.x, node->pivot.y, node->pivot.z);
+  if (node->kind == nodeMesh && node->object) node->pivot = Add(node->pivot, static_cast<Mesh*>(node->object)->origin);
+  return true;
+}
+
+bool TraceNodeId(NodeTarget&, Chunk& chunk) {
+  std::int16_t id;
+  if (ReadI16(chunk, id)) SCENE_TRACE("    Node ID: %i\n", id);
+  return true;
+}
+
+// A track of three floats a key (position, scale, colour), traced as
+// "name: a=.. b=.. c=.." with the given letters. childAxes stores each key as
+// (x, z, -y), as children keep their positions.
+bool ReadVectorTrack(Chunk& chunk, VectorTrack& track, const char* tag, const char* name, const char* letters,
+                     bool childAxes = false) {
+  SCENE_TRACE("    %s Track Tag\n", tag);
+  const bool ok = ReadTrack(chunk, track, 12, [=](Chunk& c, VectorKey& key) {
+    Vector v;
+    if (!ReadVector(c, v)) return Fail("a key is cut short");
+    SCENE_TRACE("        %s: %c=%f %c=%f %c=%f\n", name, letters[0], v.x, letters[1], v.y, letters[2], v.z);
+    key.value = childAxes ? Vector{v.x, v.z, -v.y} : v;
+    return true;
+  });
+  if (ok) ComputeVectorTangents(&track);
+  return ok;
+}
+
+// A track of one float a key (field of view, roll, hotspot, falloff).
+bool ReadScalarTrack(Chunk& chunk, ScalarTrack& track, const char* tag, const char* name) {
+  SCENE_TRACE("    %s Track Tag\n", tag);
+  const bool ok = ReadTrack(chunk, track, 4, [=](Chunk& c, ScalarKey& key) {
+    if (!ReadFloat(c, key.value)) return Fail("a key is cut short");
+    SCENE_TRACE("        %s: %f\n", name, key.value);
+    return true;
+  });
+  if (ok) ComputeScalarTangents(&track);
+  return ok;
+}
+
+bool ReadPositionTrack(NodeTarget& t, Chunk& chunk) {
+  return ReadVectorTrack(chunk, t.node->position, "Position", "Position", "xyz", t.state.hierarchy != -1);
+}
+
+bool ReadScaleTrack(NodeTarget& t, Chunk& chunk) {
+  return ReadVectorTrack(chunk, t.node->scale, "Scale", "Scale", "xyz");
+}
+
+bool ReadColourTrack(NodeTarget& t, Chunk& chunk) {
+  return ReadVectorTrack(chunk, t.node->colour, "Color", "Color", "rgb");
+}
+
+bool ReadFieldOfViewTrack(NodeTarget& t, Chunk& chunk) {
+  return ReadScalarTrack(chunk, t.node->fieldOfView, "FOV", "Camera field of view");
+}
+
+bool ReadRollTrack(NodeTarget& t, Chunk& chunk) { return ReadScalarTrack(chunk, t.node->roll, "Roll", "Camera roll"); }
+
+bool ReadHotspotTrack(NodeTarget& t, Chunk& chunk) {
+  return ReadScalarTrack(chunk, t.node->hotspot, "Hotspot", "Hotspot angle");
+}
+
+bool ReadFalloffTrack(NodeTarget& t, Chunk& chunk) {
+  return ReadScalarTrack(chunk, t.node->falloff, "Fall", "Fallof angle");
+}
+
+// The first key's angle is taken as 0, so its matrices are the identity.
+bool ReadRotationTrack(NodeTarget& t, Chunk& chunk) {
+  SCENE_TRACE("    Rotation Track Tag\n");
+  RotationTrack& track = t.node->rotation;
+  if (!ReadTrack(chunk, track, 16, [](Chunk& c, RotationKey& key) {
+        if (!ReadFloat(c, key.angle) || !ReadVector(c, key.axis)) return Fail("a key is cut short");
+        SCENE_TRACE("        Rotation: angle=%f, axis: (%f|%f|%f)\n", key.angle, key.axis.x, key.axis.y, key.axis.z);
+        return true;
+      }))
+    return false;
+  if (track.keyCount > 0) track.keys[0].angle = 0.0f;
+  PrepareRotationKeys(&track);
+  return true;
+}
+
+bool ReadMorphTrack(NodeTarget& t, Chunk& chunk) {
+  SCENE_TRACE("    Morph Track Tag\n");
+  const Names& names = t.section.names;
+  return ReadTrack(chunk, t.node->morph, 1, [&names](Chunk& c, MorphKey& key) {
+    ReadString(c, key.target, sizeof key.target);
+    SCENE_TRACE("        Object: \"%s\"\n", key.target);
+    key.mesh = Names::Find(names.meshes, key.target);
+    return key.mesh != nullptr || Fail("a morph key names a mesh that does not exist");
+  });
+}
+
+bool ReadHideTrackChunk(NodeTarget& t, Chunk& chunk) {
+  SCENE_TRACE("    Hide Track Tag\n");
+  return ReadHideTrack(chunk, t.node->hide);
+}
+
+constexpr ChunkHandler<NodeTarget> nodeHandlers[] = {
+    {0xB010, ReadHeaderChunk},      {0xB011, TraceInstanceName},    {0xB012, TracePrescale},
+    {0xB013, ReadPivot},            {0xB020, ReadPositionTrack},    {0xB021, ReadRotationTrack},
+    {0xB022, ReadScaleTrack},       {0xB023, ReadFieldOfViewTrack}, {0xB024, ReadRollTrack},
+    {0xB025, ReadColourTrack},      {0xB026, ReadMorphTrack},       {0xB027, ReadHotspotTrack},
+    {0xB028, ReadFalloffTrack},     {0xB029, ReadHideTrackChunk},   {0xB030, TraceNodeId},
+};
+constexpr std::uint16_t nodeSkipped[] = {0xB014, 0xB015};  // bounding box, morph smoothing
 
 bool ReadNode(Section& section, Chunk& chunk, NodeKind kind) {
   auto* node = static_cast<Node*>(std::calloc(1, sizeof(Node)));
   if (!node) return false;
   node->kind = kind;
   node->isTarget = kind == nodeLightTarget || kind == nodeCameraTarget;
-  NodeState state;
-  const bool ok = ReadNodeChunks(section, node, state, chunk);
+  NodeTarget target{section, node, {}};
+  const bool ok =
+      DispatchSubChunks(chunk, target, nodeHandlers, {2, "Keyframer object information chunk"}, nodeSkipped);
   // Once placed the node belongs to the scene. A node that never got a header
   // has no place in the tree and is dropped.
-  if (!state.placed) FreeNode(node);
+  if (!target.state.placed) FreeNode(node);
   return ok;
 }
+
+bool ReadKeyframerHeader(Section& section, Chunk& chunk) {
+  std::uint16_t revision;
+  char fileName[sceneNameSize];
+  std::uint16_t frames;
+  if (!ReadU16(chunk, revision)) return false;
+  ReadString(chunk, fileName, sizeof fileName);
+  if (!ReadU16(chunk, frames)) return false;
+  section.scene->frameCount = static_cast<std::int16_t>(frames);
+  SCENE_TRACE("  Header\n");
+  SCENE_TRACE("    revision: %i\n", revision);
+  SCENE_TRACE("    filename: \"%s\"\n", fileName);
+  SCENE_TRACE("    %i frame(s)\n", section.scene->frameCount);
+  return true;
+}
+
+// What the trace calls the node chunk of each kind.
+const char* NodeChunkName(NodeKind kind) {
+  switch (kind) {
+    case nodeMesh: return "Object";
+    case nodeCamera: return "Camera";
+    case nodeCameraTarget: return "Camera target";
+    case nodeLight: return "Light";
+    case nodeLightTarget: return "Light target";
+    case nodeSpotlight: return "Spotlight";
+  }
+  return "";
+}
+
+template <NodeKind kind>
+bool ReadNodeOfKind(Section& section, Chunk& chunk) {
+  SCENE_TRACE("  %s information\n", NodeChunkName(kind));
+  return ReadNode(section, chunk, kind);
+}
+
+constexpr ChunkHandler<Section> keyframerHandlers[] = {
+    {0xB00A, ReadKeyframerHeader},
+    {0xB002, ReadNodeOfKind<nodeMesh>},
+    {0xB003, ReadNodeOfKind<nodeCamera>},
+    {0xB004, ReadNodeOfKind<nodeCameraTarget>},
+    {0xB005, ReadNodeOfKind<nodeLight>},
+    {0xB006, ReadNodeOfKind<nodeLightTarget>},
+    {0xB007, ReadNodeOfKind<nodeSpotlight>},
+};
+// Viewport layout, ambient light node, the active frame range and the current frame.
+constexpr std::uint16_t keyframerSkipped[] = {0x7001, 0xB001, 0xB008, 0xB009};
 
 void TraceTree(const Node* node, int indent) {
   for (; node; node = node->next) {
@@ -424,63 +458,7 @@ void TraceTree(const Node* node, int indent) {
 
 bool ReadKeyframer(Scene* scene, Chunk& chunk) {
   Section section{scene, SpineOf(scene), Names(scene)};
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    bool ok = true;
-    switch (sub.id) {
-      case 0xB00A: {
-        std::uint16_t revision;
-        char fileName[sceneNameSize];
-        std::uint16_t frames;
-        if (!ReadU16(sub, revision)) return FailIn(sub);
-        ReadString(sub, fileName, sizeof fileName);
-        if (!ReadU16(sub, frames)) return FailIn(sub);
-        scene->frameCount = static_cast<std::int16_t>(frames);
-        SCENE_TRACE("  Header\n");
-        SCENE_TRACE("    revision: %i\n", revision);
-        SCENE_TRACE("    filename: \"%s\"\n", fileName);
-        SCENE_TRACE("    %i frame(s)\n", scene->frameCount);
-        break;
-      }
-      case 0xB002:
-        SCENE_TRACE("  Object information\n");
-        ok = ReadNode(section, sub, nodeMesh);
-        break;
-      case 0xB003:
-        SCENE_TRACE("  Camera information\n");
-        ok = ReadNode(section, sub, nodeCamera);
-        break;
-      case 0xB004:
-        SCENE_TRACE("  Camera target information\n");
-        ok = ReadNode(section, sub, nodeCameraTarget);
-        break;
-      case 0xB005:
-        SCENE_TRACE("  Light information\n");
-        ok = ReadNode(section, sub, nodeLight);
-        break;
-      case 0xB006:
-        SCENE_TRACE("  Light target information\n");
-        ok = ReadNode(section, sub, nodeLightTarget);
-        break;
-      case 0xB007:
-        SCENE_TRACE("  Spotlight information\n");
-        ok = ReadNode(section, sub, nodeSpotlight);
-        break;
-      case 0x7001:
-      case 0xB001:
-      case 0xB008:
-      case 0xB009:
-        break;
-      default:
-        SCENE_TRACE("  Unknown chunk ID 0x%X in Keyframer chunk found!\n", sub.id);
-        break;
-    }
-    if (!ok) return FailIn(sub);
-  }
+  if (!DispatchSubChunks(chunk, section, keyframerHandlers, {2, "Keyframer chunk"}, keyframerSkipped)) return false;
   if constexpr (verbose) {
     SCENE_TRACE("Objects: \n");
     int count = 0;

@@ -61,7 +61,13 @@ T* Append(T*& array, std::int32_t& count) {
 
 // ---- Mesh -----------------------------------------------------------------
 
-bool ReadVertexList(Mesh& mesh, Chunk& chunk) {
+struct MeshTarget {
+  Scene* scene;
+  Mesh* mesh;
+};
+
+bool ReadVertexList(MeshTarget& target, Chunk& chunk) {
+  Mesh& mesh = *target.mesh;
   std::uint16_t count;
   if (!ReadU16(chunk, count) || chunk.length < 12u * count + 2u)
     return Fail("the vertex list holds fewer vertices than its count");
@@ -93,10 +99,11 @@ bool ReadVertexList(Mesh& mesh, Chunk& chunk) {
   return true;
 }
 
-bool ReadMaterialGroup(Scene* scene, Mesh& mesh, Chunk& chunk) {
+bool ReadMaterialGroup(MeshTarget& target, Chunk& chunk) {
+  Mesh& mesh = *target.mesh;
   char name[sceneNameSize];
   ReadString(chunk, name, sizeof name);
-  const int index = FindMaterial(scene, name);
+  const int index = FindMaterial(target.scene, name);
   if (index < 0) {
     SCENE_TRACE("      material \"%s\" is not defined!", name);
     return Fail("a material group names a material not defined before it");
@@ -115,7 +122,9 @@ bool ReadMaterialGroup(Scene* scene, Mesh& mesh, Chunk& chunk) {
   return true;
 }
 
-bool ReadFaceList(Scene* scene, Mesh& mesh, Chunk& chunk) {
+// The face records (corners, edge flags), each face's normal and centre, and
+// the vertex normals as the normalised sums of their faces' normals.
+bool ReadFaces(Mesh& mesh, Chunk& chunk) {
   std::uint16_t count;
   if (!ReadU16(chunk, count) || chunk.length < 8u * count + 2u)
     return Fail("the face list holds fewer faces than its count");
@@ -154,28 +163,19 @@ bool ReadFaceList(Scene* scene, Mesh& mesh, Chunk& chunk) {
     mesh.vertexNormals[c] = Add(mesh.vertexNormals[c], f.normal);
   }
   for (int i = 0; i < mesh.vertexCount; ++i) mesh.vertexNormals[i] = Normalize(mesh.vertexNormals[i]);
-
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    switch (sub.id) {
-      case 0x4130:
-        if (!ReadMaterialGroup(scene, mesh, sub)) return FailIn(sub);
-        break;
-      case 0x4150:
-        break;
-      default:
-        SCENE_TRACE("      Unknown chunk ID 0x%X in Face chunk found!\n", sub.id);
-        break;
-    }
-  }
   return true;
 }
 
-bool ReadTexCoords(Mesh& mesh, Chunk& chunk) {
+constexpr ChunkHandler<MeshTarget> faceListHandlers[] = {{0x4130, ReadMaterialGroup}};
+constexpr std::uint16_t faceListSkipped[] = {0x4150};  // smoothing groups
+
+bool ReadFaceList(MeshTarget& target, Chunk& chunk) {
+  return ReadFaces(*target.mesh, chunk) &&
+         DispatchSubChunks(chunk, target, faceListHandlers, {6, "Face chunk"}, faceListSkipped);
+}
+
+bool ReadTexCoords(MeshTarget& target, Chunk& chunk) {
+  Mesh& mesh = *target.mesh;
   std::uint16_t count;
   if (!ReadU16(chunk, count) || count != mesh.vertexCount)
     return Fail("the texture coordinate count differs from the vertex count");
@@ -189,53 +189,71 @@ bool ReadTexCoords(Mesh& mesh, Chunk& chunk) {
   return true;
 }
 
+bool ReadLocalAxes(MeshTarget& target, Chunk& chunk) {
+  Mesh& mesh = *target.mesh;
+  if (!ReadVector(chunk, mesh.axes[0]) || !ReadVector(chunk, mesh.axes[1]) || !ReadVector(chunk, mesh.axes[2]) ||
+      !ReadVector(chunk, mesh.origin))
+    return Fail("the local axes are cut short");
+  SCENE_TRACE("    Axis definition:\n");
+  SCENE_TRACE("      X axis: x=%f y=%f z=%f\n", mesh.axes[0].x, mesh.axes[0].y, mesh.axes[0].z);
+  SCENE_TRACE("      Y axis: x=%f y=%f z=%f\n", mesh.axes[1].x, mesh.axes[1].y, mesh.axes[1].z);
+  SCENE_TRACE("      Z axis: x=%f y=%f z=%f\n", mesh.axes[2].x, mesh.axes[2].y, mesh.axes[2].z);
+  return true;
+}
+
+bool TraceMeshColour(MeshTarget&, Chunk& chunk) {
+  SCENE_TRACE("    0x4165 chunk size = %i\n", static_cast<int>(chunk.length));
+  if (chunk.length > 0) SCENE_TRACE("    0x4165 chunk buffer = %X\n", chunk.data[0]);
+  return true;
+}
+
+constexpr ChunkHandler<MeshTarget> meshHandlers[] = {
+    {0x4110, ReadVertexList}, {0x4120, ReadFaceList},  {0x4140, ReadTexCoords},
+    {0x4160, ReadLocalAxes},  {0x4165, TraceMeshColour},
+};
+constexpr std::uint16_t meshSkipped[] = {0x4111, 0x4170};  // vertex flags, texture info
+
 bool ReadMesh(Scene* scene, const char* name, Chunk& chunk) {
   Mesh* mesh = Append(scene->meshes, scene->meshCount);
   if (!mesh) return false;
   std::memcpy(mesh->name, name, sceneNameSize);
   SCENE_TRACE("    Mesh\n");
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    switch (sub.id) {
-      case 0x4110:
-        if (!ReadVertexList(*mesh, sub)) return FailIn(sub);
-        break;
-      case 0x4111:
-        break;
-      case 0x4120:
-        if (!ReadFaceList(scene, *mesh, sub)) return FailIn(sub);
-        break;
-      case 0x4140:
-        if (!ReadTexCoords(*mesh, sub)) return FailIn(sub);
-        break;
-      case 0x4160:
-        if (!ReadVector(sub, mesh->axes[0]) || !ReadVector(sub, mesh->axes[1]) || !ReadVector(sub, mesh->axes[2]) ||
-            !ReadVector(sub, mesh->origin))
-          return false;
-        SCENE_TRACE("    Axis definition:\n");
-        SCENE_TRACE("      X axis: x=%f y=%f z=%f\n", mesh->axes[0].x, mesh->axes[0].y, mesh->axes[0].z);
-        SCENE_TRACE("      Y axis: x=%f y=%f z=%f\n", mesh->axes[1].x, mesh->axes[1].y, mesh->axes[1].z);
-        SCENE_TRACE("      Z axis: x=%f y=%f z=%f\n", mesh->axes[2].x, mesh->axes[2].y, mesh->axes[2].z);
-        break;
-      case 0x4165:
-        SCENE_TRACE("    0x4165 chunk size = %i\n", static_cast<int>(sub.length));
-        if (sub.length > 0) SCENE_TRACE("    0x4165 chunk buffer = %X\n", sub.data[0]);
-        break;
-      case 0x4170:
-        break;
-      default:
-        SCENE_TRACE("    Unknown chunk ID 0x%X in Mesh chunk found!\n", sub.id);
-        break;
-    }
-  }
-  return true;
+  MeshTarget target{scene, mesh};
+  return DispatchSubChunks(chunk, target, meshHandlers, {4, "Mesh chunk"}, meshSkipped);
 }
 
 // ---- Light and camera -------------------------------------------------------
+
+bool ReadLightFloatColour(Light& light, Chunk& chunk) { return ReadVector(chunk, light.colour); }
+
+bool ReadLightByteColour(Light& light, Chunk& chunk) {
+  std::uint8_t rgb[3];
+  if (!ReadBytes(chunk, rgb, 3)) return false;
+  const double scale = 0.00392156862745098;
+  light.colour = {static_cast<float>(rgb[0] * scale), static_cast<float>(rgb[1] * scale),
+                  static_cast<float>(rgb[2] * scale)};
+  SCENE_TRACE("    lightsource color: r%f g%f b%f\n", light.colour.x, light.colour.y, light.colour.z);
+  return true;
+}
+
+bool ReadSpotlight(Light& light, Chunk&) {
+  light.isSpot = 1;
+  SCENE_TRACE("    Light is spotlight\n");
+  return true;
+}
+
+bool ReadLightOff(Light& light, Chunk&) {
+  light.off = 0;
+  SCENE_TRACE("    Light is deactivated\n");
+  return true;
+}
+
+constexpr ChunkHandler<Light> lightHandlers[] = {
+    {0x0010, ReadLightFloatColour},
+    {0x0011, ReadLightByteColour},
+    {0x4610, ReadSpotlight},
+    {0x4620, ReadLightOff},
+};
 
 bool ReadLight(Scene* scene, const char* name, Chunk& chunk) {
   Light* light = Append(scene->lights, scene->lightCount);
@@ -244,38 +262,14 @@ bool ReadLight(Scene* scene, const char* name, Chunk& chunk) {
   light->colour = {1.0f, 1.0f, 1.0f};
   SCENE_TRACE("    Light\n");
   if (!ReadVector(chunk, light->position)) return Fail("the light's position is cut short");
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    if (NextChunk(reader, sub) != ChunkStatus::ok) return FailMalformed(reader);
-    switch (sub.id) {
-      case 0x0010:
-        if (!ReadVector(sub, light->colour)) return FailIn(sub);
-        break;
-      case 0x0011: {
-        std::uint8_t rgb[3];
-        if (!ReadBytes(sub, rgb, 3)) return FailIn(sub);
-        const double scale = 0.00392156862745098;
-        light->colour = {static_cast<float>(rgb[0] * scale), static_cast<float>(rgb[1] * scale),
-                         static_cast<float>(rgb[2] * scale)};
-        SCENE_TRACE("    lightsource color: r%f g%f b%f\n", light->colour.x, light->colour.y, light->colour.z);
-        break;
-      }
-      case 0x4610:
-        light->isSpot = 1;
-        SCENE_TRACE("    Light is spotlight\n");
-        break;
-      case 0x4620:
-        light->off = 0;
-        SCENE_TRACE("    Light is deactivated\n");
-        break;
-      default:
-        SCENE_TRACE("    Unknown chunk ID 0x%X in Light chunk found!\n", sub.id);
-        break;
-    }
-  }
-  return true;
+  return DispatchSubChunks(chunk, *light, lightHandlers, {4, "Light chunk"}, {}, Trailing::refused);
 }
+
+bool ReadCameraRanges(Camera& camera, Chunk& chunk) {
+  return ReadFloat(chunk, camera.nearRange) && ReadFloat(chunk, camera.farRange);
+}
+
+constexpr ChunkHandler<Camera> cameraHandlers[] = {{0x4720, ReadCameraRanges}};
 
 bool ReadCamera(Scene* scene, const char* name, Chunk& chunk) {
   Camera* camera = Append(scene->cameras, scene->cameraCount);
@@ -286,17 +280,7 @@ bool ReadCamera(Scene* scene, const char* name, Chunk& chunk) {
       !ReadFloat(chunk, camera->bank) || !ReadFloat(chunk, camera->lens))
     return Fail("the camera's fields are cut short");
   camera->farRange = 1000.0f;
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    if (NextChunk(reader, sub) != ChunkStatus::ok) return FailMalformed(reader);
-    if (sub.id == 0x4720) {
-      if (!ReadFloat(sub, camera->nearRange) || !ReadFloat(sub, camera->farRange)) return FailIn(sub);
-    } else {
-      SCENE_TRACE("    Unknown chunk ID 0x%X in Camera chunk found!\n", sub.id);
-    }
-  }
-  return true;
+  return DispatchSubChunks(chunk, *camera, cameraHandlers, {4, "Camera chunk"}, {}, Trailing::refused);
 }
 
 bool ReadObject(Scene* scene, Chunk& chunk) {
@@ -326,211 +310,58 @@ bool ReadObject(Scene* scene, Chunk& chunk) {
   }
 }
 
-// ---- Material ---------------------------------------------------------------
-
-// Reads a material colour: floats (0 to 1) win over bytes (0 to 255); a colour
-// with neither fails.
-bool ReadColour(Chunk& chunk, Vector& colour) {
-  bool haveFloat = false, haveBytes = false;
-  Vector fromFloat{}, fromBytes{};
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    if (sub.id == 0x0010) {
-      if (sub.length != 12) return FailIn(sub, "a colour chunk has the wrong size");
-      ReadVector(sub, fromFloat);
-      haveFloat = true;
-    } else if (sub.id == 0x0011) {
-      if (sub.length != 3) return FailIn(sub, "a colour chunk has the wrong size");
-      fromBytes = {static_cast<float>(sub.data[0]), static_cast<float>(sub.data[1]), static_cast<float>(sub.data[2])};
-      haveBytes = true;
-    }
-  }
-  if (haveFloat) {
-    colour = fromFloat;
-  } else if (haveBytes) {
-    colour = fromBytes;
-  } else {
-    return Fail("a material colour has neither float nor byte values");
-  }
-  return true;
-}
-
-struct TextureMapInfo {
-  std::int16_t percentage;
-  char fileName[textureFileSize];
-  std::uint16_t tiling;
-  float blur;
-  float uScale, vScale, uOffset, vOffset, rotation;
-  Vector colour1, colour2, redTint, greenTint, blueTint;
-};
-
-bool ReadTextureMap(Chunk& chunk, TextureMapInfo& map) {
-  map = {};
-  map.uScale = map.vScale = 1.0f;
-  map.colour2 = {255.0f, 255.0f, 255.0f};
-  map.redTint = {255.0f, 0.0f, 0.0f};
-  map.greenTint = {0.0f, 255.0f, 0.0f};
-  map.blueTint = {0.0f, 0.0f, 255.0f};
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    bool ok = true;
-    switch (sub.id) {
-      case 0x0030: ok = ReadI16(sub, map.percentage); break;
-      case 0xA300: ReadString(sub, map.fileName, sizeof map.fileName); break;
-      case 0xA351: ok = ReadU16(sub, map.tiling); break;
-      case 0xA353: ok = ReadFloat(sub, map.blur); break;
-      case 0xA354: ok = ReadFloat(sub, map.uScale); break;
-      case 0xA356: ok = ReadFloat(sub, map.vScale); break;
-      case 0xA358: ok = ReadFloat(sub, map.uOffset); break;
-      case 0xA35A: ok = ReadFloat(sub, map.vOffset); break;
-      case 0xA35C: ok = ReadFloat(sub, map.rotation); break;
-      case 0xA360: ok = ReadVector(sub, map.colour1); break;
-      case 0xA362: ok = ReadVector(sub, map.colour2); break;
-      case 0xA364: ok = ReadVector(sub, map.redTint); break;
-      case 0xA366: ok = ReadVector(sub, map.greenTint); break;
-      case 0xA368: ok = ReadVector(sub, map.blueTint); break;
-      default: break;
-    }
-    if (!ok) return FailIn(sub, "a texture map field is cut short");
-  }
-  return true;
-}
-
-bool ReadSelfIllumination(Material& material, Chunk& chunk) {
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    if (sub.id == 0x0030) {
-      std::int16_t percent;
-      if (!ReadI16(sub, percent)) return FailIn(sub);
-      material.selfIllumination = static_cast<float>(percent) * 0.01f;
-    } else {
-      SCENE_TRACE("      Unknown chunk ID 0x%X in self illuminating chunk found!\n", sub.id);
-    }
-  }
-  return true;
-}
-
-bool ReadMaterialChunks(Material& material, Chunk& chunk) {
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    switch (sub.id) {
-      case 0xA000: {
-        const std::uint32_t n = sub.length < sceneNameSize - 1 ? sub.length : sceneNameSize - 1;
-        std::memcpy(material.name, sub.data, n);
-        material.name[n] = 0;
-        SCENE_TRACE("  Material: \"%s\"\n", material.name);
-        break;
-      }
-      case 0xA010:
-        if (!ReadColour(sub, material.ambient)) return FailIn(sub);
-        break;
-      case 0xA020:
-        if (!ReadColour(sub, material.diffuse)) return FailIn(sub);
-        break;
-      case 0xA030:
-        if (!ReadColour(sub, material.specular)) return FailIn(sub);
-        break;
-      case 0xA081:
-        material.flags |= materialTwoSided;
-        break;
-      case 0xA084:
-        if (!ReadSelfIllumination(material, sub)) return FailIn(sub);
-        break;
-      case 0xA100: {
-        std::uint16_t v;
-        if (sub.length != 2 || !ReadU16(sub, v) || v < 1 || v > 4)
-          return FailIn(sub, "a material's shading value is not 1 to 4");
-        material.flags = (material.flags & ~materialShadingMask) | (v - 1);
-        break;
-      }
-      case 0xA200: {
-        TextureMapInfo map;
-        if (!ReadTextureMap(sub, map)) return FailIn(sub);
-        std::memcpy(material.textureFile, map.fileName, textureFileSize);
-        material.flags |= materialTextured;
-        SCENE_TRACE("    texture filename: \"%s\"\n", material.textureFile);
-        break;
-      }
-      case 0xA204: case 0xA210: case 0xA220: case 0xA230: case 0xA33A: case 0xA33C: case 0xA33D:
-      case 0xA33E: case 0xA340: case 0xA342: case 0xA344: case 0xA346: case 0xA348: case 0xA34A:
-      case 0xA34C: {
-        TextureMapInfo scratch;
-        if (!ReadTextureMap(sub, scratch)) return FailIn(sub);
-        break;
-      }
-      case 0xA040: case 0xA041: case 0xA050: case 0xA052: case 0xA053: case 0xA083: case 0xA085:
-      case 0xA087: case 0xA088: case 0xA08A: case 0xA08C: case 0xA08E: case 0xA240: case 0xA250:
-      case 0xA310:
-        break;
-      default:
-        SCENE_TRACE("    Unknown chunk ID 0x%X in Material chunk found!\n", sub.id);
-        break;
-    }
-  }
-  return true;
-}
-
-bool ReadMaterial(Scene* scene, Chunk& chunk) {
-  if (scene->materialCount >= maxMaterials) return Fail("more than 256 materials");
-  auto* material = static_cast<Material*>(std::calloc(1, sizeof(Material)));
-  if (!material) return false;
-  material->flags = materialCreated;
-  material->textureIndex = 0;
-  if (!ReadMaterialChunks(*material, chunk)) {
-    std::free(material);
-    return false;
-  }
-  scene->materials[scene->materialCount++] = material;
-  return true;
-}
-
 // ---- Sections ---------------------------------------------------------------
 
-bool ReadEditor(Scene* scene, Chunk& chunk) {
-  ChunkReader reader = SubReader(chunk);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) return FailMalformed(reader);
-    switch (sub.id) {
-      case 0x3D3E:
-        if (sub.length > 0) SCENE_TRACE("  Mesh version %i\n", sub.data[0]);
-        break;
-      case 0x4000:
-        if (!ReadObject(scene, sub)) return FailIn(sub);
-        break;
-      case 0xAFFF:
-        if (!ReadMaterial(scene, sub)) return FailIn(sub);
-        break;
-      case 0x0100: case 0x1100: case 0x1101: case 0x1200: case 0x1201: case 0x1300: case 0x1301:
-      case 0x1400: case 0x1410: case 0x1420: case 0x1430: case 0x1440: case 0x1450: case 0x1460:
-      case 0x1500: case 0x2100: case 0x2200: case 0x2201: case 0x2210: case 0x2300: case 0x2301:
-      case 0x2302: case 0x2303: case 0x2310: case 0x2D2D: case 0x2D3D: case 0x3000: case 0x7001:
-        break;
-      default:
-        SCENE_TRACE("  Unknown chunk ID 0x%X in 3D Editor chunk found!\n", sub.id);
-        break;
-    }
-  }
+bool TraceMeshVersion(Scene&, Chunk& chunk) {
+  if (chunk.length > 0) SCENE_TRACE("  Mesh version %i\n", chunk.data[0]);
   return true;
 }
+
+bool ReadObjectChunk(Scene& scene, Chunk& chunk) { return ReadObject(&scene, chunk); }
+bool ReadMaterialChunk(Scene& scene, Chunk& chunk) { return ReadMaterial(&scene, chunk); }
+
+constexpr ChunkHandler<Scene> editorHandlers[] = {
+    {0x3D3E, TraceMeshVersion},
+    {0x4000, ReadObjectChunk},
+    {0xAFFF, ReadMaterialChunk},
+};
+
+// Settings of the editor's views, background, fog and ambient light.
+constexpr std::uint16_t editorSkipped[] = {0x0100, 0x1100, 0x1101, 0x1200, 0x1201, 0x1300, 0x1301, 0x1400,
+                                           0x1410, 0x1420, 0x1430, 0x1440, 0x1450, 0x1460, 0x1500, 0x2100,
+                                           0x2200, 0x2201, 0x2210, 0x2300, 0x2301, 0x2302, 0x2303, 0x2310,
+                                           0x2D2D, 0x2D3D, 0x3000, 0x7001};
+
+struct MainTarget {
+  Scene* scene;
+  bool keyframerRead;
+};
+
+bool TraceVersion(MainTarget&, Chunk& chunk) {
+  if (chunk.length >= 2) SCENE_TRACE("File format version is %i\n", chunk.data[0] | chunk.data[1] << 8);
+  return true;
+}
+
+bool ReadEditor(MainTarget& target, Chunk& chunk) {
+  SCENE_TRACE("3D Editor\n");
+  // Nodes point into the mesh, light and camera arrays; an editor section
+  // after the keyframer would move those arrays under them.
+  if (target.keyframerRead) return Fail("a 3D editor section follows the keyframer section");
+  return DispatchSubChunks(chunk, *target.scene, editorHandlers, {2, "3D Editor chunk"}, editorSkipped);
+}
+
+bool ReadKeyframerSection(MainTarget& target, Chunk& chunk) {
+  SCENE_TRACE("Keyframer\n");
+  if (!ReadKeyframer(target.scene, chunk)) return false;
+  target.keyframerRead = true;
+  return true;
+}
+
+constexpr ChunkHandler<MainTarget> mainHandlers[] = {
+    {0x0002, TraceVersion},
+    {0x3D3D, ReadEditor},
+    {0xB000, ReadKeyframerSection},
+};
 
 }  // namespace
 
@@ -548,46 +379,8 @@ Scene* ReadSceneMemory(const void* data, std::uint32_t size) {
   Scene* created = CreateScene();
   if (!created) return nullptr;
   SceneGuard guard(created);
-  bool keyframerRead = false;
-  ChunkReader reader = SubReader(main);
-  Chunk sub;
-  while (HasMore(reader)) {
-    const ChunkStatus status = NextChunk(reader, sub);
-    if (status == ChunkStatus::end) break;
-    if (status == ChunkStatus::malformed) {
-      FailMalformed(reader);
-      return nullptr;
-    }
-    switch (sub.id) {
-      case 0x0002:
-        if (sub.length >= 2) SCENE_TRACE("File format version is %i\n", sub.data[0] | sub.data[1] << 8);
-        break;
-      case 0x3D3D:
-        SCENE_TRACE("3D Editor\n");
-        // Nodes point into the mesh, light and camera arrays; an editor section
-        // after the keyframer would move those arrays under them.
-        if (keyframerRead) {
-          FailIn(sub, "a 3D editor section follows the keyframer section");
-          return nullptr;
-        }
-        if (!ReadEditor(created, sub)) {
-          FailIn(sub);
-          return nullptr;
-        }
-        break;
-      case 0xB000:
-        SCENE_TRACE("Keyframer\n");
-        if (!ReadKeyframer(created, sub)) {
-          FailIn(sub);
-          return nullptr;
-        }
-        keyframerRead = true;
-        break;
-      default:
-        SCENE_TRACE("Unknown chunk ID 0x%X in mainchunk found!\n", sub.id);
-        break;
-    }
-  }
+  MainTarget target{created, false};
+  if (!DispatchSubChunks(main, target, mainHandlers, {0, "mainchunk"})) return nullptr;
   sceneReadFailure = {};
   return guard.Release();
 }

@@ -93,6 +93,22 @@ TEST(ReadMesh, TextureCoordinatesAxesAndFaceFlags) {
   EXPECT_EQ(scene->rootCount, 0);
 }
 
+TEST(ReadMesh, LocalAxesCutShortNameTheirChunk) {
+  const std::vector<std::uint8_t> bytes = EditorFile([](sw::ChunkWriter& w) {
+    w.Begin(0x4000);
+    w.Str("Box");
+    w.Begin(0x4100);
+    w.Begin(0x4160);
+    for (int i = 0; i < 11; ++i) w.F32(1.0f);  // one float short of the origin
+    w.End();
+    w.End();
+    w.End();
+  });
+  EXPECT_FALSE(LoadPtr(bytes));
+  EXPECT_NE(SceneReadError().find("the local axes are cut short (chunk 0x4160 at offset"), std::string::npos)
+      << SceneReadError();
+}
+
 TEST(ReadMesh, TextureCoordinateCountMustMatchVertices) {
   sw::Scene s;
   sw::Mesh m = Cube("Tex");
