@@ -82,9 +82,15 @@ bool ReadMapFloat(TextureMapInfo& map, Chunk& chunk) {
   return ReadFloat(chunk, map.*field) || CutShort();
 }
 
+// A map colour is three floats in some files and three bytes (0 to 255, the
+// scale of the defaults) in others; a chunk of any other size is passed over.
 template <Vector TextureMapInfo::*field>
 bool ReadMapColour(TextureMapInfo& map, Chunk& chunk) {
-  return ReadVector(chunk, map.*field) || CutShort();
+  if (chunk.length >= 12) return ReadVector(chunk, map.*field);
+  if (chunk.length == 3)
+    map.*field = {static_cast<float>(chunk.data[0]), static_cast<float>(chunk.data[1]),
+                  static_cast<float>(chunk.data[2])};
+  return true;
 }
 
 constexpr ChunkHandler<TextureMapInfo> textureMapHandlers[] = {

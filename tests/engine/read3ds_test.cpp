@@ -223,6 +223,34 @@ TEST(ReadMaterial, ColoursFlagsAndTexture) {
   EXPECT_STREQ(p.textureFile, "");
 }
 
+// Other programs write the texture map's colours as three bytes, not three
+// floats; a form of neither size is passed over. Only the file name is used.
+TEST(ReadMaterial, TextureMapColoursAsBytesOrFloats) {
+  const std::vector<std::uint8_t> bytes = EditorFile([](sw::ChunkWriter& w) {
+    w.Begin(0xAFFF);
+    w.Begin(0xA000);
+    w.Str("Painted");
+    w.End();
+    w.Begin(0xA200);
+    w.Chunk(0xA360, {10, 20, 30});  // bytes
+    w.Begin(0xA362);                 // floats
+    w.Vec(1.0f, 0.5f, 0.25f);
+    w.End();
+    w.Chunk(0xA364, {1, 2, 3, 4, 5});  // neither: passed over
+    w.Chunk(0xA366, {});
+    w.Chunk(0xA368, {7, 8, 9});
+    w.Begin(0xA300);
+    w.Str("PAINT.PCX");
+    w.End();
+    w.End();
+    w.End();
+  });
+  ScenePtr scene = LoadPtr(bytes);
+  ASSERT_TRUE(scene) << SceneReadError();
+  EXPECT_STREQ(scene->materials[0]->textureFile, "PAINT.PCX");
+  EXPECT_NE(scene->materials[0]->flags & materialTextured, 0);
+}
+
 TEST(ReadMaterial, ShadingValues) {
   for (int v = 0; v <= 5; ++v) {
     sw::Scene s;
