@@ -3,6 +3,8 @@
 #include "sound/gmpcmds.h"
 
 #include <algorithm>
+#include <array>
+#include <initializer_list>
 
 #include "sound/errors.h"
 #include "sound/gmptables.h"
@@ -515,70 +517,191 @@ int PanSlideIt(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
   return gmpSetPanningStep(h, c, y != 0 ? c->panning + y : c->panning - x);
 }
 
-// Handler tables, one pair per kind.
-using Table = gmpCommandHandler[gmpNumCommands];
+// Handler tables, one pair per kind. Each lists the commands the kind acts
+// on; every other command, and number 0, gets Nothing.
+struct Binding {
+  ModuleCommand command;
+  Handler handler;
+};
+using Table = std::array<Handler, moduleCommandCount>;
 
-// clang-format off
-constexpr Table modRow = {
-  Nothing, Nothing, Nothing, Nothing, TonePortaRow, Nothing, TonePortaRow, Nothing,
-  Nothing, SetPanning, SampleOffset, Nothing, PositionJump, SetVolumeCmd, PatternBreak,
-  SetSpeed, SetTempo, FinePortaUp, FinePortaDown, PatternLoop, SetPanning4, RetriggerRow,
-  FineVolUp, FineVolDown, NoteCut, NoteDelayRow, PatternDelay, Nothing, Nothing, Nothing,
-  Nothing, Nothing, Nothing, Nothing,
-};
-constexpr Table modTick = {
-  Nothing, Arpeggio, PortaUpMod, PortaDownMod, TonePortaTick, Vibrato, TonePortaVolTick,
-  VibratoVol, Nothing, Nothing, Nothing, VolumeSlide, Nothing, Nothing, Nothing, Nothing,
-  Nothing, Nothing, Nothing, Nothing, Nothing, RetriggerTick, Nothing, Nothing, NoteCut,
-  NoteDelayTick, Nothing, Nothing, Nothing, Nothing, Nothing, Nothing, Nothing, Nothing,
-};
-constexpr Table s3mRow = {
-  Nothing, Nothing, PortaUpS3m, PortaDownS3m, TonePortaRow, Nothing, TonePortaRow,
-  VibratoVol, Nothing, SetPanning, SampleOffset, VolumeSlide, PositionJump, SetVolumeCmd,
-  PatternBreak, SetSpeed, SetTempo, FinePortaUp, FinePortaDown, PatternLoop, SetPanning4,
-  Nothing, FineVolUp, FineVolDown, NoteCut, NoteDelayRow, PatternDelay, SetGlobalVolume,
-  Nothing, RetriggerRow, Sync, Nothing, Nothing, Nothing,
-};
-constexpr Table s3mTick = {
-  Nothing, Arpeggio, PortaUpS3m, PortaDownS3m, TonePortaTick, Vibrato, TonePortaVolTick,
-  VibratoVol, Nothing, Nothing, Nothing, VolumeSlide, Nothing, Nothing, Nothing, Nothing,
-  Nothing, Nothing, Nothing, Nothing, Nothing, Nothing, Nothing, Nothing, NoteCut,
-  NoteDelayTick, Nothing, Nothing, Nothing, RetrigVolTick, Nothing, Nothing, Nothing, Nothing,
-};
-constexpr Table xmRow = {
-  Nothing, Nothing, Nothing, Nothing, TonePortaRow, Nothing, TonePortaRow, Nothing,
-  Nothing, SetPanning, SampleOffset, Nothing, PositionJump, SetVolumeCmd, PatternBreak,
-  SetSpeed, SetTempo, FinePortaUp, FinePortaDown, PatternLoop, SetPanning4, RetriggerRow,
-  FineVolUp, FineVolDown, NoteCut, NoteDelayRow, PatternDelay, SetGlobalVolume, Nothing,
-  RetriggerRow, Sync, ExtraFineUp, ExtraFineDown, Nothing,
-};
-constexpr Table xmTick = {
-  Nothing, Arpeggio, PortaUpMod, PortaDownMod, TonePortaTick, Vibrato, TonePortaVolTick,
-  VibratoVol, Nothing, Nothing, Nothing, VolumeSlide, Nothing, Nothing, Nothing, Nothing,
-  Nothing, Nothing, Nothing, Nothing, Nothing, RetriggerTick, Nothing, Nothing, NoteCut,
-  NoteDelayTick, Nothing, Nothing, GlobalVolumeSlide, RetrigVolTick, Nothing, Nothing,
-  Nothing, PanSlideXm,
-};
-constexpr Table itRow = {
-  Nothing, Nothing, PortaUpS3m, PortaDownS3m, TonePortaRow, Nothing, TonePortaRow,
-  VibratoVol, Nothing, SetPanning, SampleOffset, VolumeSlide, PositionJump, SetVolumeCmd,
-  PatternBreak, SetSpeed, SetTempo, FinePortaUp, FinePortaDown, PatternLoop, SetPanning4,
-  Nothing, FineVolUp, FineVolDown, NoteCut, NoteDelayRow, PatternDelay, SetGlobalVolume,
-  Nothing, RetriggerRow, Sync, Nothing, Nothing, PanSlideIt,
-};
-constexpr Table itTick = {
-  Nothing, Arpeggio, PortaUpS3m, PortaDownS3m, TonePortaTick, Vibrato, TonePortaVolTick,
-  VibratoVol, Nothing, Nothing, Nothing, VolumeSlide, Nothing, Nothing, Nothing, Nothing,
-  Nothing, Nothing, Nothing, Nothing, Nothing, Nothing, Nothing, Nothing, NoteCut,
-  NoteDelayTick, Nothing, Nothing, Nothing, RetrigVolTick, Nothing, Nothing, Nothing,
-  PanSlideIt,
-};
-// clang-format on
+// Binding a command twice stops the build.
+constexpr Table MakeTable(std::initializer_list<Binding> bindings) {
+  Table table{};
+  table.fill(Nothing);
+  for (const Binding& b : bindings) {
+    if (table[b.command] != Nothing) throw "a command is bound twice";
+    table[b.command] = b.handler;
+  }
+  return table;
+}
+
+constexpr Table modRow = MakeTable({
+    {cmdTonePortamento, TonePortaRow},
+    {cmdTonePortamentoVolumeSlide, TonePortaRow},
+    {cmdSetPanning, SetPanning},
+    {cmdSampleOffset, SampleOffset},
+    {cmdPositionJump, PositionJump},
+    {cmdSetVolume, SetVolumeCmd},
+    {cmdPatternBreak, PatternBreak},
+    {cmdSetSpeed, SetSpeed},
+    {cmdSetTempo, SetTempo},
+    {cmdFinePortamentoUp, FinePortaUp},
+    {cmdFinePortamentoDown, FinePortaDown},
+    {cmdPatternLoop, PatternLoop},
+    {cmdSetPanning4Bit, SetPanning4},
+    {cmdRetrigger, RetriggerRow},
+    {cmdFineVolumeSlideUp, FineVolUp},
+    {cmdFineVolumeSlideDown, FineVolDown},
+    {cmdNoteCut, NoteCut},
+    {cmdNoteDelay, NoteDelayRow},
+    {cmdPatternDelay, PatternDelay},
+});
+constexpr Table modTick = MakeTable({
+    {cmdArpeggio, Arpeggio},
+    {cmdPortamentoUp, PortaUpMod},
+    {cmdPortamentoDown, PortaDownMod},
+    {cmdTonePortamento, TonePortaTick},
+    {cmdVibrato, Vibrato},
+    {cmdTonePortamentoVolumeSlide, TonePortaVolTick},
+    {cmdVibratoVolumeSlide, VibratoVol},
+    {cmdVolumeSlide, VolumeSlide},
+    {cmdRetrigger, RetriggerTick},
+    {cmdNoteCut, NoteCut},
+    {cmdNoteDelay, NoteDelayTick},
+});
+constexpr Table s3mRow = MakeTable({
+    {cmdPortamentoUp, PortaUpS3m},
+    {cmdPortamentoDown, PortaDownS3m},
+    {cmdTonePortamento, TonePortaRow},
+    {cmdTonePortamentoVolumeSlide, TonePortaRow},
+    {cmdVibratoVolumeSlide, VibratoVol},
+    {cmdSetPanning, SetPanning},
+    {cmdSampleOffset, SampleOffset},
+    {cmdVolumeSlide, VolumeSlide},
+    {cmdPositionJump, PositionJump},
+    {cmdSetVolume, SetVolumeCmd},
+    {cmdPatternBreak, PatternBreak},
+    {cmdSetSpeed, SetSpeed},
+    {cmdSetTempo, SetTempo},
+    {cmdFinePortamentoUp, FinePortaUp},
+    {cmdFinePortamentoDown, FinePortaDown},
+    {cmdPatternLoop, PatternLoop},
+    {cmdSetPanning4Bit, SetPanning4},
+    {cmdFineVolumeSlideUp, FineVolUp},
+    {cmdFineVolumeSlideDown, FineVolDown},
+    {cmdNoteCut, NoteCut},
+    {cmdNoteDelay, NoteDelayRow},
+    {cmdPatternDelay, PatternDelay},
+    {cmdSetGlobalVolume, SetGlobalVolume},
+    {cmdRetriggerVolumeChange, RetriggerRow},
+    {cmdSync, Sync},
+});
+constexpr Table s3mTick = MakeTable({
+    {cmdArpeggio, Arpeggio},
+    {cmdPortamentoUp, PortaUpS3m},
+    {cmdPortamentoDown, PortaDownS3m},
+    {cmdTonePortamento, TonePortaTick},
+    {cmdVibrato, Vibrato},
+    {cmdTonePortamentoVolumeSlide, TonePortaVolTick},
+    {cmdVibratoVolumeSlide, VibratoVol},
+    {cmdVolumeSlide, VolumeSlide},
+    {cmdNoteCut, NoteCut},
+    {cmdNoteDelay, NoteDelayTick},
+    {cmdRetriggerVolumeChange, RetrigVolTick},
+});
+constexpr Table xmRow = MakeTable({
+    {cmdTonePortamento, TonePortaRow},
+    {cmdTonePortamentoVolumeSlide, TonePortaRow},
+    {cmdSetPanning, SetPanning},
+    {cmdSampleOffset, SampleOffset},
+    {cmdPositionJump, PositionJump},
+    {cmdSetVolume, SetVolumeCmd},
+    {cmdPatternBreak, PatternBreak},
+    {cmdSetSpeed, SetSpeed},
+    {cmdSetTempo, SetTempo},
+    {cmdFinePortamentoUp, FinePortaUp},
+    {cmdFinePortamentoDown, FinePortaDown},
+    {cmdPatternLoop, PatternLoop},
+    {cmdSetPanning4Bit, SetPanning4},
+    {cmdRetrigger, RetriggerRow},
+    {cmdFineVolumeSlideUp, FineVolUp},
+    {cmdFineVolumeSlideDown, FineVolDown},
+    {cmdNoteCut, NoteCut},
+    {cmdNoteDelay, NoteDelayRow},
+    {cmdPatternDelay, PatternDelay},
+    {cmdSetGlobalVolume, SetGlobalVolume},
+    {cmdRetriggerVolumeChange, RetriggerRow},
+    {cmdSync, Sync},
+    {cmdExtraFinePortamentoUp, ExtraFineUp},
+    {cmdExtraFinePortamentoDown, ExtraFineDown},
+});
+constexpr Table xmTick = MakeTable({
+    {cmdArpeggio, Arpeggio},
+    {cmdPortamentoUp, PortaUpMod},
+    {cmdPortamentoDown, PortaDownMod},
+    {cmdTonePortamento, TonePortaTick},
+    {cmdVibrato, Vibrato},
+    {cmdTonePortamentoVolumeSlide, TonePortaVolTick},
+    {cmdVibratoVolumeSlide, VibratoVol},
+    {cmdVolumeSlide, VolumeSlide},
+    {cmdRetrigger, RetriggerTick},
+    {cmdNoteCut, NoteCut},
+    {cmdNoteDelay, NoteDelayTick},
+    {cmdGlobalVolumeSlide, GlobalVolumeSlide},
+    {cmdRetriggerVolumeChange, RetrigVolTick},
+    {cmdPanningSlide, PanSlideXm},
+});
+// IT's global volume slide (W) has no handler: the command has no effect.
+constexpr Table itRow = MakeTable({
+    {cmdPortamentoUp, PortaUpS3m},
+    {cmdPortamentoDown, PortaDownS3m},
+    {cmdTonePortamento, TonePortaRow},
+    {cmdTonePortamentoVolumeSlide, TonePortaRow},
+    {cmdVibratoVolumeSlide, VibratoVol},
+    {cmdSetPanning, SetPanning},
+    {cmdSampleOffset, SampleOffset},
+    {cmdVolumeSlide, VolumeSlide},
+    {cmdPositionJump, PositionJump},
+    {cmdSetVolume, SetVolumeCmd},
+    {cmdPatternBreak, PatternBreak},
+    {cmdSetSpeed, SetSpeed},
+    {cmdSetTempo, SetTempo},
+    {cmdFinePortamentoUp, FinePortaUp},
+    {cmdFinePortamentoDown, FinePortaDown},
+    {cmdPatternLoop, PatternLoop},
+    {cmdSetPanning4Bit, SetPanning4},
+    {cmdFineVolumeSlideUp, FineVolUp},
+    {cmdFineVolumeSlideDown, FineVolDown},
+    {cmdNoteCut, NoteCut},
+    {cmdNoteDelay, NoteDelayRow},
+    {cmdPatternDelay, PatternDelay},
+    {cmdSetGlobalVolume, SetGlobalVolume},
+    {cmdRetriggerVolumeChange, RetriggerRow},
+    {cmdSync, Sync},
+    {cmdPanningSlide, PanSlideIt},
+});
+constexpr Table itTick = MakeTable({
+    {cmdArpeggio, Arpeggio},
+    {cmdPortamentoUp, PortaUpS3m},
+    {cmdPortamentoDown, PortaDownS3m},
+    {cmdTonePortamento, TonePortaTick},
+    {cmdVibrato, Vibrato},
+    {cmdTonePortamentoVolumeSlide, TonePortaVolTick},
+    {cmdVibratoVolumeSlide, VibratoVol},
+    {cmdVolumeSlide, VolumeSlide},
+    {cmdNoteCut, NoteCut},
+    {cmdNoteDelay, NoteDelayTick},
+    {cmdRetriggerVolumeChange, RetrigVolTick},
+    {cmdPanningSlide, PanSlideIt},
+});
 
 }  // namespace
 
-const gmpCommandHandler* const gmpRowCommands[5] = {modRow, modRow, s3mRow, xmRow, itRow};
-const gmpCommandHandler* const gmpTickCommands[5] = {modTick, modTick, s3mTick, xmTick, itTick};
+const gmpCommandHandler* const gmpRowCommands[5] = {modRow.data(), modRow.data(), s3mRow.data(),
+                                                    xmRow.data(), itRow.data()};
+const gmpCommandHandler* const gmpTickCommands[5] = {modTick.data(), modTick.data(), s3mTick.data(),
+                                                     xmTick.data(), itTick.data()};
 
 int gmpVolumeColumnRow(PlayerHandle* h, PlayerChannel* c) {
   const unsigned v = c->volumeByte;

@@ -1,7 +1,7 @@
 // Effect commands of the module player: one row-handler table and one
-// tick-handler table per module kind, indexed by the internal command number
-// (1..33), plus the volume-column handlers. Handlers work on one channel of
-// one playing song and return 0 or an error code.
+// tick-handler table per module kind, indexed by ModuleCommand
+// (sound/module.h), plus the volume-column handlers. Handlers work on one
+// channel of one playing song and return 0 or an error code.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,8 @@
 // p: the parameter after the kind's memory substitution; r: the raw byte.
 using gmpCommandHandler = int (*)(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r);
 
-// Handler tables by module kind (1..4); index 0 is unused.
+// Handler tables by module kind (1..4), moduleCommandCount entries each;
+// index 0 is unused.
 extern const gmpCommandHandler* const gmpRowCommands[5];
 extern const gmpCommandHandler* const gmpTickCommands[5];
 

@@ -78,7 +78,8 @@ std::uint32_t ClampPeriod(const PlayerHandle* h, std::int64_t q) {
 }
 
 bool IsTonePortamento(const PlayerChannel* c) {
-  return (c->flags & gmpFlagCommand) && (c->command == 4 || c->command == 6);
+  return (c->flags & gmpFlagCommand) &&
+         (c->command == cmdTonePortamento || c->command == cmdTonePortamentoVolumeSlide);
 }
 
 // Envelope value (0..64 × 256) at the channel's position, then the position
@@ -199,7 +200,15 @@ unsigned SubstitutedParameter(const PlayerHandle* h, PlayerChannel* c, bool stor
       return c->lastParameter;
     case modKindXM:
       switch (c->command) {
-        case 2: case 3: case 17: case 18: case 22: case 23: case 28: case 31: case 32:
+        case cmdPortamentoUp:
+        case cmdPortamentoDown:
+        case cmdFinePortamentoUp:
+        case cmdFinePortamentoDown:
+        case cmdFineVolumeSlideUp:
+        case cmdFineVolumeSlideDown:
+        case cmdGlobalVolumeSlide:
+        case cmdExtraFinePortamentoUp:
+        case cmdExtraFinePortamentoDown:
           if (r != 0) {
             if (store) c->parameterMemory[c->command] = static_cast<std::uint8_t>(r);
             return r;
@@ -214,7 +223,7 @@ unsigned SubstitutedParameter(const PlayerHandle* h, PlayerChannel* c, bool stor
 }
 
 int RunRowCommand(PlayerHandle* h, PlayerChannel* c) {
-  if (c->command >= gmpNumCommands) {
+  if (c->command >= moduleCommandCount) {
     return errInvalidPattern;
   }
   unsigned p = SubstitutedParameter(h, c, true);
@@ -228,7 +237,7 @@ int TickCommands(PlayerHandle* h) {
       if (int e = gmpVolumeColumnTick(h, c); e != errOK) return e;
     }
     if (c->flags & gmpFlagCommand) {
-      if (c->command >= gmpNumCommands) {
+      if (c->command >= moduleCommandCount) {
         return errInvalidPattern;
       }
       unsigned p = SubstitutedParameter(h, c, false);
@@ -263,7 +272,7 @@ int InstrumentStep(PlayerHandle* h, PlayerChannel* c) {
   }
 
   // XM and IT.
-  const bool noteDelay = (c->flags & gmpFlagCommand) && c->command == 25;
+  const bool noteDelay = (c->flags & gmpFlagCommand) && c->command == cmdNoteDelay;
   if (!(m->kind == modKindXM && noteDelay)) {
     gmpResetInstrumentState(h, c);
   }
@@ -390,7 +399,7 @@ int RowStep(PlayerHandle* h) {
     } else {
       const bool xmVibrato =
           m->kind == modKindXM &&
-          (((c->flags & gmpFlagCommand) && c->command == 5) ||
+          (((c->flags & gmpFlagCommand) && c->command == cmdVibrato) ||
            ((c->flags & gmpFlagVolume) && (c->volumeByte & 0xF0) == 0xB0));
       if (!xmVibrato) {
         c->outputPeriod = ClampPeriod(h, c->period);

@@ -8,12 +8,11 @@
 
 #include <cstdint>
 
-struct Module;
-struct ModuleSample;
+#include "sound/module.h"
+
 struct SoundDevice;
 
 inline constexpr int gmpMaxHandles = 16;
-inline constexpr int gmpNumCommands = 34;  // command numbers 0..33
 
 // Channel flag bits.
 enum : std::uint8_t {
@@ -51,7 +50,7 @@ struct PlayerChannel {
   std::uint8_t volumeByte;       // volume column of this row
   std::uint8_t note;             // note byte of this row (packed form)
   std::uint32_t lastParameter;   // last nonzero parameter (S3M, IT)
-  std::uint8_t parameterMemory[gmpNumCommands];  // per-command memory (XM)
+  std::uint8_t parameterMemory[moduleCommandCount];  // per-command memory (XM)
   std::uint8_t volume;
   std::uint8_t effectiveVolume;
   std::uint8_t channelVolume;    // set by the application, 0..64

@@ -28,16 +28,57 @@ using loader::Le16;
 using loader::Le32;
 using loader::LoadState;
 
-// Command letters A..Z (1..26) to internal commands; S and X are decided by
-// the parameter and marked 0xFF.
-constexpr std::array<std::uint8_t, 27> letterCommands = {
-    0,
-    15, 12, 14, 11, 3, 2, 4, 5, 0, 1, 7, 6, 0,   // A..M
-    0,  10, 33, 29, 8, 0xFF, 16, 0, 27, 28, 0xFF, 0, 30};  // N..Z
+// Command letters A..Z (1..26) to internal commands; cmdNone = dropped. S
+// takes its command from the parameter, X scales its parameter.
+constexpr std::array<ModuleCommand, 27> letterCommands = {
+    cmdNone,
+    cmdSetSpeed,                   // A
+    cmdPositionJump,               // B
+    cmdPatternBreak,               // C
+    cmdVolumeSlide,                // D
+    cmdPortamentoDown,             // E
+    cmdPortamentoUp,               // F
+    cmdTonePortamento,             // G
+    cmdVibrato,                    // H
+    cmdNone,                       // I
+    cmdArpeggio,                   // J
+    cmdVibratoVolumeSlide,         // K
+    cmdTonePortamentoVolumeSlide,  // L
+    cmdNone,                       // M
+    cmdNone,                       // N
+    cmdSampleOffset,               // O
+    cmdPanningSlide,               // P
+    cmdRetriggerVolumeChange,      // Q
+    cmdTremolo,                    // R
+    cmdNone,                       // S: by the parameter
+    cmdSetTempo,                   // T
+    cmdNone,                       // U
+    cmdSetGlobalVolume,            // V
+    cmdGlobalVolumeSlide,          // W
+    cmdSetPanning,                 // X: scaled parameter
+    cmdNone,                       // Y
+    cmdSync,                       // Z
+};
 
-// S sub-commands by the parameter's high nibble; 0 = dropped.
-constexpr std::array<std::uint8_t, 16> sCommands = {
-    0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 19, 24, 25, 26, 0};
+// S sub-commands by the parameter's high nibble; cmdNone = dropped.
+constexpr std::array<ModuleCommand, 16> sCommands = {
+    cmdNone,            // S0
+    cmdNone,            // S1
+    cmdNone,            // S2
+    cmdNone,            // S3
+    cmdNone,            // S4
+    cmdNone,            // S5
+    cmdNone,            // S6
+    cmdNone,            // S7
+    cmdSetPanning4Bit,  // S8
+    cmdNone,            // S9
+    cmdNone,            // SA
+    cmdPatternLoop,     // SB
+    cmdNoteCut,         // SC
+    cmdNoteDelay,       // SD
+    cmdPatternDelay,    // SE
+    cmdNone,            // SF
+};
 
 struct PatternContext {
   unsigned channelLimit;       // entries are kept for channels up to this one
@@ -106,25 +147,22 @@ std::uint32_t ConvertPattern(const std::uint8_t* data, std::uint32_t size, unsig
           if (i > *ctx.highestInstrument) *ctx.highestInstrument = i;
         }
       }
-      std::uint8_t command = 0;
+      ModuleCommand command = cmdNone;
       std::uint8_t parameter = lastParam[ch];
       if (hasCmd && lastCmd[ch] >= 1 && lastCmd[ch] <= 26) {
         command = letterCommands[lastCmd[ch]];
-        if (command == 0xFF) {
-          if (lastCmd[ch] == 19) {  // S
-            command = sCommands[parameter >> 4];
-            parameter = static_cast<std::uint8_t>(parameter & 0x0F);
-          } else {  // X: 0..255 onto the 0..64 panning range
-            command = 9;
-            parameter = static_cast<std::uint8_t>((parameter + 1u) / 4u);
-          }
+        if (lastCmd[ch] == 19) {  // S
+          command = sCommands[parameter >> 4];
+          parameter = static_cast<std::uint8_t>(parameter & 0x0F);
+        } else if (lastCmd[ch] == 24) {  // X: 0..255 onto the 0..64 panning range
+          parameter = static_cast<std::uint8_t>((parameter + 1u) / 4u);
         }
       }
 
       std::uint8_t flag = static_cast<std::uint8_t>(ch);
       if (note != noteNone || inst != instNone) flag |= pattNoteInst;
       if (hasVol) flag |= pattVolume;
-      if (command != 0) flag |= pattCommand;
+      if (command != cmdNone) flag |= pattCommand;
       if (flag == ch) continue;
       // Room for the entry and the row's terminator.
       if (capacity - out < 7) return 0;

@@ -33,9 +33,43 @@ constexpr std::array<std::uint16_t, 72> periodTable = {
     107,  101,  95,   90,   85,   80,   75,   71,   67,   63,   60,  56,
     53,   50,   47,   45,   42,   40,   37,   35,   33,   31,   30,  28};
 
-// E-command sub-commands by the parameter's high nibble; 0 = dropped.
-constexpr std::array<std::uint8_t, 16> extendedCommands = {
-    0, 17, 18, 0, 0, 0, 19, 0, 20, 21, 22, 23, 24, 25, 26, 0};
+// Effects 0..D to internal commands; 8, E and F are decided by the parameter.
+constexpr std::array<ModuleCommand, 14> effectCommands = {
+    cmdArpeggio,                   // 0
+    cmdPortamentoUp,               // 1
+    cmdPortamentoDown,             // 2
+    cmdTonePortamento,             // 3
+    cmdVibrato,                    // 4
+    cmdTonePortamentoVolumeSlide,  // 5
+    cmdVibratoVolumeSlide,         // 6
+    cmdTremolo,                    // 7
+    cmdSetPanning,                 // 8
+    cmdSampleOffset,               // 9
+    cmdVolumeSlide,                // A
+    cmdPositionJump,               // B
+    cmdSetVolume,                  // C
+    cmdPatternBreak,               // D
+};
+
+// E-command sub-commands by the parameter's high nibble; cmdNone = dropped.
+constexpr std::array<ModuleCommand, 16> extendedCommands = {
+    cmdNone,                 // E0
+    cmdFinePortamentoUp,     // E1
+    cmdFinePortamentoDown,   // E2
+    cmdNone,                 // E3
+    cmdNone,                 // E4
+    cmdNone,                 // E5
+    cmdPatternLoop,          // E6
+    cmdNone,                 // E7
+    cmdSetPanning4Bit,       // E8
+    cmdRetrigger,            // E9
+    cmdFineVolumeSlideUp,    // EA
+    cmdFineVolumeSlideDown,  // EB
+    cmdNoteCut,              // EC
+    cmdNoteDelay,            // ED
+    cmdPatternDelay,         // EE
+    cmdNone,                 // EF
+};
 
 using loader::LoadState;
 
@@ -88,31 +122,31 @@ int ConvertPattern(const std::uint8_t* cells, unsigned channels, Module* module,
         used[inst] = true;
       }
 
-      std::uint8_t command = 0;
+      ModuleCommand command = cmdNone;
       std::uint8_t parameter = static_cast<std::uint8_t>(param);
       if (effect != 0 || param != 0) {
         switch (effect) {
           case 0x8:
             // Only the panning values the player understands: 0..0x80 and
             // 0xA4 (surround).
-            if (param <= 0x80 || param == 0xA4) command = 9;
+            if (param <= 0x80 || param == 0xA4) command = cmdSetPanning;
             break;
           case 0xE:
             command = extendedCommands[param >> 4];
             parameter = static_cast<std::uint8_t>(param & 0x0F);
             break;
           case 0xF:
-            command = param > 0x20 ? 16 : 15;
+            command = param > 0x20 ? cmdSetTempo : cmdSetSpeed;
             break;
           default:
-            command = static_cast<std::uint8_t>(effect + 1);
+            command = effectCommands[effect];
             break;
         }
       }
 
       std::uint8_t flag = static_cast<std::uint8_t>(ch);
       if (note != noteNone || inst != instNone) flag |= pattNoteInst;
-      if (command != 0) flag |= pattCommand;
+      if (command != cmdNone) flag |= pattCommand;
       if (flag == ch) continue;
       work[out++] = flag;
       if (flag & pattNoteInst) {

@@ -31,34 +31,34 @@ std::uint32_t Read32(const std::uint8_t* p) {
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-// Command letters 'A'..'Y' (1..25) to internal command numbers; 0 = dropped.
-constexpr std::array<std::uint8_t, 26> commandMap = {
-    0,
-    15,  // A set speed
-    12,  // B position jump
-    14,  // C pattern break
-    11,  // D volume slide
-    3,   // E portamento down
-    2,   // F portamento up
-    4,   // G tone portamento
-    5,   // H vibrato
-    0,   // I tremor
-    1,   // J arpeggio
-    7,   // K vibrato + volume slide
-    6,   // L tone portamento + volume slide
-    0,   // M
-    0,   // N
-    10,  // O sample offset
-    0,   // P
-    29,  // Q retrigger + volume change
-    8,   // R tremolo
-    0,   // S: by the info byte's high nibble
-    16,  // T set tempo
-    0,   // U fine vibrato
-    27,  // V set global volume
-    30,  // W sync
-    9,   // X set panning
-    0,   // Y panbrello
+// Command letters 'A'..'Y' (1..25) to internal commands; cmdNone = dropped.
+constexpr std::array<ModuleCommand, 26> commandMap = {
+    cmdNone,
+    cmdSetSpeed,                   // A
+    cmdPositionJump,               // B
+    cmdPatternBreak,               // C
+    cmdVolumeSlide,                // D
+    cmdPortamentoDown,             // E
+    cmdPortamentoUp,               // F
+    cmdTonePortamento,             // G
+    cmdVibrato,                    // H
+    cmdNone,                       // I tremor
+    cmdArpeggio,                   // J
+    cmdVibratoVolumeSlide,         // K
+    cmdTonePortamentoVolumeSlide,  // L
+    cmdNone,                       // M
+    cmdNone,                       // N
+    cmdSampleOffset,               // O
+    cmdNone,                       // P
+    cmdRetriggerVolumeChange,      // Q
+    cmdTremolo,                    // R
+    cmdNone,                       // S: by the info byte's high nibble
+    cmdSetTempo,                   // T
+    cmdNone,                       // U fine vibrato
+    cmdSetGlobalVolume,            // V
+    cmdSync,                       // W
+    cmdSetPanning,                 // X
+    cmdNone,                       // Y panbrello
 };
 
 // Bytes of sample data an instrument record describes. Only sampled
@@ -76,14 +76,14 @@ std::uint32_t SampleBytes(const std::uint8_t* record) {
   return length;
 }
 
-std::uint8_t SubCommand(std::uint8_t info) {
+ModuleCommand SubCommand(std::uint8_t info) {
   switch (info >> 4) {
-    case 0x8: return 20;  // set panning, 4-bit
-    case 0xB: return 19;  // pattern loop
-    case 0xC: return 24;  // note cut
-    case 0xD: return 25;  // note delay
-    case 0xE: return 26;  // pattern delay
-    default: return 0;
+    case 0x8: return cmdSetPanning4Bit;
+    case 0xB: return cmdPatternLoop;
+    case 0xC: return cmdNoteCut;
+    case 0xD: return cmdNoteDelay;
+    case 0xE: return cmdPatternDelay;
+    default: return cmdNone;
   }
 }
 
@@ -200,7 +200,7 @@ int ConvertPattern(LoadState& s, const std::uint8_t* data, std::uint32_t dataLen
         std::uint8_t letter = data[in];
         std::uint8_t info = data[in + 1];
         in += 2;
-        std::uint8_t command = 0;
+        ModuleCommand command = cmdNone;
         if (letter >= 1 && letter <= 25) {
           command = commandMap[letter];
           if (letter == 19) {  // 'S'
@@ -208,7 +208,7 @@ int ConvertPattern(LoadState& s, const std::uint8_t* data, std::uint32_t dataLen
             info &= 0x0F;
           }
         }
-        if (command != 0) {
+        if (command != cmdNone) {
           flags |= pattCommand;
           entry[n++] = command;
           entry[n++] = info;

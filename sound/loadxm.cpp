@@ -28,16 +28,67 @@ using loader::Le16;
 using loader::Le32;
 using loader::LoadState;
 
-// E-command sub-commands by the parameter's high nibble; 0 = dropped.
-constexpr std::array<std::uint8_t, 16> extendedCommands = {
-    0, 17, 18, 0, 0, 0, 19, 0, 20, 21, 22, 23, 24, 25, 26, 0};
+// E-command sub-commands by the parameter's high nibble; cmdNone = dropped.
+constexpr std::array<ModuleCommand, 16> extendedCommands = {
+    cmdNone,                 // E0
+    cmdFinePortamentoUp,     // E1
+    cmdFinePortamentoDown,   // E2
+    cmdNone,                 // E3
+    cmdNone,                 // E4
+    cmdNone,                 // E5
+    cmdPatternLoop,          // E6
+    cmdNone,                 // E7
+    cmdSetPanning4Bit,       // E8
+    cmdRetrigger,            // E9
+    cmdFineVolumeSlideUp,    // EA
+    cmdFineVolumeSlideDown,  // EB
+    cmdNoteCut,              // EC
+    cmdNoteDelay,            // ED
+    cmdPatternDelay,         // EE
+    cmdNone,                 // EF
+};
 
-// Effect types 0..35 (0..9, then the letters A..Z) to internal commands; the
-// types E, F, K and X are decided by the parameter and marked 0xFF here.
-constexpr std::array<std::uint8_t, 36> effectCommands = {
-    1,  2,  3,  4,    5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 0xFF, 0xFF,  // 0..F
-    27, 28, 0,  0, 0xFF, 0, 0, 0, 0, 33, 0,  29, 0,  0,  0,    0,     // G..V
-    30, 0xFF, 0, 0};                                                  // W..Z
+// Effect types 0..35 (0..9, then the letters A..Z) to internal commands;
+// cmdNone = dropped. ConvertEffect decides the types E, F, K and X by their
+// parameter.
+constexpr std::array<ModuleCommand, 36> effectCommands = {
+    cmdArpeggio,                   // 0
+    cmdPortamentoUp,               // 1
+    cmdPortamentoDown,             // 2
+    cmdTonePortamento,             // 3
+    cmdVibrato,                    // 4
+    cmdTonePortamentoVolumeSlide,  // 5
+    cmdVibratoVolumeSlide,         // 6
+    cmdTremolo,                    // 7
+    cmdSetPanning,                 // 8
+    cmdSampleOffset,               // 9
+    cmdVolumeSlide,                // A
+    cmdPositionJump,               // B
+    cmdSetVolume,                  // C
+    cmdPatternBreak,               // D
+    cmdNone,                       // E: by the parameter
+    cmdNone,                       // F: by the parameter
+    cmdSetGlobalVolume,            // G
+    cmdGlobalVolumeSlide,          // H
+    cmdNone,                       // I
+    cmdNone,                       // J
+    cmdNone,                       // K: key off, by the note
+    cmdNone,                       // L
+    cmdNone,                       // M
+    cmdNone,                       // N
+    cmdNone,                       // O
+    cmdPanningSlide,               // P
+    cmdNone,                       // Q
+    cmdRetriggerVolumeChange,      // R
+    cmdNone,                       // S
+    cmdNone,                       // T
+    cmdNone,                       // U
+    cmdNone,                       // V
+    cmdSync,                       // W
+    cmdNone,                       // X: by the parameter
+    cmdNone,                       // Y
+    cmdNone,                       // Z
+};
 
 // Reads bytes of one stored pattern; a cell cut short by the end of the data
 // reads as empty.
@@ -57,30 +108,27 @@ struct ConvertContext {
 };
 
 // Maps one effect to a command and parameter. A key-off effect turns the note
-// into a key off instead. Returns the command, 0 when dropped.
-std::uint8_t ConvertEffect(unsigned type, unsigned param, std::uint8_t* parameter,
-                           bool* keyOff) {
+// into a key off instead. Returns the command, cmdNone when dropped.
+ModuleCommand ConvertEffect(unsigned type, unsigned param, std::uint8_t* parameter,
+                            bool* keyOff) {
   *parameter = static_cast<std::uint8_t>(param);
-  if (type == 0 && param == 0) return 0;
-  if (type >= effectCommands.size()) return 0;
-  const std::uint8_t command = effectCommands[type];
-  if (command != 0xFF) return command;
+  if (type == 0 && param == 0) return cmdNone;
   switch (type) {
     case 0xE:
       *parameter = static_cast<std::uint8_t>(param & 0x0F);
       return extendedCommands[param >> 4];
     case 0xF:
-      return param < 0x20 ? 15 : 16;
+      return param < 0x20 ? cmdSetSpeed : cmdSetTempo;
     case 20:  // K: key off
       *keyOff = true;
-      return 0;
+      return cmdNone;
     case 33:  // X: extra fine portamento
       *parameter = static_cast<std::uint8_t>(param & 0x0F);
-      if ((param >> 4) == 1) return 31;
-      if ((param >> 4) == 2) return 32;
-      return 0;
+      if ((param >> 4) == 1) return cmdExtraFinePortamentoUp;
+      if ((param >> 4) == 2) return cmdExtraFinePortamentoDown;
+      return cmdNone;
     default:
-      return 0;
+      return type < effectCommands.size() ? effectCommands[type] : cmdNone;
   }
 }
 
@@ -134,13 +182,13 @@ std::uint32_t ConvertPattern(PackedReader in, unsigned rows, const ConvertContex
       }
       bool keyOff = false;
       std::uint8_t parameter = 0;
-      const std::uint8_t command = ConvertEffect(type, param, &parameter, &keyOff);
+      const ModuleCommand command = ConvertEffect(type, param, &parameter, &keyOff);
       if (keyOff) noteByte = noteCut;
 
       std::uint8_t flag = static_cast<std::uint8_t>(ch);
       if (noteByte != noteNone || instByte != instNone) flag |= pattNoteInst;
       if (hasVolume) flag |= pattVolume;
-      if (command != 0) flag |= pattCommand;
+      if (command != cmdNone) flag |= pattCommand;
       if (flag == ch) continue;
       work[out++] = flag;
       if (flag & pattNoteInst) {

@@ -75,6 +75,49 @@ enum : std::uint8_t {
   pattCommand = 0x80,    // command byte, then parameter byte
 };
 
+// Effect commands: the command byte of a packed entry. Every reader maps its
+// format's letters or effect numbers onto these, and the player's handler
+// tables are indexed by them. cmdNone is never stored: a reader drops a
+// command that maps to it.
+enum ModuleCommand : std::uint8_t {
+  cmdNone = 0,
+  cmdArpeggio = 1,
+  cmdPortamentoUp = 2,
+  cmdPortamentoDown = 3,
+  cmdTonePortamento = 4,
+  cmdVibrato = 5,
+  cmdTonePortamentoVolumeSlide = 6,
+  cmdVibratoVolumeSlide = 7,
+  cmdTremolo = 8,
+  cmdSetPanning = 9,
+  cmdSampleOffset = 10,
+  cmdVolumeSlide = 11,
+  cmdPositionJump = 12,
+  cmdSetVolume = 13,
+  cmdPatternBreak = 14,
+  cmdSetSpeed = 15,
+  cmdSetTempo = 16,
+  cmdFinePortamentoUp = 17,
+  cmdFinePortamentoDown = 18,
+  cmdPatternLoop = 19,
+  cmdSetPanning4Bit = 20,
+  cmdRetrigger = 21,
+  cmdFineVolumeSlideUp = 22,
+  cmdFineVolumeSlideDown = 23,
+  cmdNoteCut = 24,
+  cmdNoteDelay = 25,
+  cmdPatternDelay = 26,
+  cmdSetGlobalVolume = 27,
+  cmdGlobalVolumeSlide = 28,
+  cmdRetriggerVolumeChange = 29,
+  cmdSync = 30,
+  cmdExtraFinePortamentoUp = 31,
+  cmdExtraFinePortamentoDown = 32,
+  cmdPanningSlide = 33,
+};
+// Command numbers 0..33: the size of a table indexed by command.
+inline constexpr unsigned moduleCommandCount = cmdPanningSlide + 1;
+
 // Special byte values inside packed entries.
 enum : std::uint8_t {
   noteNone = 0xFF,

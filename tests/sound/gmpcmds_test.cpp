@@ -41,12 +41,12 @@ class Commands : public PlayerTest {
 };
 
 TEST_F(Commands, S3mVolumeSlides) {
-  Start(Song(modKindS3M, {{At(0).Cmd(11, 0x0F)},     // D0F: down 15 per later tick
-                          {At(0).Vol(20).Cmd(11, 0xF0)},  // DF0: up 15
-                          {At(0).Vol(20).Cmd(11, 0x3F)},  // D3F: fine up 3
-                          {At(0).Cmd(11, 0xF3)},     // DF3: fine down 3
-                          {At(0).Vol(40).Cmd(11, 0x01)},  // D01
-                          {At(0).Cmd(11, 0x00)}}));       // D00: 1 again
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdVolumeSlide, 0x0F)},     // D0F: down 15 per later tick
+                          {At(0).Vol(20).Cmd(cmdVolumeSlide, 0xF0)},  // DF0: up 15
+                          {At(0).Vol(20).Cmd(cmdVolumeSlide, 0x3F)},  // D3F: fine up 3
+                          {At(0).Cmd(cmdVolumeSlide, 0xF3)},     // DF3: fine down 3
+                          {At(0).Vol(40).Cmd(cmdVolumeSlide, 0x01)},  // D01
+                          {At(0).Cmd(cmdVolumeSlide, 0x00)}}));       // D00: 1 again
   PlayTo(1, 0);
   EXPECT_EQ(Volume(), 40);
   PlayTo(1, 2);
@@ -68,7 +68,7 @@ TEST_F(Commands, S3mVolumeSlides) {
 }
 
 TEST_F(Commands, S3mFastVolumeSlidesActOnTheFirstTick) {
-  auto layout = Song(modKindS3M, {{At(0).Cmd(11, 0x04)}});
+  auto layout = Song(modKindS3M, {{At(0).Cmd(cmdVolumeSlide, 0x04)}});
   layout.flags = modFlagFastVolSlides;
   Start(layout);
   PlayTo(1, 0);
@@ -76,7 +76,7 @@ TEST_F(Commands, S3mFastVolumeSlidesActOnTheFirstTick) {
 }
 
 TEST_F(Commands, SharedParameterMemoryFeedsArpeggio) {
-  Start(Song(modKindS3M, {{At(0).Cmd(11, 0x37)}, {At(0).Cmd(1, 0x00)}}));
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdVolumeSlide, 0x37)}, {At(0).Cmd(cmdArpeggio, 0x00)}}));
   PlayTo(2, 0);
   EXPECT_EQ(Output(), 1712u);
   PlayTo(2, 1);
@@ -89,10 +89,10 @@ TEST_F(Commands, SharedParameterMemoryFeedsArpeggio) {
 }
 
 TEST_F(Commands, S3mPortamentoKinds) {
-  Start(Song(modKindS3M, {{At(0).Cmd(2, 0xF2)},    // fine: 2 << 2 on tick 0
-                          {At(0).Cmd(2, 0xE2)},    // extra fine: 2
-                          {At(0).Cmd(2, 0x02)},    // 8 on each later tick
-                          {At(0).Cmd(3, 0xF1)}}));  // fine down 4
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdPortamentoUp, 0xF2)},    // fine: 2 << 2 on tick 0
+                          {At(0).Cmd(cmdPortamentoUp, 0xE2)},    // extra fine: 2
+                          {At(0).Cmd(cmdPortamentoUp, 0x02)},    // 8 on each later tick
+                          {At(0).Cmd(cmdPortamentoDown, 0xF1)}}));  // fine down 4
   PlayTo(1, 0);
   EXPECT_EQ(Period(), 1704u);
   PlayTo(1, 5);
@@ -109,7 +109,8 @@ TEST_F(Commands, S3mPortamentoKinds) {
 }
 
 TEST_F(Commands, TonePortamentoSlidesWithoutRestarting) {
-  Start(Song(modKindS3M, {{At(0).Note(4, 2).Ins(0).Cmd(4, 0x10)}, {At(0).Cmd(4, 0)}}));
+  Start(Song(modKindS3M, {{At(0).Note(4, 2).Ins(0).Cmd(cmdTonePortamento, 0x10)},
+                          {At(0).Cmd(cmdTonePortamento, 0)}}));
   PlayTo(1, 0);
   EXPECT_EQ(Ch(0).targetPeriod, 1524u);
   EXPECT_EQ(Period(), 1712u);
@@ -125,7 +126,7 @@ TEST_F(Commands, TonePortamentoSlidesWithoutRestarting) {
 }
 
 TEST_F(Commands, TonePortamentoWithoutAPreviousNoteLeavesThePitchAlone) {
-  auto layout = Song(modKindS3M, {{At(0).Cmd(4, 0x10)}}, false);
+  auto layout = Song(modKindS3M, {{At(0).Cmd(cmdTonePortamento, 0x10)}}, false);
   Start(layout);
   PlayTo(1, 5);
   EXPECT_EQ(Period(), 0u);
@@ -134,9 +135,10 @@ TEST_F(Commands, TonePortamentoWithoutAPreviousNoteLeavesThePitchAlone) {
 }
 
 TEST_F(Commands, VibratoAndItsCombinations) {
-  Start(Song(modKindS3M, {{At(0).Cmd(5, 0x24)},      // speed 2, depth 4
-                          {At(0).Cmd(7, 0x01)},      // vibrato continues, volume down 1
-                          {At(0).Note(4, 0).Ins(0).Vol(40)}}));
+  Start(Song(modKindS3M,
+             {{At(0).Cmd(cmdVibrato, 0x24)},             // speed 2, depth 4
+              {At(0).Cmd(cmdVibratoVolumeSlide, 0x01)},  // vibrato continues, volume down 1
+              {At(0).Note(4, 0).Ins(0).Vol(40)}}));
   PlayTo(1, 1);
   EXPECT_EQ(Output(), 1712u);  // position 0: sine 0
   PlayTo(1, 2);
@@ -152,12 +154,12 @@ TEST_F(Commands, VibratoAndItsCombinations) {
 }
 
 TEST_F(Commands, PanningCommands) {
-  Start(Song(modKindS3M, {{At(0).Cmd(9, 0x00)},
-                          {At(0).Cmd(9, 0x80)},
-                          {At(0).Cmd(9, 0xA4)},
-                          {At(0).Cmd(20, 0x0)},
-                          {At(0).Cmd(20, 0xF)},
-                          {At(0).Cmd(20, 0x7)}}));
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdSetPanning, 0x00)},
+                          {At(0).Cmd(cmdSetPanning, 0x80)},
+                          {At(0).Cmd(cmdSetPanning, 0xA4)},
+                          {At(0).Cmd(cmdSetPanning4Bit, 0x0)},
+                          {At(0).Cmd(cmdSetPanning4Bit, 0xF)},
+                          {At(0).Cmd(cmdSetPanning4Bit, 0x7)}}));
   std::vector<std::int64_t> sent;
   for (unsigned row = 1; row <= 6; ++row) {
     PlayTo(row);
@@ -167,9 +169,9 @@ TEST_F(Commands, PanningCommands) {
 }
 
 TEST_F(Commands, SampleOffsetAppliesToItsNoteOnly) {
-  Start(Song(modKindS3M, {{At(0).Note(4, 0).Ins(0).Cmd(10, 0x02)},
+  Start(Song(modKindS3M, {{At(0).Note(4, 0).Ins(0).Cmd(cmdSampleOffset, 0x02)},
                           {At(0).Note(4, 0)},
-                          {At(0).Note(4, 0).Cmd(10, 0)}}));  // O00: the memory
+                          {At(0).Note(4, 0).Cmd(cmdSampleOffset, 0)}}));  // O00: the memory
   PlayTo(3);
   auto positions = recdev::Of(Op::SetPosition, 0);
   ASSERT_EQ(positions.size(), 2u);
@@ -180,7 +182,8 @@ TEST_F(Commands, SampleOffsetAppliesToItsNoteOnly) {
 }
 
 TEST_F(Commands, ModSampleOffsetIsAddedTwice) {
-  auto layout = Song(modKindMOD, {{At(0).Note(1, 0).Ins(0).Cmd(10, 0x01)}, {At(0).Note(1, 0)}});
+  auto layout =
+      Song(modKindMOD, {{At(0).Note(1, 0).Ins(0).Cmd(cmdSampleOffset, 0x01)}, {At(0).Note(1, 0)}});
   Start(layout);
   PlayTo(2);
   auto positions = recdev::Of(Op::SetPosition, 0);
@@ -190,10 +193,10 @@ TEST_F(Commands, ModSampleOffsetIsAddedTwice) {
 }
 
 TEST_F(Commands, PatternBreakReadsDecimalDigits) {
-  auto layout = Song(modKindS3M, {{At(0).Cmd(14, 0x64)}});
+  auto layout = Song(modKindS3M, {{At(0).Cmd(cmdPatternBreak, 0x64)}});
   layout.orders = {0, 1, 1};
   layout.patterns.resize(2);
-  layout.patterns[1].rows[63] = {At(1).Cmd(14, 0x12)};
+  layout.patterns[1].rows[63] = {At(1).Cmd(cmdPatternBreak, 0x12)};
   Start(layout);
   PlayTo(1);
   EXPECT_EQ(handle->position, 1u);
@@ -204,11 +207,12 @@ TEST_F(Commands, PatternBreakReadsDecimalDigits) {
 }
 
 TEST_F(Commands, PositionJumps) {
-  auto layout = Song(modKindS3M, {{At(0).Cmd(12, 0x01)}});
+  auto layout = Song(modKindS3M, {{At(0).Cmd(cmdPositionJump, 0x01)}});
   layout.orders = {0, orderSkip, 1, 2};
   layout.patterns.resize(3);
-  layout.patterns[1].rows[0] = {At(0).Cmd(12, 0x00), At(1).Cmd(14, 0x05)};  // back, row 5
-  layout.patterns[2].rows[0] = {At(0).Cmd(12, 0x09)};  // past the end
+  layout.patterns[1].rows[0] = {At(0).Cmd(cmdPositionJump, 0x00),
+                                At(1).Cmd(cmdPatternBreak, 0x05)};  // back, row 5
+  layout.patterns[2].rows[0] = {At(0).Cmd(cmdPositionJump, 0x09)};  // past the end
   Start(layout);
   PlayTo(1);
   EXPECT_EQ(handle->position, 2u);  // the skip marker is stepped over
@@ -227,8 +231,10 @@ TEST_F(Commands, PositionJumps) {
 }
 
 TEST_F(Commands, SpeedAndTempo) {
-  Start(Song(modKindS3M, {{At(0).Cmd(15, 3)}, {At(0).Cmd(15, 0)}, {At(0).Cmd(16, 0x1F)},
-                          {At(0).Cmd(16, 0x20)}}));
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdSetSpeed, 3)},
+                          {At(0).Cmd(cmdSetSpeed, 0)},
+                          {At(0).Cmd(cmdSetTempo, 0x1F)},
+                          {At(0).Cmd(cmdSetTempo, 0x20)}}));
   PlayTo(1);
   EXPECT_EQ(handle->speed, 3u);
   Ticks(3);
@@ -242,7 +248,7 @@ TEST_F(Commands, SpeedAndTempo) {
 }
 
 TEST_F(Commands, ModSpeedZeroRestartsTheSong) {
-  auto layout = Song(modKindMOD, {{At(0).Cmd(15, 0)}});
+  auto layout = Song(modKindMOD, {{At(0).Cmd(cmdSetSpeed, 0)}});
   layout.orders = {1, 0};
   layout.patterns.resize(2);
   layout.patterns[1] = layout.patterns[0];
@@ -254,7 +260,7 @@ TEST_F(Commands, ModSpeedZeroRestartsTheSong) {
 }
 
 TEST_F(Commands, PatternLoopRepeatsRows) {
-  auto layout = Song(modKindS3M, {{At(0).Cmd(19, 0)}, {At(0).Cmd(19, 2)}});
+  auto layout = Song(modKindS3M, {{At(0).Cmd(cmdPatternLoop, 0)}, {At(0).Cmd(cmdPatternLoop, 2)}});
   layout.speed = 1;
   Start(layout);
   std::vector<std::uint32_t> rows;
@@ -269,11 +275,12 @@ TEST_F(Commands, PatternLoopRepeatsRows) {
 // resets it there. Both reset it when a pattern ends by itself.
 TEST_F(Commands, PatternLoopStartAfterJumpsAndBreaks) {
   for (ModuleKind kind : {modKindIT, modKindS3M}) {
-    auto layout = Song(kind, {{At(0).Cmd(19, 0)}, {At(1).Cmd(14, 0x00)}});  // start at row 1, break
+    auto layout = Song(kind, {{At(0).Cmd(cmdPatternLoop, 0)},
+                              {At(1).Cmd(cmdPatternBreak, 0x00)}});  // start at row 1, break
     layout.speed = 1;
     layout.orders = {0, 1};
     layout.patterns.resize(2);
-    layout.patterns[1].rows[3] = {At(0).Cmd(19, 1)};  // loop once, no start of its own
+    layout.patterns[1].rows[3] = {At(0).Cmd(cmdPatternLoop, 1)};  // loop once, no start of its own
     Start(layout);
     std::vector<std::uint32_t> rows;
     for (int i = 0; i < 8; ++i) {
@@ -291,10 +298,10 @@ TEST_F(Commands, PatternLoopStartAfterJumpsAndBreaks) {
 }
 
 TEST_F(Commands, NoteCutAndDelay) {
-  Start(Song(modKindS3M, {{At(0).Cmd(24, 0)},
-                          {At(0).Vol(40).Cmd(24, 3)},
-                          {At(0).Note(4, 2).Ins(0).Cmd(25, 3)},
-                          {At(0).Note(4, 4).Cmd(25, 0)}}));
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdNoteCut, 0)},
+                          {At(0).Vol(40).Cmd(cmdNoteCut, 3)},
+                          {At(0).Note(4, 2).Ins(0).Cmd(cmdNoteDelay, 3)},
+                          {At(0).Note(4, 4).Cmd(cmdNoteDelay, 0)}}));
   PlayTo(1);
   EXPECT_EQ(Volume(), 0);  // SC0 cuts on the first tick
   PlayTo(2, 2);
@@ -310,7 +317,7 @@ TEST_F(Commands, NoteCutAndDelay) {
 }
 
 TEST_F(Commands, PatternDelayRepeatsTheRow) {
-  Start(Song(modKindS3M, {{At(0).Cmd(26, 2)}, {At(0).Cmd(11, 0x01)}}));
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdPatternDelay, 2)}, {At(0).Cmd(cmdVolumeSlide, 0x01)}}));
   PlayTo(1);
   Ticks(6 * 2);
   EXPECT_EQ(handle->row, 2u);  // row 1 was played three times
@@ -320,7 +327,7 @@ TEST_F(Commands, PatternDelayRepeatsTheRow) {
 
 TEST_F(Commands, GlobalVolumeAndSync) {
   static unsigned syncValue, syncPosition, syncRow;
-  Start(Song(modKindS3M, {{At(0).Cmd(27, 0x20)}, {At(1).Cmd(30, 0x42)}}));
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdSetGlobalVolume, 0x20)}, {At(1).Cmd(cmdSync, 0x42)}}));
   gmpSetSyncCallback(handle, [](unsigned v, unsigned p, unsigned r) {
     syncValue = v;
     syncPosition = p;
@@ -336,7 +343,8 @@ TEST_F(Commands, GlobalVolumeAndSync) {
 }
 
 TEST_F(Commands, RetriggerWithVolumeChange) {
-  Start(Song(modKindS3M, {{At(0).Cmd(29, 0x13)}, {At(0).Cmd(29, 0x61)}}));
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdRetriggerVolumeChange, 0x13)},
+                          {At(0).Cmd(cmdRetriggerVolumeChange, 0x61)}}));
   PlayTo(1, 5);
   auto retrigs = recdev::Of(Op::SetPosition, 0);
   ASSERT_EQ(retrigs.size(), 1u);
@@ -350,7 +358,8 @@ TEST_F(Commands, RetriggerWithVolumeChange) {
 // MOD and XM.
 
 TEST_F(Commands, ModPortamentoHasNoShift) {
-  Start(Song(modKindMOD, {{At(0).Cmd(2, 0x03)}, {At(0).Cmd(17, 0x2)}}));
+  Start(Song(modKindMOD,
+             {{At(0).Cmd(cmdPortamentoUp, 0x03)}, {At(0).Cmd(cmdFinePortamentoUp, 0x2)}}));
   PlayTo(1, 0);
   const std::uint32_t start = Period();
   EXPECT_EQ(start, 428u);
@@ -361,12 +370,12 @@ TEST_F(Commands, ModPortamentoHasNoShift) {
 }
 
 TEST_F(Commands, XmRetriggerFineSlidesAndMemory) {
-  Start(Song(modKindXM, {{At(0).Cmd(21, 2)},
-                         {At(0).Cmd(22, 5)},
-                         {At(0).Cmd(22, 0)},   // EA0: memory
-                         {At(0).Cmd(23, 3)},
-                         {At(0).Cmd(11, 0x02)},
-                         {At(0).Cmd(11, 0x00)}}));  // A00: XM volume-slide memory
+  Start(Song(modKindXM, {{At(0).Cmd(cmdRetrigger, 2)},
+                         {At(0).Cmd(cmdFineVolumeSlideUp, 5)},
+                         {At(0).Cmd(cmdFineVolumeSlideUp, 0)},   // EA0: memory
+                         {At(0).Cmd(cmdFineVolumeSlideDown, 3)},
+                         {At(0).Cmd(cmdVolumeSlide, 0x02)},
+                         {At(0).Cmd(cmdVolumeSlide, 0x00)}}));  // A00: XM volume-slide memory
   PlayTo(1, 5);
   auto retrigs = recdev::Of(Op::SetPosition, 0);
   ASSERT_EQ(retrigs.size(), 2u);
@@ -381,11 +390,11 @@ TEST_F(Commands, XmRetriggerFineSlidesAndMemory) {
 }
 
 TEST_F(Commands, XmGlobalSlideExtraFinePortaAndPanningSlide) {
-  auto layout = Song(modKindXM, {{At(0).Cmd(28, 0x02)},
-                               {At(0).Cmd(31, 0x3)},
-                               {At(0).Cmd(32, 0x1)},
-                               {At(0).Cmd(33, 0x30)},
-                               {At(0).Cmd(20, 0xF)}});
+  auto layout = Song(modKindXM, {{At(0).Cmd(cmdGlobalVolumeSlide, 0x02)},
+                               {At(0).Cmd(cmdExtraFinePortamentoUp, 0x3)},
+                               {At(0).Cmd(cmdExtraFinePortamentoDown, 0x1)},
+                               {At(0).Cmd(cmdPanningSlide, 0x30)},
+                               {At(0).Cmd(cmdSetPanning4Bit, 0xF)}});
   Start(layout);
   PlayTo(1, 5);
   EXPECT_EQ(handle->globalVolume, 64 - 10);
@@ -425,7 +434,9 @@ TEST_F(Commands, XmVolumeColumn) {
 // IT.
 
 TEST_F(Commands, ItPanning) {
-  auto layout = Song(modKindIT, {{At(0).Vol(128 + 48)}, {At(0).Cmd(20, 0xF)}, {At(0).Cmd(33, 0xF2)}});
+  auto layout = Song(modKindIT, {{At(0).Vol(128 + 48)},
+                                 {At(0).Cmd(cmdSetPanning4Bit, 0xF)},
+                                 {At(0).Cmd(cmdPanningSlide, 0xF2)}});
   Start(layout);
   PlayTo(1);
   EXPECT_EQ(recdev::Last(Op::SetPanning, 0), 2 * 48 - 64);

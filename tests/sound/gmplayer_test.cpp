@@ -16,7 +16,7 @@ using recdev::Op;
 // Pattern-break rows: every row of a pattern jumps to the next order.
 modbuild::PatternSpec BreakPattern(int note = -1) {
   modbuild::PatternSpec p;
-  auto e = At(0).Cmd(14, 0);
+  auto e = At(0).Cmd(cmdPatternBreak, 0);
   if (note >= 0) e.Note(4, note).Ins(0);
   p.rows[0] = {e};
   return p;
@@ -105,7 +105,7 @@ TEST_F(PlayerTest, PatternEndAdvancesAndWrapResetsGlobalVolume) {
   layout.orders = {0, 1};
   layout.patterns.resize(2);
   layout.globalVolume = 40;
-  layout.patterns[1].rows[3] = {At(0).Cmd(27, 10)};  // global volume 10
+  layout.patterns[1].rows[3] = {At(0).Cmd(cmdSetGlobalVolume, 10)};  // global volume 10
   Start(layout);
   Ticks(64);
   EXPECT_EQ(handle->position, 1u);
@@ -323,7 +323,7 @@ void TempoCallback(unsigned rate) { lastTempoRate = rate; }
 
 TEST_F(PlayerTest, TempoCallbackHearsEveryChange) {
   auto layout = FastSpec();
-  layout.patterns[0].rows[1] = {At(0).Cmd(16, 0x40)};
+  layout.patterns[0].rows[1] = {At(0).Cmd(cmdSetTempo, 0x40)};
   Start(layout);
   lastTempoRate = 0;
   ASSERT_EQ(gmpSetTempoCallback(TempoCallback), errOK);
@@ -342,7 +342,7 @@ TEST_F(PlayerTest, TempoCallbackHearsEveryChange) {
 
 TEST_F(PlayerTest, BadPatternDataFailsTheTick) {
   auto layout = FastSpec();
-  layout.patterns[0].rows[0] = {At(0).Cmd(34, 1)};
+  layout.patterns[0].rows[0] = {At(0).Cmd(static_cast<ModuleCommand>(moduleCommandCount), 1)};
   Start(layout);
   EXPECT_EQ(Tick(), errInvalidPattern);
 }
@@ -357,7 +357,7 @@ TEST_F(PlayerTest, DeviceFailureStopsTheTick) {
 
 TEST_F(PlayerTest, CutOffPatternBlockReadsSafely) {
   auto layout = FastSpec();
-  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0).Vol(30).Cmd(11, 1)};
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0).Vol(30).Cmd(cmdVolumeSlide, 1)};
   Start(layout);
   module->patterns[0]->length = 12;  // ends inside the first entry
   Ticks(70);

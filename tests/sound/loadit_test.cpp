@@ -189,17 +189,39 @@ TEST_F(ItReader, CommandMapping) {
     int command, result;  // command -1: none written
   };
   const Case cases[] = {
-      {'A' - 64, 0x03, 15, 0x03}, {'B' - 64, 0x02, 12, 0x02}, {'C' - 64, 0x10, 14, 0x10},
-      {'D' - 64, 0x0F, 11, 0x0F}, {'E' - 64, 0xF2, 3, 0xF2},  {'F' - 64, 0x08, 2, 0x08},
-      {'G' - 64, 0x20, 4, 0x20},  {'H' - 64, 0x44, 5, 0x44},  {'I' - 64, 0x11, -1, 0},
-      {'J' - 64, 0x37, 1, 0x37},  {'K' - 64, 0x01, 7, 0x01},  {'L' - 64, 0x01, 6, 0x01},
-      {'M' - 64, 0x20, -1, 0},    {'O' - 64, 0x10, 10, 0x10}, {'P' - 64, 0xF1, 33, 0xF1},
-      {'Q' - 64, 0x13, 29, 0x13}, {'R' - 64, 0x11, 8, 0x11},  {'S' - 64, 0x8A, 20, 0x0A},
-      {'S' - 64, 0xB2, 19, 0x02}, {'S' - 64, 0xC3, 24, 0x03}, {'S' - 64, 0xD1, 25, 0x01},
-      {'S' - 64, 0xE4, 26, 0x04}, {'S' - 64, 0x91, -1, 0},    {'T' - 64, 0x80, 16, 0x80},
-      {'U' - 64, 0x11, -1, 0},    {'V' - 64, 0x40, 27, 0x40}, {'W' - 64, 0x10, 28, 0x10},
-      {'X' - 64, 0x80, 9, 32},    {'X' - 64, 0xFF, 9, 64},    {'X' - 64, 0x00, 9, 0},
-      {'Y' - 64, 0x11, -1, 0},    {'Z' - 64, 0x42, 30, 0x42}, {0, 0x11, -1, 0},
+      {'A' - 64, 0x03, cmdSetSpeed, 0x03},
+      {'B' - 64, 0x02, cmdPositionJump, 0x02},
+      {'C' - 64, 0x10, cmdPatternBreak, 0x10},
+      {'D' - 64, 0x0F, cmdVolumeSlide, 0x0F},
+      {'E' - 64, 0xF2, cmdPortamentoDown, 0xF2},
+      {'F' - 64, 0x08, cmdPortamentoUp, 0x08},
+      {'G' - 64, 0x20, cmdTonePortamento, 0x20},
+      {'H' - 64, 0x44, cmdVibrato, 0x44},
+      {'I' - 64, 0x11, -1, 0},
+      {'J' - 64, 0x37, cmdArpeggio, 0x37},
+      {'K' - 64, 0x01, cmdVibratoVolumeSlide, 0x01},
+      {'L' - 64, 0x01, cmdTonePortamentoVolumeSlide, 0x01},
+      {'M' - 64, 0x20, -1, 0},
+      {'O' - 64, 0x10, cmdSampleOffset, 0x10},
+      {'P' - 64, 0xF1, cmdPanningSlide, 0xF1},
+      {'Q' - 64, 0x13, cmdRetriggerVolumeChange, 0x13},
+      {'R' - 64, 0x11, cmdTremolo, 0x11},
+      {'S' - 64, 0x8A, cmdSetPanning4Bit, 0x0A},
+      {'S' - 64, 0xB2, cmdPatternLoop, 0x02},
+      {'S' - 64, 0xC3, cmdNoteCut, 0x03},
+      {'S' - 64, 0xD1, cmdNoteDelay, 0x01},
+      {'S' - 64, 0xE4, cmdPatternDelay, 0x04},
+      {'S' - 64, 0x91, -1, 0},
+      {'T' - 64, 0x80, cmdSetTempo, 0x80},
+      {'U' - 64, 0x11, -1, 0},
+      {'V' - 64, 0x40, cmdSetGlobalVolume, 0x40},
+      {'W' - 64, 0x10, cmdGlobalVolumeSlide, 0x10},
+      {'X' - 64, 0x80, cmdSetPanning, 32},
+      {'X' - 64, 0xFF, cmdSetPanning, 64},
+      {'X' - 64, 0x00, cmdSetPanning, 0},
+      {'Y' - 64, 0x11, -1, 0},
+      {'Z' - 64, 0x42, cmdSync, 0x42},
+      {0, 0x11, -1, 0},
       {27, 0x11, -1, 0},
   };
   ittest::Song song = BasicSong();
@@ -242,11 +264,11 @@ TEST_F(ItReader, RememberedMasksAndValues) {
   ASSERT_EQ(e.size(), 4u);
   EXPECT_EQ(e[1].note, 0x42);
   EXPECT_EQ(e[1].volume, 20);
-  EXPECT_EQ(e[1].command, 15);
+  EXPECT_EQ(e[1].command, cmdSetSpeed);
   EXPECT_EQ(e[2].note, 0x42);
   EXPECT_EQ(e[2].instrument, 0);
   EXPECT_EQ(e[2].volume, 20);
-  EXPECT_EQ(e[2].command, 15);
+  EXPECT_EQ(e[2].command, cmdSetSpeed);
   EXPECT_EQ(e[2].param, 0x05);
   EXPECT_EQ(e[3].note, 0x42);
   EXPECT_EQ(e[3].instrument, 0xFF);

@@ -269,8 +269,32 @@ TEST_F(S3mReader, EntryConversion) {
 TEST_F(S3mReader, CommandLetterMapping) {
   s3m::Song song = BasicSong();
   const std::string letters = "ABCDEFGHIJKLMNOPQRTUVWXY";
-  const std::vector<int> expected = {15, 12, 14, 11, 3, 2, 4, 5, 0, 1, 7, 6,
-                                     0,  0,  10, 0, 29, 8, 16, 0, 27, 30, 9, 0};
+  const std::vector<ModuleCommand> expected = {
+      cmdSetSpeed,                   // A
+      cmdPositionJump,               // B
+      cmdPatternBreak,               // C
+      cmdVolumeSlide,                // D
+      cmdPortamentoDown,             // E
+      cmdPortamentoUp,               // F
+      cmdTonePortamento,             // G
+      cmdVibrato,                    // H
+      cmdNone,                       // I
+      cmdArpeggio,                   // J
+      cmdVibratoVolumeSlide,         // K
+      cmdTonePortamentoVolumeSlide,  // L
+      cmdNone,                       // M
+      cmdNone,                       // N
+      cmdSampleOffset,               // O
+      cmdNone,                       // P
+      cmdRetriggerVolumeChange,      // Q
+      cmdTremolo,                    // R
+      cmdSetTempo,                   // T
+      cmdNone,                       // U
+      cmdSetGlobalVolume,            // V
+      cmdSync,                       // W
+      cmdSetPanning,                 // X
+      cmdNone,                       // Y
+  };
   for (std::size_t i = 0; i < letters.size(); ++i) {
     song.Pattern(0).At(static_cast<int>(i) + 1, 1).Effect(letters[i], 0x21);
   }
@@ -278,7 +302,7 @@ TEST_F(S3mReader, CommandLetterMapping) {
   auto rows = Rows(0);
   for (std::size_t i = 0; i < letters.size(); ++i) {
     const auto& row = rows[i + 1];
-    if (expected[i] == 0) {
+    if (expected[i] == cmdNone) {
       EXPECT_TRUE(row.empty()) << letters[i];
     } else {
       EXPECT_EQ(row, (std::vector<std::uint8_t>{0x81, static_cast<std::uint8_t>(expected[i]),

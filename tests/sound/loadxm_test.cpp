@@ -144,13 +144,13 @@ TEST_F(XmReader, FullAndMaskForms) {
   EXPECT_EQ(e[0].note, 0x20);
   EXPECT_EQ(e[0].instrument, 0);
   EXPECT_EQ(e[0].volume, 0x20);
-  EXPECT_EQ(e[0].command, 13);
+  EXPECT_EQ(e[0].command, cmdSetVolume);
   EXPECT_EQ(e[0].param, 0x20);
   EXPECT_EQ(e[1].row, 1u);
   EXPECT_EQ(e[1].volume, 0x30);
   EXPECT_EQ(e[1].note, -1);
   EXPECT_EQ(e[2].channel, 1u);
-  EXPECT_EQ(e[2].command, 1);  // arpeggio 0x33
+  EXPECT_EQ(e[2].command, cmdArpeggio);  // arpeggio 0x33
   EXPECT_EQ(e[2].param, 0x33);
 }
 
@@ -160,14 +160,17 @@ TEST_F(XmReader, EffectMapping) {
     int command, result;  // command -1: none written
   };
   const Case cases[] = {
-      {0x1, 0x08, 2, 0x08},  {0x3, 0x20, 4, 0x20},  {0x8, 0xC0, 9, 0xC0},
-      {0xC, 0x40, 13, 0x40}, {0xE, 0x1A, 17, 0x0A}, {0xE, 0xA3, 22, 0x03},
-      {0xE, 0x31, -1, 0},    {0xF, 0x1F, 15, 0x1F}, {0xF, 0x20, 16, 0x20},
-      {16, 0x30, 27, 0x30},  {17, 0x21, 28, 0x21},  {21, 0x05, -1, 0},
-      {25, 0x0F, 33, 0x0F},  {27, 0x41, 29, 0x41},  {32, 0x42, 30, 0x42},
-      {33, 0x15, 31, 0x05},  {33, 0x2F, 32, 0x0F},  {33, 0x35, -1, 0},
-      {29, 0x11, -1, 0},     {35, 0x01, -1, 0},     {36, 0x01, -1, 0},
-      {200, 0x01, -1, 0},
+      {0x1, 0x08, cmdPortamentoUp, 0x08},           {0x3, 0x20, cmdTonePortamento, 0x20},
+      {0x8, 0xC0, cmdSetPanning, 0xC0},             {0xC, 0x40, cmdSetVolume, 0x40},
+      {0xE, 0x1A, cmdFinePortamentoUp, 0x0A},       {0xE, 0xA3, cmdFineVolumeSlideUp, 0x03},
+      {0xE, 0x31, -1, 0},                           {0xF, 0x1F, cmdSetSpeed, 0x1F},
+      {0xF, 0x20, cmdSetTempo, 0x20},               {16, 0x30, cmdSetGlobalVolume, 0x30},
+      {17, 0x21, cmdGlobalVolumeSlide, 0x21},       {21, 0x05, -1, 0},
+      {25, 0x0F, cmdPanningSlide, 0x0F},            {27, 0x41, cmdRetriggerVolumeChange, 0x41},
+      {32, 0x42, cmdSync, 0x42},                    {33, 0x15, cmdExtraFinePortamentoUp, 0x05},
+      {33, 0x2F, cmdExtraFinePortamentoDown, 0x0F}, {33, 0x35, -1, 0},
+      {29, 0x11, -1, 0},                            {35, 0x01, -1, 0},
+      {36, 0x01, -1, 0},                            {200, 0x01, -1, 0},
   };
   xmtest::Song song = BasicSong();
   song.patterns[0].rows = 64;

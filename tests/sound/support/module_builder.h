@@ -34,8 +34,8 @@ struct Entry {
     volume = static_cast<std::uint8_t>(v);
     return *this;
   }
-  Entry& Cmd(int c, int p) {
-    command = static_cast<std::uint8_t>(c);
+  Entry& Cmd(ModuleCommand c, int p) {
+    command = c;
     parameter = static_cast<std::uint8_t>(p);
     return *this;
   }
