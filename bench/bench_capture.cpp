@@ -1,10 +1,12 @@
 // Speed of the offline capture of the whole presentation on the default content,
-// as a multiple of real time, with the video encoded (ffmpeg) or as PNG frames.
+// as a multiple of real time, with the video encoded in-process or as PNG frames.
 // The start-up can run once per process, so each benchmark is one capture; run
-// one benchmark per process with --benchmark_filter.
+// one benchmark per process with --benchmark_filter. The colour conversion of
+// one frame is measured on its own, scalar and vector.
 //
 //   bench_capture --benchmark_filter=CaptureVideo
 //   BENCH_CAPTURE_SECONDS=30 bench_capture --benchmark_filter=CaptureVideo
+//   bench_capture --benchmark_filter=Yuv
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -12,10 +14,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "stdout_to_stderr.h"
 #include "tools/democapture/capture.h"
+#include "tools/democapture/video_sink.h"
+#include "tools/democapture/yuv.h"
 
 namespace {
 
@@ -31,8 +37,8 @@ void Capture(benchmark::State& state, bool video) {
     state.SkipWithError("one capture per process: choose one benchmark with --benchmark_filter");
     return;
   }
-  if (video && !ProgramOnPath("ffmpeg")) {
-    state.SkipWithError("ffmpeg is not installed");
+  if (video && !VideoEncodingAvailable()) {
+    state.SkipWithError("built without an H.264 encoder");
     return;
   }
   double seconds = 218.0;
@@ -45,7 +51,7 @@ void Capture(benchmark::State& state, bool video) {
     options.output = out + "/capture.mp4";
     options.dataDir = content;
     options.to = seconds;
-    options.useFfmpeg = video;
+    options.useVideo = video;
     CaptureResult result;
     std::string error;
     const auto begin = std::chrono::steady_clock::now();
@@ -70,6 +76,26 @@ void Capture(benchmark::State& state, bool video) {
 void CaptureVideo(benchmark::State& state) { Capture(state, true); }
 void CapturePngFrames(benchmark::State& state) { Capture(state, false); }
 
+// One 640 x 480 frame of random colours with a fade's gamma, to YUV 4:2:0.
+void YuvConvert(benchmark::State& state, YuvConverter::Path path) {
+  std::vector<std::uint16_t> frame(1024 * 480);
+  std::mt19937 random(7);
+  for (std::uint16_t& pixel : frame) pixel = static_cast<std::uint16_t>(random());
+  YuvConverter converter(path);
+  std::vector<std::uint8_t> yuv;
+  for (auto _ : state) {
+    converter.Convert(frame.data(), 1024, 640, 480, 0.8f, yuv);
+    benchmark::DoNotOptimize(yuv.data());
+  }
+  state.counters["Mpixel_per_s"] = benchmark::Counter(640.0 * 480.0 * static_cast<double>(state.iterations()) / 1e6,
+                                                      benchmark::Counter::kIsRate);
+}
+
+void YuvScalar(benchmark::State& state) { YuvConvert(state, YuvConverter::Path::scalar); }
+void YuvVector(benchmark::State& state) { YuvConvert(state, YuvConverter::Path::best); }
+
+BENCHMARK(YuvScalar);
+BENCHMARK(YuvVector);
 BENCHMARK(CaptureVideo)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(CapturePngFrames)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 

@@ -1,5 +1,6 @@
 // The capture tool as a program: its arguments, single pictures, PNG frames with a
-// WAV soundtrack, and a video through ffmpeg; the same input gives the same output.
+// WAV soundtrack, and a video with its sound in step; the same input gives the
+// same output.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -125,25 +126,40 @@ TEST_F(CaptureTest, PngFramesAndWavSoundtrackWithoutFfmpeg) {
   EXPECT_EQ(Bytes(out.File("again.wav")), wav);
 }
 
-TEST_F(CaptureTest, VideoWithSoundThroughFfmpeg) {
-  if (std::system("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "ffmpeg is not installed";
-  }
+std::string Probe(const std::string& entries, const std::string& file) {
+  FILE* probe = popen(("ffprobe -v error -show_entries " + entries + " -of csv=p=0 '" + file + "'").c_str(), "r");
+  if (probe == nullptr) return "";
+  char line[256];
+  std::string text;
+  while (std::fgets(line, sizeof line, probe)) text += line;
+  pclose(probe);
+  return text;
+}
+
+TEST_F(CaptureTest, VideoWithSoundInStep) {
+  if (std::system("command -v ffprobe >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffprobe is not installed";
   const std::string target = out.File("clip.mp4");
   Outcome outcome = Capture("--fps 30 --from 15 --to 17 -o '" + target + "'" + Data());
   ASSERT_EQ(outcome.code, 0) << outcome.output;
   EXPECT_NE(outcome.output.find("60 frames"), std::string::npos) << outcome.output;
+  EXPECT_NE(outcome.output.find("with sound"), std::string::npos) << outcome.output;
   // Nothing left behind but the video.
-  EXPECT_FALSE(std::filesystem::exists(target + ".video.mkv"));
-  EXPECT_FALSE(std::filesystem::exists(target + ".audio.wav"));
-  FILE* probe = popen(("ffprobe -v error -show_entries stream=codec_type,nb_frames -of csv=p=0 '" + target + "'").c_str(), "r");
-  ASSERT_NE(probe, nullptr);
-  char line[256];
-  std::string streams;
-  while (std::fgets(line, sizeof line, probe)) streams += line;
-  pclose(probe);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(out.Path())) names.push_back(entry.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"clip.mp4"});
+  const std::string streams = Probe("stream=codec_type,nb_frames", target);
   EXPECT_NE(streams.find("video,60"), std::string::npos) << streams;
   EXPECT_NE(streams.find("audio"), std::string::npos) << streams;
+
+  // Picture and sound start together and last the same two seconds.
+  const std::string timing = Probe("stream=codec_name,start_time,duration", target);
+  double videoStart = -1, videoLength = -1, audioStart = -1, audioLength = -1;
+  ASSERT_EQ(std::sscanf(timing.c_str(), "h264,%lf,%lf\naac,%lf,%lf", &videoStart, &videoLength, &audioStart,
+                        &audioLength), 4) << timing;
+  EXPECT_NEAR(videoStart, 0.0, 0.001);
+  EXPECT_NEAR(audioStart, 0.0, 0.001);
+  EXPECT_NEAR(videoLength, 2.0, 0.04);
+  EXPECT_NEAR(audioLength, 2.0, 0.03);
 }
 
 }  // namespace

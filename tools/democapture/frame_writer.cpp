@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 FrameWriter::FrameWriter(Sink sink, int slots)
     : sink_(std::move(sink)), slots_(static_cast<std::size_t>(std::max(slots, 1))) {
   thread_ = std::thread([this] { Run(); });
@@ -11,7 +10,8 @@ FrameWriter::FrameWriter(Sink sink, int slots)
 
 FrameWriter::~FrameWriter() { Finish(); }
 
-bool FrameWriter::Submit(const std::uint16_t* frame, int stride, int width, int height, float gamma) {
+bool FrameWriter::Submit(const std::uint16_t* frame, int stride, int width, int height, float gamma,
+                         const std::uint8_t* sound, std::size_t soundBytes) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return count_ < slots_.size() || !failure_.empty() || closing_; });
   if (!failure_.empty() || closing_) return false;
@@ -27,6 +27,7 @@ bool FrameWriter::Submit(const std::uint16_t* frame, int stride, int width, int 
   slot.width = width;
   slot.height = height;
   slot.gamma = gamma;
+  slot.sound.assign(sound, sound + soundBytes);
   lock.lock();
   slot.number = submitted_++;
   ++count_;

@@ -12,12 +12,14 @@
 #include <thread>
 #include <vector>
 
-// One frame as the drawing thread showed it.
+// One frame as the drawing thread showed it, with the sound mixed while it was
+// shown.
 struct CapturedFrame {
   std::int64_t number = 0;             // 0 for the first frame submitted
   std::vector<std::uint16_t> pixels;   // RGB565, row 0 at the bottom, width pixels a row
   int width = 0, height = 0;
   float gamma = 1.0f;                  // display gamma in force at the swap
+  std::vector<std::uint8_t> sound;     // PCM sample frames, as the mixer wrote them
 };
 
 class FrameWriter {
@@ -31,9 +33,11 @@ public:
   FrameWriter(const FrameWriter&) = delete;
   FrameWriter& operator=(const FrameWriter&) = delete;
 
-  // Copies one frame (row 0 at the bottom, stride in pixels) and queues it;
-  // waits while every slot is taken. False once the writer has failed.
-  bool Submit(const std::uint16_t* frame, int stride, int width, int height, float gamma);
+  // Copies one frame (row 0 at the bottom, stride in pixels) and its sound and
+  // queues them; waits while every slot is taken. False once the writer has
+  // failed.
+  bool Submit(const std::uint16_t* frame, int stride, int width, int height, float gamma,
+              const std::uint8_t* sound = nullptr, std::size_t soundBytes = 0);
 
   // Writes what is queued and stops the thread. Returns the first failure, or
   // an empty string.

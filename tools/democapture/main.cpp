@@ -1,11 +1,30 @@
 // democapture: renders the presentation to a video with sound, or one picture.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "tools/democapture/capture.h"
+
+namespace {
+
+void Report(const CaptureOptions& options, const CaptureResult& result) {
+  if (!result.notes.empty()) std::fprintf(stderr, "democapture: %s\n", result.notes.c_str());
+  if (options.frameTime >= 0.0) {
+    std::printf("democapture: wrote %s (t = %.3f s)\n", options.output.c_str(), options.frameTime);
+  } else if (result.encoded) {
+    std::printf("democapture: wrote %s: %lld frames, %.2f s %s\n", options.output.c_str(),
+                static_cast<long long>(result.frames), result.seconds,
+                result.withSound ? "with sound" : "without sound");
+  } else {
+    std::printf("democapture: wrote %lld PNG frames%s\n", static_cast<long long>(result.frames),
+                result.audioFrames > 0 ? (result.withSound ? " and a WAV soundtrack" : " and a silent WAV") : "");
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CaptureOptions options;
@@ -23,18 +42,13 @@ int main(int argc, char** argv) {
   CaptureResult result;
   if (!RunCapture(options, result, error)) {
     std::fprintf(stderr, "democapture: %s\n", error.c_str());
+    if (result.stopSignal != 0) {
+      // Ends as the signal would have ended it, now that nothing is left behind.
+      signal(result.stopSignal, SIG_DFL);
+      raise(result.stopSignal);
+    }
     return 1;
   }
-  if (!result.audioNote.empty()) std::fprintf(stderr, "democapture: %s\n", result.audioNote.c_str());
-  if (options.frameTime >= 0.0) {
-    std::printf("democapture: wrote %s (t = %.3f s)\n", options.output.c_str(), options.frameTime);
-  } else if (result.encoded) {
-    std::printf("democapture: wrote %s: %lld frames, %.2f s%s\n", options.output.c_str(),
-                static_cast<long long>(result.frames), result.seconds,
-                result.audioFrames > 0 ? " with sound" : " without sound");
-  } else {
-    std::printf("democapture: wrote %lld PNG frames%s (ffmpeg not used)\n", static_cast<long long>(result.frames),
-                result.audioFrames > 0 ? " and a WAV soundtrack" : "");
-  }
+  Report(options, result);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/glide/glide_output.h"
+#include "tools/democapture/yuv_ssse3.h"
 
 namespace {
 
@@ -14,11 +15,10 @@ inline int RedDifference(int r, int g, int b) { return ((112 * r - 94 * g - 18 *
 }  // namespace
 
 void YuvConverter::BuildTable(float gamma) {
-  std::uint8_t five[32], six[64];
-  GlideGammaTables(gamma, five, six);
+  GlideGammaTables(gamma, five_, six_);
   table_.resize(65536);
   for (std::uint32_t c = 0; c < 65536; ++c) {
-    const int r = five[c >> 11], g = six[(c >> 5) & 63], b = five[c & 31];
+    const int r = five_[c >> 11], g = six_[(c >> 5) & 63], b = five_[c & 31];
     table_[c] = static_cast<std::uint32_t>(LumaOf(r, g, b)) << 24 | static_cast<std::uint32_t>(r) << 16 |
                 static_cast<std::uint32_t>(g) << 8 | static_cast<std::uint32_t>(b);
   }
@@ -27,67 +27,80 @@ void YuvConverter::BuildTable(float gamma) {
 
 void YuvConverter::Convert(const std::uint16_t* frame, int stride, int width, int height, float gamma,
                            std::vector<std::uint8_t>& yuv) {
-  if (table_.empty() || gamma != tableGamma_) BuildTable(gamma);
   const int chromaWidth = (width + 1) / 2, chromaHeight = (height + 1) / 2;
   const std::size_t lumaSize = static_cast<std::size_t>(width) * height;
   const std::size_t chromaSize = static_cast<std::size_t>(chromaWidth) * chromaHeight;
   yuv.resize(lumaSize + 2 * chromaSize);
-  std::uint8_t* luma = yuv.data();
-  std::uint8_t* blue = luma + lumaSize;
-  std::uint8_t* red = blue + chromaSize;
-  const std::uint32_t* table = table_.data();
+  Convert(frame, stride, width, height, gamma,
+          YuvPlanes{yuv.data(), width, yuv.data() + lumaSize, chromaWidth, yuv.data() + lumaSize + chromaSize,
+                    chromaWidth});
+}
 
-  for (int cy = 0; cy < chromaHeight; ++cy) {
+void YuvConverter::Convert(const std::uint16_t* frame, int stride, int width, int height, float gamma,
+                           const YuvPlanes& planes) {
+  if (table_.empty() || gamma != tableGamma_) BuildTable(gamma);
+  const bool vector = path_ == Path::best && yuvssse3::Available();
+  for (int cy = 0; cy < (height + 1) / 2; ++cy) {
     // Picture rows 2 cy and 2 cy + 1; the buffer keeps the bottom row first.
-    const int top = 2 * cy, rows = std::min(2, height - top);
-    const std::uint16_t* source[2];
-    std::uint8_t* lumaRow[2];
+    const int top = 2 * cy;
+    RowPair pair;
+    pair.rows = std::min(2, height - top);
     for (int i = 0; i < 2; ++i) {
-      const int row = top + std::min(i, rows - 1);
-      source[i] = frame + static_cast<std::ptrdiff_t>(height - 1 - row) * stride;
-      lumaRow[i] = luma + static_cast<std::size_t>(row) * width;
+      const int row = top + std::min(i, pair.rows - 1);
+      pair.source[i] = frame + static_cast<std::ptrdiff_t>(height - 1 - row) * stride;
+      pair.luma[i] = planes.luma + static_cast<std::ptrdiff_t>(row) * planes.lumaStride;
     }
-    std::uint8_t* blueRow = blue + static_cast<std::size_t>(cy) * chromaWidth;
-    std::uint8_t* redRow = red + static_cast<std::size_t>(cy) * chromaWidth;
-    int cx = 0;
-    if (rows == 2) {
-      // Whole 2 x 2 blocks: r and b summed side by side in one word.
-      for (; 2 * cx + 1 < width; ++cx) {
-        const int x = 2 * cx;
-        const std::uint32_t a = table[source[0][x]], b = table[source[0][x + 1]];
-        const std::uint32_t c = table[source[1][x]], d = table[source[1][x + 1]];
-        lumaRow[0][x] = static_cast<std::uint8_t>(a >> 24);
-        lumaRow[0][x + 1] = static_cast<std::uint8_t>(b >> 24);
-        lumaRow[1][x] = static_cast<std::uint8_t>(c >> 24);
-        lumaRow[1][x + 1] = static_cast<std::uint8_t>(d >> 24);
-        const std::uint32_t redBlue = (a & 0xFF00FF) + (b & 0xFF00FF) + (c & 0xFF00FF) + (d & 0xFF00FF);
-        const std::uint32_t green = ((a >> 8) & 0xFF) + ((b >> 8) & 0xFF) + ((c >> 8) & 0xFF) + ((d >> 8) & 0xFF);
-        const int rr = static_cast<int>(((redBlue >> 16) + 2) >> 2);
-        const int gg = static_cast<int>((green + 2) >> 2);
-        const int bb = static_cast<int>(((redBlue & 0xFFFF) + 2) >> 2);
-        blueRow[cx] = static_cast<std::uint8_t>(BlueDifference(rr, gg, bb));
-        redRow[cx] = static_cast<std::uint8_t>(RedDifference(rr, gg, bb));
+    pair.blue = planes.blue + static_cast<std::ptrdiff_t>(cy) * planes.blueStride;
+    pair.red = planes.red + static_cast<std::ptrdiff_t>(cy) * planes.redStride;
+    int done = 0;
+    if (vector && pair.rows == 2) {
+      done = yuvssse3::ConvertRowPair(pair.source[0], pair.source[1], width, five_, six_, pair.luma[0], pair.luma[1],
+                                      pair.blue, pair.red);
+    }
+    ConvertScalar(pair, done / 2, width);
+  }
+}
+
+void YuvConverter::ConvertScalar(const RowPair& pair, int firstBlock, int width) const {
+  const std::uint32_t* table = table_.data();
+  int cx = firstBlock;
+  if (pair.rows == 2) {
+    // Whole 2 x 2 blocks: r and b summed side by side in one word.
+    for (; 2 * cx + 1 < width; ++cx) {
+      const int x = 2 * cx;
+      const std::uint32_t a = table[pair.source[0][x]], b = table[pair.source[0][x + 1]];
+      const std::uint32_t c = table[pair.source[1][x]], d = table[pair.source[1][x + 1]];
+      pair.luma[0][x] = static_cast<std::uint8_t>(a >> 24);
+      pair.luma[0][x + 1] = static_cast<std::uint8_t>(b >> 24);
+      pair.luma[1][x] = static_cast<std::uint8_t>(c >> 24);
+      pair.luma[1][x + 1] = static_cast<std::uint8_t>(d >> 24);
+      const std::uint32_t redBlue = (a & 0xFF00FF) + (b & 0xFF00FF) + (c & 0xFF00FF) + (d & 0xFF00FF);
+      const std::uint32_t green = ((a >> 8) & 0xFF) + ((b >> 8) & 0xFF) + ((c >> 8) & 0xFF) + ((d >> 8) & 0xFF);
+      const int rr = static_cast<int>(((redBlue >> 16) + 2) >> 2);
+      const int gg = static_cast<int>((green + 2) >> 2);
+      const int bb = static_cast<int>(((redBlue & 0xFFFF) + 2) >> 2);
+      pair.blue[cx] = static_cast<std::uint8_t>(BlueDifference(rr, gg, bb));
+      pair.red[cx] = static_cast<std::uint8_t>(RedDifference(rr, gg, bb));
+    }
+  }
+  // Blocks cut by the picture's edge take the pixels they have.
+  for (; cx < (width + 1) / 2; ++cx) {
+    const int left = 2 * cx, columns = std::min(2, width - left);
+    int r = 0, g = 0, b = 0;
+    for (int i = 0; i < pair.rows; ++i) {
+      for (int j = 0; j < columns; ++j) {
+        const std::uint32_t entry = table[pair.source[i][left + j]];
+        pair.luma[i][left + j] = static_cast<std::uint8_t>(entry >> 24);
+        r += static_cast<int>((entry >> 16) & 0xFF);
+        g += static_cast<int>((entry >> 8) & 0xFF);
+        b += static_cast<int>(entry & 0xFF);
       }
     }
-    // Blocks cut by the picture's edge take the pixels they have.
-    for (; cx < chromaWidth; ++cx) {
-      const int left = 2 * cx, columns = std::min(2, width - left);
-      int r = 0, g = 0, b = 0;
-      for (int i = 0; i < rows; ++i) {
-        for (int j = 0; j < columns; ++j) {
-          const std::uint32_t entry = table[source[i][left + j]];
-          lumaRow[i][left + j] = static_cast<std::uint8_t>(entry >> 24);
-          r += static_cast<int>((entry >> 16) & 0xFF);
-          g += static_cast<int>((entry >> 8) & 0xFF);
-          b += static_cast<int>(entry & 0xFF);
-        }
-      }
-      const int n = rows * columns;
-      r = (r + n / 2) / n;
-      g = (g + n / 2) / n;
-      b = (b + n / 2) / n;
-      blueRow[cx] = static_cast<std::uint8_t>(BlueDifference(r, g, b));
-      redRow[cx] = static_cast<std::uint8_t>(RedDifference(r, g, b));
-    }
+    const int n = pair.rows * columns;
+    r = (r + n / 2) / n;
+    g = (g + n / 2) / n;
+    b = (b + n / 2) / n;
+    pair.blue[cx] = static_cast<std::uint8_t>(BlueDifference(r, g, b));
+    pair.red[cx] = static_cast<std::uint8_t>(RedDifference(r, g, b));
   }
 }

@@ -1,0 +1,73 @@
+// The two encoders of a video capture, over libavcodec: H.264 pictures through
+// libx264 with quality-based rate control, and the soundtrack as AAC. Each hands
+// its packets, in its own time base, to the muxer's callback.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/democapture/capture_sink.h"
+#include "tools/democapture/yuv.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+// Takes one encoded packet; empty, or what went wrong.
+using PacketSink = std::function<std::string(AVPacket* packet, const AVCodecContext* codec)>;
+
+// x264's speed preset and constant rate factor of a capture (see the README for
+// how they were chosen).
+inline constexpr const char* videoPreset = "veryfast";
+inline constexpr int videoQuality = 18;
+
+class EncoderBase {
+public:
+  EncoderBase() = default;
+  EncoderBase(const EncoderBase&) = delete;
+  EncoderBase& operator=(const EncoderBase&) = delete;
+  virtual ~EncoderBase();
+  const AVCodecContext* Context() const { return context_; }
+
+protected:
+  // Opens the encoder named (or, without a name, the codec's default one) with the
+  // settings `configure` makes on the context.
+  std::string OpenCodec(const char* name, AVCodecID id, bool globalHeader,
+                        const std::function<void(AVCodecContext*)>& configure);
+  // Sends the frame (null: the end) and passes on every packet that is ready.
+  std::string Send(AVFrame* frame, const PacketSink& sink);
+
+  AVCodecContext* context_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+};
+
+class VideoEncoder final : public EncoderBase {
+public:
+  std::string Open(int width, int height, AVRational frameRate, bool globalHeader);
+  // Converts one shown frame to YUV 4:2:0 in the encoder's own picture and
+  // encodes it as picture number `number`.
+  std::string Encode(const CapturedFrame& frame, const PacketSink& sink);
+  std::string Flush(const PacketSink& sink) { return Send(nullptr, sink); }
+
+private:
+  YuvConverter converter_;
+};
+
+class AudioEncoder final : public EncoderBase {
+public:
+  std::string Open(const SoundFormat& format, bool globalHeader);
+  // PCM as the mixer wrote it; encoded whenever a whole AAC frame is gathered.
+  std::string Encode(const std::vector<std::uint8_t>& pcm, const PacketSink& sink);
+  // Encodes what is left and drains the encoder.
+  std::string Flush(const PacketSink& sink);
+
+private:
+  std::string EncodeGathered(int samples, const PacketSink& sink);
+
+  SoundFormat format_;
+  std::vector<float> gathered_[2];  // per channel, as -1..1
+  std::int64_t samplesSent_ = 0;
+};
