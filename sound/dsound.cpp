@@ -93,12 +93,81 @@ int LoadLibraryOnce() {
   return errOK;
 }
 
-int OpenDirectSound() {
-  HWND window = WindowOption();
-  if (window == nullptr) return errNoDSoundWindow;
-  int error = LoadLibraryOnce();
-  if (error != errOK) return error;
+// Creates the program's own DirectSound object, asks for write-primary
+// cooperation when option 5 is 2 (else exclusive), and creates the primary buffer
+// in the mixing format. Write-primary mode mixes straight into that buffer, so its
+// format must be the mixing format too: left at the card's default (22050 Hz
+// 8-bit) the ring arithmetic and the samples would both be wrong.
+HRESULT CreateOwnObject(HWND window, const WAVEFORMATEX& wfx) {
+  HRESULT result = createFunction(nullptr, &directSound, nullptr);
+  if (result != DS_OK) {
+    directSound = nullptr;
+    return result;
+  }
+  hostObject = false;
+  if (SoundGetOption(soundOptDSoundMode) == 2 &&
+      directSound->SetCooperativeLevel(window, DSSCL_WRITEPRIMARY) == DS_OK) {
+    writePrimary = true;
+  } else {
+    result = directSound->SetCooperativeLevel(window, DSSCL_EXCLUSIVE);
+    if (result != DS_OK) return result;
+  }
+  DSBUFFERDESC primary{};
+  primary.dwSize = sizeof(DSBUFFERDESC);
+  primary.dwFlags = DSBCAPS_PRIMARYBUFFER;
+  result = directSound->CreateSoundBuffer(&primary, &primaryBuffer, nullptr);
+  if (result == DS_OK) result = primaryBuffer->SetFormat(&wfx);
+  return result;
+}
 
+// The wanted buffer length in bytes, from the driver's capabilities: option 3
+// for an emulated driver, else option 8 (ms). Rounded up to 16 bytes; at least
+// four safety gaps, at most 0x0FFFFFFF bytes (a longer request is refused).
+HRESULT WantedBufferBytes(unsigned* bytesOut) {
+  DSCAPS caps{};
+  caps.dwSize = sizeof(DSCAPS);
+  HRESULT result = directSound->GetCaps(&caps);
+  if (result != DS_OK) return result;
+  auto lengthMs = static_cast<unsigned long long>(
+      (caps.dwFlags & DSCAPS_EMULDRIVER) != 0 ? SoundGetOption(soundOptBufferLength)
+                                               : SoundGetOption(soundOptDSoundBufferLength));
+  unsigned long long bytes = static_cast<unsigned long long>(bytesPerSample) * mixRate * lengthMs / 1000u;
+  bytes = (bytes + 15u) & ~15ull;
+  if (bytes < 4u * kMinimumGap) bytes = 4u * kMinimumGap;
+  if (bytes > 0x0FFFFFFFull) return E_INVALIDARG;
+  *bytesOut = static_cast<unsigned>(bytes);
+  return DS_OK;
+}
+
+// Write-primary mode mixes into the primary buffer as large as it is; the gap is
+// what it holds beyond the wanted length, and a buffer shorter than that length
+// keeps the smallest gap. Otherwise a secondary buffer of the wanted length.
+HRESULT CreateMixBuffer(WAVEFORMATEX wfx) {
+  if (writePrimary) {
+    DSBCAPS bufferCaps{};
+    bufferCaps.dwSize = sizeof(DSBCAPS);
+    HRESULT result = primaryBuffer->GetCaps(&bufferCaps);
+    if (result != DS_OK) return result;
+    unsigned size = bufferCaps.dwBufferBytes;
+    safetyGap = size > bufferBytes && size - bufferBytes > kMinimumGap ? size - bufferBytes : kMinimumGap;
+    bufferBytes = size;
+    mixBuffer = primaryBuffer;
+    return DS_OK;
+  }
+  DSBUFFERDESC secondary{};
+  secondary.dwSize = sizeof(DSBUFFERDESC);
+  secondary.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_STICKYFOCUS;
+  secondary.dwBufferBytes = bufferBytes;
+  secondary.lpwfxFormat = &wfx;
+  HRESULT result = directSound->CreateSoundBuffer(&secondary, &mixBuffer, nullptr);
+  if (result != DS_OK) mixBuffer = nullptr;
+  safetyGap = kMinimumGap;
+  return result;
+}
+
+// Opens the object (the host's, or one of our own), sizes and creates the buffer
+// and starts it looping.
+HRESULT OpenObjectAndBuffer(HWND window) {
   WAVEFORMATEX wfx = MixFormat();
   writePrimary = false;
   auto* host = reinterpret_cast<LPDIRECTSOUND>(SoundGetOption(soundOptDSoundObject));
@@ -107,84 +176,19 @@ int OpenDirectSound() {
     directSound = host;
     hostObject = true;
   } else {
-    result = createFunction(nullptr, &directSound, nullptr);
-    if (result != DS_OK) {
-      directSound = nullptr;
-      return DirectSoundTranslateError(result);
-    }
-    hostObject = false;
-    DSBUFFERDESC primary{};
-    primary.dwSize = sizeof(DSBUFFERDESC);
-    primary.dwFlags = DSBCAPS_PRIMARYBUFFER;
-    if (SoundGetOption(soundOptDSoundMode) == 2 &&
-        directSound->SetCooperativeLevel(window, DSSCL_WRITEPRIMARY) == DS_OK) {
-      writePrimary = true;
-    } else {
-      result = directSound->SetCooperativeLevel(window, DSSCL_EXCLUSIVE);
-      if (result != DS_OK) {
-        CloseDirectSound();
-        return DirectSoundTranslateError(result);
-      }
-    }
-    // Write-primary mode writes into the primary buffer as it is; exclusive
-    // mode sets its format to the mixing format.
-    result = directSound->CreateSoundBuffer(&primary, &primaryBuffer, nullptr);
-    if (result == DS_OK && !writePrimary) result = primaryBuffer->SetFormat(&wfx);
-    if (result != DS_OK) {
-      CloseDirectSound();
-      return DirectSoundTranslateError(result);
-    }
+    result = CreateOwnObject(window, wfx);
   }
+  if (result == DS_OK) result = WantedBufferBytes(&bufferBytes);
+  if (result == DS_OK) result = CreateMixBuffer(wfx);
+  if (result == DS_OK) result = mixBuffer->Play(0, 0, DSBPLAY_LOOPING);
+  return result;
+}
 
-  DSCAPS caps{};
-  caps.dwSize = sizeof(DSCAPS);
-  result = directSound->GetCaps(&caps);
-  if (result != DS_OK) {
-    CloseDirectSound();
-    return DirectSoundTranslateError(result);
-  }
-  auto lengthMs = static_cast<unsigned long long>(
-      (caps.dwFlags & DSCAPS_EMULDRIVER) != 0 ? SoundGetOption(soundOptBufferLength)
-                                               : SoundGetOption(soundOptDSoundBufferLength));
-  unsigned long long bytes = static_cast<unsigned long long>(bytesPerSample) * mixRate * lengthMs / 1000u;
-  bytes = (bytes + 15u) & ~15ull;
-  if (bytes < 4u * kMinimumGap) bytes = 4u * kMinimumGap;
-  if (bytes > 0x0FFFFFFFull) {
-    CloseDirectSound();
-    return errInvalidArguments;
-  }
-  bufferBytes = static_cast<unsigned>(bytes);
-
-  if (writePrimary) {
-    DSBCAPS bufferCaps{};
-    bufferCaps.dwSize = sizeof(DSBCAPS);
-    result = primaryBuffer->GetCaps(&bufferCaps);
-    if (result != DS_OK) {
-      CloseDirectSound();
-      return DirectSoundTranslateError(result);
-    }
-    // The gap is what the primary buffer holds beyond the wanted length; a buffer
-    // shorter than that length keeps the smallest gap.
-    unsigned size = bufferCaps.dwBufferBytes;
-    safetyGap = size > bufferBytes && size - bufferBytes > kMinimumGap ? size - bufferBytes : kMinimumGap;
-    bufferBytes = size;
-    mixBuffer = primaryBuffer;
-  } else {
-    DSBUFFERDESC secondary{};
-    secondary.dwSize = sizeof(DSBUFFERDESC);
-    secondary.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_STICKYFOCUS;
-    secondary.dwBufferBytes = bufferBytes;
-    secondary.lpwfxFormat = &wfx;
-    result = directSound->CreateSoundBuffer(&secondary, &mixBuffer, nullptr);
-    if (result != DS_OK) {
-      mixBuffer = nullptr;
-      CloseDirectSound();
-      return DirectSoundTranslateError(result);
-    }
-    safetyGap = kMinimumGap;
-  }
-  result = mixBuffer->Play(0, 0, DSBPLAY_LOOPING);
-  if (result != DS_OK) {
+int OpenDirectSound() {
+  HWND window = WindowOption();
+  if (window == nullptr) return errNoDSoundWindow;
+  if (int error = LoadLibraryOnce(); error != errOK) return error;
+  if (HRESULT result = OpenObjectAndBuffer(window); result != DS_OK) {
     CloseDirectSound();
     return DirectSoundTranslateError(result);
   }

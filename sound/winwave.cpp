@@ -14,6 +14,7 @@ namespace {
 
 constexpr unsigned kMaxBlocks = 64;
 constexpr unsigned kBlockMs = 15;
+constexpr unsigned kSystemPollMs = 20;
 // Far beyond any sensible buffer length; guards the block arithmetic.
 constexpr unsigned long long kMaxBlockSize = 1u << 24;
 
@@ -127,11 +128,24 @@ int CloseOutput() {
   return error;
 }
 
+unsigned BlockCountFor(unsigned lengthMs) { return std::clamp(lengthMs / kBlockMs, 1u, kMaxBlocks); }
+
+// The shortest ring that never runs dry between two poll steps: what is still
+// queued when a step has refilled every finished block (the ring less at most one
+// block in play) must last one poll period, so the length covers one period plus
+// one block. With the system's 20 ms period that is 40 ms in two blocks.
+unsigned SmallestUsableLength(unsigned periodMs) {
+  unsigned length = periodMs + kBlockMs;
+  while (length * (BlockCountFor(length) - 1) < periodMs * BlockCountFor(length)) ++length;
+  return length;
+}
+
 int OpenOutput() {
+  // The poll period is the longer of the system's and the running thread's.
+  const unsigned period = std::max(kSystemPollMs, SoundPlayThreadPeriod());
   unsigned length = static_cast<unsigned>(SoundGetOption(soundOptBufferLength));
-  blockCount = std::min(length / kBlockMs, kMaxBlocks);
-  // Below 15 ms there would be no block at all: one block is the smallest ring.
-  if (blockCount == 0) blockCount = 1;
+  length = std::max(length, SmallestUsableLength(period));
+  blockCount = BlockCountFor(length);
   unsigned long long size = static_cast<unsigned long long>(bytesPerSample) * mixRate * length / 1000u / blockCount;
   size = (size + 15u) & ~15ull;
   if (size == 0) size = 16;

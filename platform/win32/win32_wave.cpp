@@ -195,6 +195,7 @@ void StoreFlags(WAVEHDR* header, DWORD flags) { __atomic_store_n(&header->dwFlag
 
 std::mutex handlesMutex;
 std::vector<HWAVEOUT> openHandles;
+std::atomic<std::size_t> starvedFrames{0};
 
 bool Known(HWAVEOUT waveOut) {
   std::lock_guard<std::mutex> lock(handlesMutex);
@@ -229,7 +230,10 @@ void HWAVEOUT__::Pull(unsigned char* out, std::size_t bytes) {
     }
   }
   std::memset(out, format.wBitsPerSample == 8 ? 0x80 : 0, bytes);
+  starvedFrames.fetch_add(bytes / format.nBlockAlign);
 }
+
+std::size_t Win32WaveStarvedFrames() { return starvedFrames.load(); }
 
 UINT waveOutGetNumDevs() { return win32audio::DeviceCount(); }
 

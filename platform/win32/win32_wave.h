@@ -107,3 +107,6 @@ void Win32VirtualAudioClearLog();
 std::vector<unsigned char> Win32VirtualAudioRun(std::size_t frames);
 // Number of outputs currently open on the virtual device.
 std::size_t Win32VirtualAudioOpenCount();
+// Sample frames any wave output has played as silence since the process started
+// because no written block was left: each is a gap a listener hears.
+std::size_t Win32WaveStarvedFrames();

@@ -94,7 +94,9 @@ TEST_F(WaveOutputDevice, RingSizesFollowTheBufferLength) {
     unsigned blockSize;
   };
   for (Case c : {Case{1000, 44100, 64, 2768},  // capped at 64 blocks, not 66
-                 Case{15, 44100, 1, 2656}, Case{10, 44100, 1, 1776},  // below 15 ms: one block
+                 // Too short for the 20 ms poll: raised to 40 ms in two blocks.
+                 Case{15, 44100, 2, 3536}, Case{10, 44100, 2, 3536}, Case{39, 44100, 2, 3536},
+                 Case{40, 44100, 2, 3536}, Case{45, 44100, 3, 2656},
                  Case{500, 22050, 33, 1344}}) {
     SCOPED_TRACE(c.lengthMs);
     SoundSetOption(soundOptBufferLength, c.lengthMs);
@@ -103,6 +105,25 @@ TEST_F(WaveOutputDevice, RingSizesFollowTheBufferLength) {
     EXPECT_EQ(ring.blockCount, c.blocks);
     EXPECT_EQ(ring.blockSize, c.blockSize);
     EXPECT_EQ(ring.blockSize % 16, 0u);
+    EXPECT_EQ(WinWaveDevice.Close(), errOK);
+    open_ = nullptr;
+  }
+}
+
+// Polled every 20 ms, as the player thread does, a ring of any requested length
+// keeps the card fed: no frame is played as silence once the first pass has run.
+TEST_F(WaveOutputDevice, ShortBuffersNeverRunDryBetweenPolls) {
+  for (int lengthMs : {5, 10, 15, 20, 30, 35, 40, 100}) {
+    SCOPED_TRACE(lengthMs);
+    SoundSetOption(soundOptBufferLength, lengthMs);
+    ASSERT_EQ(Init(WinWaveDevice, 44100, 0), errOK);
+    PollPass(WinWaveDevice);
+    const std::size_t before = Win32WaveStarvedFrames();
+    for (int poll = 0; poll < 100; ++poll) {
+      Win32VirtualAudioRun(882);  // 20 ms at 44100 Hz
+      PollPass(WinWaveDevice);
+    }
+    EXPECT_EQ(Win32WaveStarvedFrames() - before, 0u);
     EXPECT_EQ(WinWaveDevice.Close(), errOK);
     open_ = nullptr;
   }
@@ -387,6 +408,30 @@ TEST_F(DirectSoundOutput, WritePrimaryModeKeepsThePrimaryBufferBeyondTheWantedLe
   Win32SetDirectSoundBehaviour(refused);
   ASSERT_EQ(Init(DirectSoundDevice, 44100, 0), errOK);
   EXPECT_EQ(Ring().primary, 0);
+}
+
+TEST_F(DirectSoundOutput, WritePrimaryModePlaysTheMixingFormat) {
+  SoundSetOption(soundOptDSoundMode, 2);
+  Win32DirectSoundBehaviour small;
+  small.primaryBufferBytes = 4096;  // shorter than wanted: the smallest gap
+  Win32SetDirectSoundBehaviour(small);
+  for (unsigned mode : {0u, unsigned(sdMono | sd8bit)}) {
+    ASSERT_EQ(Init(DirectSoundDevice, 44100, mode), errOK);
+    const unsigned channels = mode == 0 ? 2 : 1;
+    const unsigned bits = mode == 0 ? 16 : 8;
+    ASSERT_FALSE(Win32VirtualAudioOpenLog().empty());
+    const WAVEFORMATEX played = Win32VirtualAudioOpenLog().back().format;
+    EXPECT_EQ(played.nSamplesPerSec, 44100u);
+    EXPECT_EQ(played.nChannels, channels);
+    EXPECT_EQ(played.wBitsPerSample, bits);
+    // The ring counts in the bytes the buffer plays.
+    EXPECT_EQ(Ring().bytesPerSample, played.nBlockAlign);
+    Win32VirtualAudioRun(1000);
+    PollPass(DirectSoundDevice);
+    EXPECT_EQ(Ring().writePosition, (1000u - 16u / played.nBlockAlign) * played.nBlockAlign);
+    DirectSoundDevice.Close();
+    open_ = nullptr;
+  }
 }
 
 TEST_F(DirectSoundOutput, PlayMixesUpToThePlayCursorLessTheGap) {
