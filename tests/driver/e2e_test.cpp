@@ -113,13 +113,16 @@ protected:
   bool AwaitPicture(const e2e::WindowArea& window, const std::string& file,
                     const std::function<bool(const std::string&, std::string&)>& looksRight, std::chrono::milliseconds timeout) {
     std::string look = "no picture taken";
+    int pictures = 0;
     bool found = e2e::WaitFor(
         [&] {
           if (!demo->Running()) return false;
+          ++pictures;
           return e2e::ScreenShot(*display, window, file) && looksRight(file, look);
         },
         timeout, 200ms);
-    Note(std::string(found ? "saw " : "gave up on ") + file + ": " + look);
+    Note(std::string(found ? "saw " : "gave up on ") + file + " after " + std::to_string(pictures) +
+         " pictures, the last: " + look + (demo->Running() ? "" : " (the program has ended)"));
     return found;
   }
 
@@ -157,14 +160,15 @@ bool LitScene(const std::string& file, std::string& look) {
 
 // The logo's checkerboard: a white square beside a dark brown one.
 bool LogoCheckerboard(const std::string& file, std::string& look) {
-  auto white = e2e::PixelAt(file, 60, 20);
-  auto brown = e2e::PixelAt(file, 20, 20);
-  if (!white || !brown) {
+  auto pixels = e2e::PixelsAt(file, {{60, 20}, {20, 20}});
+  if (!pixels) {
     look = "unreadable";
     return false;
   }
-  look = "pixel 60,20 " + e2e::Describe(*white) + ", pixel 20,20 " + e2e::Describe(*brown);
-  return white->r > 200 && white->g > 200 && white->b > 200 && brown->r > 30 && brown->r < 120 && brown->b < 30;
+  const e2e::Rgb& white = (*pixels)[0];
+  const e2e::Rgb& brown = (*pixels)[1];
+  look = "pixel 60,20 " + e2e::Describe(white) + ", pixel 20,20 " + e2e::Describe(brown);
+  return white.r > 200 && white.g > 200 && white.b > 200 && brown.r > 30 && brown.r < 120 && brown.b < 30;
 }
 
 TEST_F(EndToEnd, DialogClickFramesAndAKeyPress) {

@@ -83,16 +83,30 @@ bool ScreenShot(const VirtualDisplay& display, const std::string& file) {
 bool ScreenShot(const VirtualDisplay& display, const WindowArea& area, const std::string& file) {
   const std::string crop = std::to_string(area.width) + "x" + std::to_string(area.height) + "+" +
                            std::to_string(area.x) + "+" + std::to_string(area.y);
-  return display.Run("import -window root png:- 2>/dev/null | convert png:- -crop " + crop + " +repage " +
-                     Quoted(file) + " 2>/dev/null") == 0;
+  return display.Run("import -window root -crop " + crop + " +repage " + Quoted(file) + " 2>/dev/null") == 0;
+}
+
+std::optional<std::vector<Rgb>> PixelsAt(const std::string& file, const std::vector<Point>& points) {
+  // One program run for every point: on a busy machine each start costs time.
+  std::string format;
+  for (const Point& p : points) {
+    const std::string at = "p{" + std::to_string(p.x) + "," + std::to_string(p.y) + "}";
+    for (const char* channel : {".r", ".g", ".b"}) format += "%[fx:int(255*" + at + channel + "+0.5)] ";
+  }
+  auto text = Output("convert " + Quoted(file) + " -format '" + format + "' info: 2>/dev/null");
+  if (!text) return std::nullopt;
+  std::istringstream values(*text);
+  std::vector<Rgb> colours(points.size());
+  for (Rgb& colour : colours) {
+    if (!(values >> colour.r >> colour.g >> colour.b)) return std::nullopt;
+  }
+  return colours;
 }
 
 std::optional<Rgb> PixelAt(const std::string& file, int x, int y) {
-  auto text = Output("convert " + Quoted(file) + " -crop 1x1+" + std::to_string(x) + "+" + std::to_string(y) +
-                     " -depth 8 -format '%[fx:int(255*r+0.5)] %[fx:int(255*g+0.5)] %[fx:int(255*b+0.5)]' info: 2>/dev/null");
-  Rgb colour;
-  if (!text || std::sscanf(text->c_str(), "%d %d %d", &colour.r, &colour.g, &colour.b) != 3) return std::nullopt;
-  return colour;
+  auto colours = PixelsAt(file, {Point{x, y}});
+  if (!colours) return std::nullopt;
+  return colours->front();
 }
 
 std::optional<double> MeanBrightness(const std::string& file) {

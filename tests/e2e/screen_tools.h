@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "virtual_display.h"
 
@@ -35,7 +36,12 @@ bool ScreenShot(const VirtualDisplay& display, const WindowArea& area, const std
 struct Rgb {
   int r = 0, g = 0, b = 0;
 };
+struct Point {
+  int x = 0, y = 0;
+};
 std::optional<Rgb> PixelAt(const std::string& file, int x, int y);
+// Several pixels of one picture, in the order asked for.
+std::optional<std::vector<Rgb>> PixelsAt(const std::string& file, const std::vector<Point>& points);
 // Mean brightness from 0 to 1; nothing when the file cannot be read.
 std::optional<double> MeanBrightness(const std::string& file);
 std::string Describe(const Rgb& colour);
