@@ -299,39 +299,85 @@ int InstrumentStep(PlayerHandle* h, PlayerChannel* c) {
   return errOK;
 }
 
-int RowStep(PlayerHandle* h) {
-  const Module* m = h->module;
-  if (h->patternDelay != 0) {
-    for (std::uint32_t i = 0; i < h->numChannels; ++i) {
-      PlayerChannel* c = &h->channels[i];
-      if (c->flags & gmpFlagCommand) {
-        if (int e = RunRowCommand(h, c); e != errOK) return e;
-      }
+// During a pattern delay the row is not read again: its commands run once
+// as on a first tick and once as on a later tick.
+int RepeatDelayedRow(PlayerHandle* h) {
+  for (std::uint32_t i = 0; i < h->numChannels; ++i) {
+    PlayerChannel* c = &h->channels[i];
+    if (c->flags & gmpFlagCommand) {
+      if (int e = RunRowCommand(h, c); e != errOK) return e;
     }
-    if (int e = TickCommands(h); e != errOK) return e;
-    --h->patternDelay;
-    return errOK;
   }
+  if (int e = TickCommands(h); e != errOK) return e;
+  --h->patternDelay;
+  return errOK;
+}
 
-  const PackedPattern* pattern = CurrentPattern(h);
+// The packed rows of the current pattern; both null when it has none.
+struct RowBlock {
   const std::uint8_t* begin = nullptr;
   const std::uint8_t* end = nullptr;
-  if (pattern != nullptr && pattern->length >= sizeof(PackedPattern)) {
-    begin = PatternRows(pattern);
-    end = reinterpret_cast<const std::uint8_t*>(pattern) + pattern->length;
-  }
-  if (h->rowPointer == nullptr || begin == nullptr) {
-    const std::uint8_t* p = begin;
-    for (std::uint32_t r = 0; p != nullptr && r < h->row; ++r) {
-      p = SkipRow(p, end);
-    }
-    h->rowPointer = p;
-  }
+};
 
+RowBlock CurrentRows(const PlayerHandle* h) {
+  RowBlock rows;
+  const PackedPattern* pattern = CurrentPattern(h);
+  if (pattern != nullptr && pattern->length >= sizeof(PackedPattern)) {
+    rows.begin = PatternRows(pattern);
+    rows.end = reinterpret_cast<const std::uint8_t*>(pattern) + pattern->length;
+  }
+  return rows;
+}
+
+// Finds the current row again after a jump cleared the row pointer.
+void SeekRow(PlayerHandle* h, RowBlock rows) {
+  if (h->rowPointer != nullptr && rows.begin != nullptr) {
+    return;
+  }
+  const std::uint8_t* p = rows.begin;
+  for (std::uint32_t r = 0; p != nullptr && r < h->row; ++r) {
+    p = SkipRow(p, rows.end);
+  }
+  h->rowPointer = p;
+}
+
+// Stores the fields of one entry (p points past its flag byte) in the
+// channel; c is null for a channel beyond the song's, whose entry is dropped.
+void StoreEntry(PlayerChannel* c, std::uint8_t flags, const std::uint8_t* p) {
+  if (c == nullptr) {
+    return;
+  }
+  if (flags & pattNoteInst) {
+    if (p[0] != noteNone) {
+      c->note = p[0];
+      c->flags |= gmpFlagNote;
+    }
+    if (p[1] != instNone) {
+      c->newInstrument = p[1];
+      c->flags |= gmpFlagInstrument;
+    }
+    p += 2;
+  }
+  if (flags & pattVolume) {
+    if (p[0] != volumeNone) {
+      c->volumeByte = p[0];
+      c->flags |= gmpFlagVolume;
+    }
+    p += 1;
+  }
+  if ((flags & pattCommand) && p[0] != 0) {
+    c->command = p[0];
+    c->parameter = p[1];
+    c->flags |= gmpFlagCommand;
+  }
+}
+
+// Reads the row's entries into the channels, clearing what the last row
+// left; an entry cut off by the block's end is ignored.
+void ReadRow(PlayerHandle* h, const std::uint8_t* end) {
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
     h->channels[i].flags &= static_cast<std::uint8_t>(~0x0F);
   }
-  // Read the row's entries; an entry cut off by the block's end is ignored.
   const std::uint8_t* p = h->rowPointer;
   while (p != nullptr && p < end) {
     const std::uint8_t flags = *p++;
@@ -345,78 +391,89 @@ int RowStep(PlayerHandle* h) {
       break;
     }
     const unsigned channel = flags & pattChannelMask;
-    PlayerChannel* c = channel < h->numChannels ? &h->channels[channel] : nullptr;
-    if (flags & pattNoteInst) {
-      if (c != nullptr && p[0] != noteNone) {
-        c->note = p[0];
-        c->flags |= gmpFlagNote;
-      }
-      if (c != nullptr && p[1] != instNone) {
-        c->newInstrument = p[1];
-        c->flags |= gmpFlagInstrument;
-      }
-      p += 2;
-    }
-    if (flags & pattVolume) {
-      if (c != nullptr && p[0] != volumeNone) {
-        c->volumeByte = p[0];
-        c->flags |= gmpFlagVolume;
-      }
-      p += 1;
-    }
-    if (flags & pattCommand) {
-      if (c != nullptr && p[0] != 0) {
-        c->command = p[0];
-        c->parameter = p[1];
-        c->flags |= gmpFlagCommand;
-      }
-      p += 2;
-    }
+    StoreEntry(channel < h->numChannels ? &h->channels[channel] : nullptr, flags, p);
+    p += need;
   }
   h->rowPointer = p;
+}
 
+int VolumeColumnStep(PlayerHandle* h, PlayerChannel* c) {
+  if (c->volumeByte <= 64) {
+    c->volume = c->effectiveVolume = ClampVolume(h, c->volumeByte);
+    return errOK;
+  }
+  return gmpVolumeColumnRow(h, c);
+}
+
+// The note of the row: XM and IT choose the sample through the note map
+// when no instrument came with it, then the note starts.
+int NoteStep(PlayerHandle* h, PlayerChannel* c) {
+  const std::uint32_t kind = h->module->kind;
+  if ((kind == modKindXM || kind == modKindIT) && !(c->flags & gmpFlagInstrument) &&
+      c->note < noteStop) {
+    c->sample = MapSample(h, ChannelInstrument(h, c), &c->note);
+  }
+  return gmpStartNote(h, c);
+}
+
+// Without a note the output period returns to the base period, except that
+// an XM vibrato (command or volume column) keeps its offset.
+void RestorePeriod(PlayerHandle* h, PlayerChannel* c) {
+  const bool xmVibrato =
+      h->module->kind == modKindXM &&
+      (((c->flags & gmpFlagCommand) && c->command == cmdVibrato) ||
+       ((c->flags & gmpFlagVolume) && (c->volumeByte & 0xF0) == 0xB0));
+  if (!xmVibrato) {
+    c->outputPeriod = ClampPeriod(h, c->period);
+  }
+}
+
+// One channel on the row's first tick: instrument, volume, command, note.
+int ChannelRowStep(PlayerHandle* h, PlayerChannel* c) {
+  if (c->flags & gmpFlagInstrument) {
+    if (int e = InstrumentStep(h, c); e != errOK) return e;
+  }
+  if (c->flags & gmpFlagVolume) {
+    if (int e = VolumeColumnStep(h, c); e != errOK) return e;
+  }
+  if (c->flags & gmpFlagCommand) {
+    if (int e = RunRowCommand(h, c); e != errOK) return e;
+  }
+  if (c->flags & gmpFlagNote) {
+    return NoteStep(h, c);
+  }
+  RestorePeriod(h, c);
+  return errOK;
+}
+
+// Moves to the next row, and past the pattern's last row to the next order
+// entry, unless a command of this row already chose where to go (the row
+// pointer is then null).
+void NextRow(PlayerHandle* h) {
+  if (h->rowPointer == nullptr) {
+    return;
+  }
+  ++h->row;
+  if (h->row >= gmpPatternRows(h)) {
+    h->row = 0;
+    gmpAdvanceOrder(h);
+    if (h->module->kind == modKindS3M || h->module->kind == modKindIT) {
+      h->loopStartRow = 0;
+    }
+  }
+}
+
+int RowStep(PlayerHandle* h) {
+  if (h->patternDelay != 0) {
+    return RepeatDelayedRow(h);
+  }
+  const RowBlock rows = CurrentRows(h);
+  SeekRow(h, rows);
+  ReadRow(h, rows.end);
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
-    PlayerChannel* c = &h->channels[i];
-    if (c->flags & gmpFlagInstrument) {
-      if (int e = InstrumentStep(h, c); e != errOK) return e;
-    }
-    if (c->flags & gmpFlagVolume) {
-      if (c->volumeByte <= 64) {
-        c->volume = c->effectiveVolume = ClampVolume(h, c->volumeByte);
-      } else if (int e = gmpVolumeColumnRow(h, c); e != errOK) {
-        return e;
-      }
-    }
-    if (c->flags & gmpFlagCommand) {
-      if (int e = RunRowCommand(h, c); e != errOK) return e;
-    }
-    if (c->flags & gmpFlagNote) {
-      if ((m->kind == modKindXM || m->kind == modKindIT) && !(c->flags & gmpFlagInstrument) &&
-          c->note < noteStop) {
-        c->sample = MapSample(h, ChannelInstrument(h, c), &c->note);
-      }
-      if (int e = gmpStartNote(h, c); e != errOK) return e;
-    } else {
-      const bool xmVibrato =
-          m->kind == modKindXM &&
-          (((c->flags & gmpFlagCommand) && c->command == cmdVibrato) ||
-           ((c->flags & gmpFlagVolume) && (c->volumeByte & 0xF0) == 0xB0));
-      if (!xmVibrato) {
-        c->outputPeriod = ClampPeriod(h, c->period);
-      }
-    }
+    if (int e = ChannelRowStep(h, &h->channels[i]); e != errOK) return e;
   }
-
-  if (h->rowPointer != nullptr) {
-    ++h->row;
-    if (h->row >= gmpPatternRows(h)) {
-      h->row = 0;
-      gmpAdvanceOrder(h);
-      if (m->kind == modKindS3M || m->kind == modKindIT) {
-        h->loopStartRow = 0;
-      }
-    }
-  }
+  NextRow(h);
   return errOK;
 }
 
@@ -518,6 +575,129 @@ void FillInfo(PlayerHandle* h) {
   info->speed = h->speed;
   info->syncValue = h->lastSyncValue;
   info->loopCount = h->loopCount;
+}
+
+// The handle table's last free slot, or -1 when every slot is taken.
+int FreeSlot() {
+  int slot = -1;
+  for (int i = 0; i < gmpMaxHandles; ++i) {
+    if (handles[i] == nullptr) {
+      slot = i;
+    }
+  }
+  return slot;
+}
+
+void FreeHandle(PlayerHandle* h) {
+  if (h->channels != nullptr) memFree(h->channels);
+  if (h->info != nullptr) memFree(h->info);
+  memFree(h);
+}
+
+// A zeroed handle with its channels (at least one) and its info record.
+int AllocHandle(std::uint32_t count, PlayerHandle** handle) {
+  PlayerHandle* h = nullptr;
+  if (int e = memAllocArray(1, &h); e != errOK) {
+    return e;
+  }
+  int error = memAllocArray(std::max<std::uint32_t>(count, 1), &h->channels);
+  if (error == errOK) {
+    error = memAllocArray(1, &h->info);
+  }
+  if (error != errOK) {
+    FreeHandle(h);
+    return error;
+  }
+  *handle = h;
+  return errOK;
+}
+
+// The positions played: the whole song when firstPosition is negative,
+// otherwise from firstPosition to lastPosition (or the song end), looping to
+// restartPosition (or the module's restart position).
+void SetSongRange(PlayerHandle* h, int firstPosition, int lastPosition, int restartPosition) {
+  const Module* module = h->module;
+  if (firstPosition < 0) {
+    h->position = 0;
+    h->songEnd = module->songLength - 1;
+    h->restart = module->restartPosition;
+  } else {
+    h->position = static_cast<std::uint32_t>(firstPosition);
+    h->songEnd = lastPosition < 0 ? module->songLength - 1 : static_cast<std::uint32_t>(lastPosition);
+    h->restart = restartPosition < 0 ? module->restartPosition
+                                     : static_cast<std::uint32_t>(restartPosition);
+  }
+  h->songEnd = std::min(h->songEnd, module->songLength - 1);
+}
+
+void SetSongDefaults(PlayerHandle* h, std::uint32_t count, int loopingAllowed) {
+  const Module* module = h->module;
+  h->speed = module->speed != 0 ? module->speed : 6;
+  h->globalVolume = std::min<std::uint8_t>(module->globalVolume, 64);
+  h->tick = 0;
+  h->patternDelay = 0;
+  h->row = 0;
+  h->loopCount = 0;
+  h->loopingAllowed = loopingAllowed ? 1 : 0;
+  h->masterVolume = 64;
+  h->lastSyncValue = -1;
+  h->numChannels = count;
+  h->tempo = module->tempo != 0 ? module->tempo : defaultTempo;
+}
+
+// Slide shift, volume range and period range of the module's kind.
+void SetKindLimits(PlayerHandle* h) {
+  const Module* module = h->module;
+  switch (module->kind) {
+    case modKindMOD:
+      h->slideShift = 0;
+      h->maxVolume = 64;
+      h->minPeriod = (module->flags & modFlagExtOctaves) ? 28 : 113;
+      h->maxPeriod = (module->flags & modFlagExtOctaves) ? 1712 : 856;
+      break;
+    case modKindS3M:
+      h->slideShift = 2;
+      h->maxVolume = 63;
+      h->minPeriod = (module->flags & modFlagAmigaLimits) ? 452 : 64;
+      h->maxPeriod = (module->flags & modFlagAmigaLimits) ? 3424 : 32767;
+      break;
+    case modKindXM:
+      h->slideShift = 2;
+      h->maxVolume = 64;
+      h->minPeriod = 57;
+      h->maxPeriod = 54784;
+      break;
+    default:
+      h->slideShift = 2;
+      h->maxVolume = 64;
+      h->minPeriod = 64;
+      h->maxPeriod = 16777215;
+      break;
+  }
+}
+
+// Every channel's starting state, on its device channel, with the module's
+// panning (or the kind's centre) sent through the set-panning step.
+int StartChannels(PlayerHandle* h, const unsigned* channels) {
+  const Module* module = h->module;
+  const std::uint32_t panCount = module->kind == modKindIT ? 64 : 32;
+  for (std::uint32_t i = 0; i < h->numChannels; ++i) {
+    PlayerChannel* c = &h->channels[i];
+    c->instrument = -1;
+    c->newInstrument = -1;
+    c->sample = 0xFF;
+    c->note = noteNone;
+    c->volume = c->effectiveVolume = 64;
+    c->channelVolume = 64;
+    c->deviceChannel = static_cast<std::uint8_t>(channels[i]);
+    c->fadeOutVolume = module->kind == modKindXM ? 0x10000 : 0x200;
+    const int pan = module->panning != nullptr && i < panCount ? module->panning[i]
+                    : module->kind == modKindXM                 ? 128
+                    : module->kind == modKindIT                 ? 32
+                                                                : 64;
+    if (int e = gmpSetPanningStep(h, c, pan); e != errOK) return e;
+  }
+  return errOK;
 }
 
 }  // namespace
@@ -759,12 +939,7 @@ int gmpPlaySong(Module* module, int firstPosition, int lastPosition, int restart
       module->songLength == 0 || module->kind < modKindMOD || module->kind > modKindIT) {
     return errInvalidArguments;
   }
-  int slot = -1;
-  for (int i = 0; i < gmpMaxHandles; ++i) {
-    if (handles[i] == nullptr) {
-      slot = i;  // the last free slot is taken
-    }
-  }
+  const int slot = FreeSlot();
   if (slot < 0) {
     return errOutOfResources;
   }
@@ -776,98 +951,25 @@ int gmpPlaySong(Module* module, int firstPosition, int lastPosition, int restart
 
   busy = true;
   PlayerHandle* h = nullptr;
-  if (int e = memAllocArray(1, &h); e != errOK) {
+  if (int e = AllocHandle(count, &h); e != errOK) {
     busy = false;
     return e;
   }
-  auto fail = [&](int error) {
-    if (h->channels != nullptr) memFree(h->channels);
-    if (h->info != nullptr) memFree(h->info);
-    memFree(h);
-    busy = false;
-    return error;
-  };
-  if (int e = memAllocArray(std::max<std::uint32_t>(count, 1), &h->channels); e != errOK) {
-    return fail(e);
-  }
-  if (int e = memAllocArray(1, &h->info); e != errOK) {
-    return fail(e);
-  }
   h->slot = static_cast<std::uint32_t>(slot);
   h->module = module;
-  if (firstPosition < 0) {
-    h->position = 0;
-    h->songEnd = module->songLength - 1;
-    h->restart = module->restartPosition;
-  } else {
-    h->position = static_cast<std::uint32_t>(firstPosition);
-    h->songEnd = lastPosition < 0 ? module->songLength - 1 : static_cast<std::uint32_t>(lastPosition);
-    h->restart = restartPosition < 0 ? module->restartPosition
-                                     : static_cast<std::uint32_t>(restartPosition);
-  }
-  h->songEnd = std::min(h->songEnd, module->songLength - 1);
-  h->speed = module->speed != 0 ? module->speed : 6;
-  h->globalVolume = std::min<std::uint8_t>(module->globalVolume, 64);
-  h->tick = 0;
-  h->patternDelay = 0;
-  h->row = 0;
-  h->loopCount = 0;
-  h->loopingAllowed = loopingAllowed ? 1 : 0;
-  h->masterVolume = 64;
-  h->lastSyncValue = -1;
-  h->numChannels = count;
-  h->tempo = module->tempo != 0 ? module->tempo : defaultTempo;
-
-  switch (module->kind) {
-    case modKindMOD:
-      h->slideShift = 0;
-      h->maxVolume = 64;
-      h->minPeriod = (module->flags & modFlagExtOctaves) ? 28 : 113;
-      h->maxPeriod = (module->flags & modFlagExtOctaves) ? 1712 : 856;
-      break;
-    case modKindS3M:
-      h->slideShift = 2;
-      h->maxVolume = 63;
-      h->minPeriod = (module->flags & modFlagAmigaLimits) ? 452 : 64;
-      h->maxPeriod = (module->flags & modFlagAmigaLimits) ? 3424 : 32767;
-      break;
-    case modKindXM:
-      h->slideShift = 2;
-      h->maxVolume = 64;
-      h->minPeriod = 57;
-      h->maxPeriod = 54784;
-      break;
-    default:
-      h->slideShift = 2;
-      h->maxVolume = 64;
-      h->minPeriod = 64;
-      h->maxPeriod = 16777215;
-      break;
-  }
+  SetSongRange(h, firstPosition, lastPosition, restartPosition);
+  SetSongDefaults(h, count, loopingAllowed);
+  SetKindLimits(h);
   // The first position: a marker there is stepped over without counting a loop.
   ResolvePosition(h, false);
-  if (int e = gmpSetTempo(h, h->tempo); e != errOK) {
-    return fail(e);
+  int error = gmpSetTempo(h, h->tempo);
+  if (error == errOK) {
+    error = StartChannels(h, channels);
   }
-
-  const std::uint32_t panCount = module->kind == modKindIT ? 64 : 32;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    PlayerChannel* c = &h->channels[i];
-    c->instrument = -1;
-    c->newInstrument = -1;
-    c->sample = 0xFF;
-    c->note = noteNone;
-    c->volume = c->effectiveVolume = 64;
-    c->channelVolume = 64;
-    c->deviceChannel = static_cast<std::uint8_t>(channels[i]);
-    c->fadeOutVolume = module->kind == modKindXM ? 0x10000 : 0x200;
-    const int pan = module->panning != nullptr && i < panCount ? module->panning[i]
-                    : module->kind == modKindXM                 ? 128
-                    : module->kind == modKindIT                 ? 32
-                                                                : 64;
-    if (int e = gmpSetPanningStep(h, c, pan); e != errOK) {
-      return fail(e);
-    }
+  if (error != errOK) {
+    FreeHandle(h);
+    busy = false;
+    return error;
   }
   FillInfo(h);
   handles[slot] = h;

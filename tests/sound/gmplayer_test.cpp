@@ -318,6 +318,24 @@ TEST_F(PlayerTest, SixteenSongsAtMost) {
   EXPECT_EQ(gmpClose(), errOK);
 }
 
+TEST_F(PlayerTest, StartFailingOnTheDeviceLeavesNoSongBehind) {
+  module = modbuild::Build(FastSpec(modKindS3M, 2));
+  const unsigned channels[] = {0, 1};
+  PlayerHandle* failed = nullptr;
+  recdev::FailOn(Op::SetUpdRate, errInvalidChannel);
+  EXPECT_EQ(gmpPlaySong(module, -1, -1, -1, 1, -1, channels, &failed), errInvalidChannel);
+  recdev::FailOn(Op::SetPanning, errInvalidChannel, 1);  // the second channel's panning
+  EXPECT_EQ(gmpPlaySong(module, -1, -1, -1, 1, -1, channels, &failed), errInvalidChannel);
+  EXPECT_EQ(failed, nullptr);
+  recdev::Reset();
+  // The slot is free again and the player is not left busy: the next song
+  // takes the same slot and plays.
+  ASSERT_EQ(gmpPlaySong(module, -1, -1, -1, 1, -1, channels, &handle), errOK);
+  EXPECT_EQ(handle->slot, 15u);
+  Ticks(1);
+  EXPECT_EQ(handle->row, 1u);
+}
+
 unsigned lastTempoRate = 0;
 void TempoCallback(unsigned rate) { lastTempoRate = rate; }
 
