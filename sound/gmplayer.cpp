@@ -481,87 +481,110 @@ int Frequency(const PlayerHandle* h, std::uint32_t period, std::uint32_t* freque
   return gmpPeriodToFrequency(h->module, period, frequency);
 }
 
+// XM and IT: the volume scaled by the fade-out (which moves on after a key
+// off) and by the volume envelope, 0..64.
+int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) {
+  int volume = c->effectiveVolume;
+  if (h->module->kind == modKindXM) {
+    volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 16);
+    if (c->released && ins != nullptr) {
+      c->fadeOutVolume = std::max<std::int32_t>(
+          0, c->fadeOutVolume - static_cast<std::int32_t>(2 * std::min(ins->fadeOut, 0xFFFFu)));
+    }
+  } else {
+    volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 9);
+    if (c->released && ins != nullptr) {
+      c->fadeOutVolume = std::max<std::int32_t>(
+          0, c->fadeOutVolume - static_cast<std::int32_t>(std::min(ins->fadeOut, 0xFFFFu)));
+    }
+  }
+  if (ins != nullptr && HasEnvelope(ins->volEnvelope)) {
+    int env = EnvelopeStep(ins->volEnvelope, &c->volumeEnvelope, c->released != 0);
+    volume = std::clamp((volume * env) >> 14, 0, 64);
+  }
+  return std::clamp(volume, 0, 64);
+}
+
+// XM and IT: the channel's panning moved by the panning envelope, as the
+// device's -64..64.
+int EnvelopedPanning(const PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) {
+  int panEnv = -1;
+  if (ins != nullptr && HasEnvelope(ins->panEnvelope)) {
+    panEnv = EnvelopeStep(ins->panEnvelope, &c->panningEnvelope, c->released != 0);
+  }
+  if (h->module->kind == modKindXM) {
+    int pan = std::clamp(c->panning, 0, 255);
+    if (panEnv >= 0) {
+      int room = pan <= 127 ? pan : 256 - pan;
+      pan = std::clamp(pan + (panEnv / 256 - 32) * room / 32, 0, 255);
+    }
+    return std::clamp((pan - 128) / 2, -64, 64);
+  }
+  int pan = std::clamp(c->panning, 0, 64);
+  if (panEnv >= 0) {
+    pan = std::clamp(pan + panEnv / 256 - 32, 0, 64);
+  }
+  return 2 * pan - 64;
+}
+
+// XM automatic vibrato: sweeps in to the instrument's depth and moves the
+// sounding period around the output period.
+void AutoVibrato(const PlayerHandle* h, PlayerChannel* c) {
+  const ModuleInstrument* ins = ChannelInstrument(h, c);
+  if (ins == nullptr || ins->vibDepth == 0 || c->outputPeriod == 0) {
+    return;
+  }
+  const std::uint32_t full = ins->vibDepth * 256u;
+  if (ins->vibSweep == 0) {
+    c->autoVibratoDepth = full;
+  } else if (!c->released && c->autoVibratoDepth < full) {
+    c->autoVibratoDepth = std::min(full, c->autoVibratoDepth + full / ins->vibSweep);
+  }
+  c->autoVibratoPosition = static_cast<std::uint8_t>(c->autoVibratoPosition + ins->vibRate);
+  const int pos = c->autoVibratoPosition;
+  int w;
+  switch (ins->vibType) {
+    case 1: w = (pos & 0x80) ? 64 : -64; break;
+    case 2: w = ((pos / 2) + 64) % 128 - 64; break;
+    case 3: w = (((64 - pos / 2) % 128) + 128) % 128 - 64; break;
+    default: w = gmpAutoVibratoSine[static_cast<std::size_t>(pos)]; break;
+  }
+  const std::int64_t offset = (static_cast<std::int64_t>(w) * c->autoVibratoDepth) >> 14;
+  c->soundingPeriod = ClampPeriod(h, static_cast<std::int64_t>(c->outputPeriod) + offset);
+}
+
+// Sends one channel's panning (XM, IT), volume and rate to the device.
+int UpdateChannel(PlayerHandle* h, PlayerChannel* c) {
+  const std::uint32_t kind = h->module->kind;
+  int volume = c->effectiveVolume;
+  if (kind == modKindXM || kind == modKindIT) {
+    const ModuleInstrument* ins = ChannelInstrument(h, c);
+    volume = FadedVolume(h, c, ins);
+    if (int e = device->SetPanning(c->deviceChannel, EnvelopedPanning(h, c, ins)); e != errOK) {
+      return e;
+    }
+  }
+  const std::uint64_t product = static_cast<std::uint64_t>(h->globalVolume) *
+                                static_cast<std::uint64_t>(volume) * c->channelVolume *
+                                h->masterVolume;
+  c->finalVolume = static_cast<std::uint8_t>(std::min<std::uint64_t>((product + 0x3FFFF) >> 18, 64));
+  if (int e = device->SetVolume(c->deviceChannel, c->finalVolume); e != errOK) return e;
+
+  c->soundingPeriod = c->outputPeriod;
+  if (kind == modKindXM) {
+    AutoVibrato(h, c);
+  }
+  if (c->soundingPeriod != 0) {
+    std::uint32_t frequency = 0;
+    if (int e = Frequency(h, c->soundingPeriod, &frequency); e != errOK) return e;
+    if (int e = device->SetRate(c->deviceChannel, frequency); e != errOK) return e;
+  }
+  return errOK;
+}
+
 int UpdateChannels(PlayerHandle* h) {
-  const Module* m = h->module;
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
-    PlayerChannel* c = &h->channels[i];
-    int volume = c->effectiveVolume;
-    if (m->kind == modKindXM || m->kind == modKindIT) {
-      const ModuleInstrument* ins = ChannelInstrument(h, c);
-      if (m->kind == modKindXM) {
-        volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 16);
-        if (c->released && ins != nullptr) {
-          c->fadeOutVolume = std::max<std::int32_t>(
-              0, c->fadeOutVolume - static_cast<std::int32_t>(2 * std::min(ins->fadeOut, 0xFFFFu)));
-        }
-      } else {
-        volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 9);
-        if (c->released && ins != nullptr) {
-          c->fadeOutVolume = std::max<std::int32_t>(
-              0, c->fadeOutVolume - static_cast<std::int32_t>(std::min(ins->fadeOut, 0xFFFFu)));
-        }
-      }
-      if (ins != nullptr && HasEnvelope(ins->volEnvelope)) {
-        int env = EnvelopeStep(ins->volEnvelope, &c->volumeEnvelope, c->released != 0);
-        volume = std::clamp((volume * env) >> 14, 0, 64);
-      }
-      volume = std::clamp(volume, 0, 64);
-
-      int panEnv = -1;
-      if (ins != nullptr && HasEnvelope(ins->panEnvelope)) {
-        panEnv = EnvelopeStep(ins->panEnvelope, &c->panningEnvelope, c->released != 0);
-      }
-      int devicePan;
-      if (m->kind == modKindXM) {
-        int pan = std::clamp(c->panning, 0, 255);
-        if (panEnv >= 0) {
-          int room = pan <= 127 ? pan : 256 - pan;
-          pan = std::clamp(pan + (panEnv / 256 - 32) * room / 32, 0, 255);
-        }
-        devicePan = std::clamp((pan - 128) / 2, -64, 64);
-      } else {
-        int pan = std::clamp(c->panning, 0, 64);
-        if (panEnv >= 0) {
-          pan = std::clamp(pan + panEnv / 256 - 32, 0, 64);
-        }
-        devicePan = 2 * pan - 64;
-      }
-      if (int e = device->SetPanning(c->deviceChannel, devicePan); e != errOK) return e;
-    }
-    const std::uint64_t product = static_cast<std::uint64_t>(h->globalVolume) *
-                                  static_cast<std::uint64_t>(volume) * c->channelVolume *
-                                  h->masterVolume;
-    c->finalVolume = static_cast<std::uint8_t>(std::min<std::uint64_t>((product + 0x3FFFF) >> 18, 64));
-    if (int e = device->SetVolume(c->deviceChannel, c->finalVolume); e != errOK) return e;
-
-    c->soundingPeriod = c->outputPeriod;
-    if (m->kind == modKindXM) {
-      const ModuleInstrument* ins = ChannelInstrument(h, c);
-      if (ins != nullptr && ins->vibDepth != 0 && c->outputPeriod != 0) {
-        const std::uint32_t full = ins->vibDepth * 256u;
-        if (ins->vibSweep == 0) {
-          c->autoVibratoDepth = full;
-        } else if (!c->released && c->autoVibratoDepth < full) {
-          c->autoVibratoDepth = std::min(full, c->autoVibratoDepth + full / ins->vibSweep);
-        }
-        c->autoVibratoPosition = static_cast<std::uint8_t>(c->autoVibratoPosition + ins->vibRate);
-        const int pos = c->autoVibratoPosition;
-        int w;
-        switch (ins->vibType) {
-          case 1: w = (pos & 0x80) ? 64 : -64; break;
-          case 2: w = ((pos / 2) + 64) % 128 - 64; break;
-          case 3: w = (((64 - pos / 2) % 128) + 128) % 128 - 64; break;
-          default: w = gmpAutoVibratoSine[static_cast<std::size_t>(pos)]; break;
-        }
-        const std::int64_t offset = (static_cast<std::int64_t>(w) * c->autoVibratoDepth) >> 14;
-        c->soundingPeriod = ClampPeriod(h, static_cast<std::int64_t>(c->outputPeriod) + offset);
-      }
-    }
-    if (c->soundingPeriod != 0) {
-      std::uint32_t frequency = 0;
-      if (int e = Frequency(h, c->soundingPeriod, &frequency); e != errOK) return e;
-      if (int e = device->SetRate(c->deviceChannel, frequency); e != errOK) return e;
-    }
+    if (int e = UpdateChannel(h, &h->channels[i]); e != errOK) return e;
   }
   return errOK;
 }
