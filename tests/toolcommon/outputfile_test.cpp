@@ -1,0 +1,114 @@
+// Output files of the tools: replaced only when complete, devices and links
+// as the user means them, and same-file detection through other names.
+#include "tools/common/outputfile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tests/stream/temp_dir.h"
+#include "tools/common/samefile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class OutputFileTest : public ::testing::Test {
+ protected:
+  bool WriteAll(const std::string& path, const std::string& text, std::string& error) {
+    toolio::OutputFile out;
+    if (!out.Open(path, error)) return false;
+    out.Write(text.data(), text.size());  // a failure is reported by Commit
+    return out.Commit(error);
+  }
+  TempDir dir;
+};
+
+TEST_F(OutputFileTest, AFileAppearsOnlyWhenCommittedAndAnOldOneSurvivesAnAbandon) {
+  const std::string path = dir.File("out.bin");
+  dir.Write("out.bin", {'o', 'l', 'd'});
+  {
+    toolio::OutputFile out;
+    std::string error;
+    ASSERT_TRUE(out.Open(path, error)) << error;
+    ASSERT_TRUE(out.Write("new", 3));
+    EXPECT_EQ(Text(path), "old") << "nothing replaced before the end";
+    out.Abandon();
+  }
+  EXPECT_EQ(Text(path), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1) << "no temporary left";
+
+  std::string error;
+  ASSERT_TRUE(WriteAll(path, "fresh", error)) << error;
+  EXPECT_EQ(Text(path), "fresh");
+}
+
+TEST_F(OutputFileTest, PatchingWrittenBytesAndKeepingPermissions) {
+  const std::string path = dir.Write("out.bin", {'x'});
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  toolio::OutputFile out;
+  std::string error;
+  ASSERT_TRUE(out.Open(path, error));
+  EXPECT_TRUE(out.Seekable());
+  ASSERT_TRUE(out.Write("abcdef", 6));
+  ASSERT_TRUE(out.WriteAt(2, "XY", 2));
+  ASSERT_TRUE(out.Commit(error)) << error;
+  EXPECT_EQ(Text(path), "abXYef");
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(OutputFileTest, LinksAreFollowedAndFoldersRefused) {
+  dir.Write("target.bin", {'t'});
+  fs::create_symlink(dir.File("target.bin"), dir.File("link.bin"));
+  fs::create_symlink("missing.bin", dir.File("dangling.bin"));
+  std::string error;
+  ASSERT_TRUE(WriteAll(dir.File("link.bin"), "via link", error)) << error;
+  EXPECT_TRUE(fs::is_symlink(dir.File("link.bin")));
+  EXPECT_EQ(Text(dir.File("target.bin")), "via link");
+  ASSERT_TRUE(WriteAll(dir.File("dangling.bin"), "created", error)) << error;
+  EXPECT_TRUE(fs::is_symlink(dir.File("dangling.bin")));
+  EXPECT_EQ(Text(dir.File("missing.bin")), "created");
+
+  EXPECT_FALSE(WriteAll(dir.Path(), "x", error));
+  EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
+  EXPECT_FALSE(WriteAll("", "x", error));
+  EXPECT_FALSE(WriteAll(dir.File("no/such/folder/out.bin"), "x", error));
+  EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+TEST_F(OutputFileTest, DevicesAreWrittenThroughAndAFullOneFails) {
+  std::string error;
+  EXPECT_TRUE(WriteAll("/dev/null", "gone", error)) << error;
+  EXPECT_FALSE(WriteAll("/dev/full", "lost", error));
+  EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+  struct stat info {};
+  ASSERT_EQ(stat("/dev/full", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  toolio::OutputFile out;
+  ASSERT_TRUE(out.Open("/dev/null", error));
+  EXPECT_FALSE(out.Seekable());
+  EXPECT_FALSE(out.WriteAt(0, "x", 1));
+}
+
+TEST_F(OutputFileTest, SameFileSeesThroughLinksAndOtherNames) {
+  const std::string file = dir.Write("a.bin", {1});
+  dir.Write("b.bin", {1});
+  fs::create_symlink(file, dir.File("link.bin"));
+  fs::create_hard_link(file, dir.File("hard.bin"));
+  EXPECT_TRUE(toolio::SameFile(file, dir.File("link.bin")));
+  EXPECT_TRUE(toolio::SameFile(file, dir.File("hard.bin")));
+  EXPECT_TRUE(toolio::SameFile(file, dir.Path() + "/./a.bin"));
+  EXPECT_FALSE(toolio::SameFile(file, dir.File("b.bin")));
+  EXPECT_FALSE(toolio::SameFile(file, dir.File("absent.bin")));
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+// Command lines of the tools, parsed by CLI11 with one layout for all of them:
+// a one-line description, the usage line, positionals, then options; --help
+// and --version; errors that name the option, on standard error, with exit
+// status 2.
+//
+//   CLI::App app{"Plays a module or renders it to a file.", "modplay"};
+//   toolcli::Setup(app);
+//   app.add_flag("--info", info, "print the module's facts");
+//   if (auto status = toolcli::Parse(app, argc, argv)) return *status;
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <optional>
+#include <string>
+
+namespace toolcli {
+
+// Adds --version and the shared help layout. Call before adding options.
+void Setup(CLI::App& app);
+
+// Parses the command line. Nothing when the tool should go on; otherwise the
+// exit status: 0 after --help or --version (printed on standard output), 2
+// after a usage error ("NAME: message" on standard error).
+std::optional<int> Parse(CLI::App& app, int argc, char** argv);
+
+// Refuses an empty value: an output or input named "" is a mistake.
+CLI::Validator NonEmpty();
+
+// Prints "NAME: message" on standard error; returns 1 for `return Fail(...)`.
+int Fail(const CLI::App& app, const std::string& message);
+
+}  // namespace toolcli
