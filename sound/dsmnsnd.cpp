@@ -10,10 +10,11 @@
 
 namespace {
 
-constexpr unsigned kRate = 4000;
+constexpr unsigned kDefaultRate = 4000;
 constexpr DWORD kMaxElapsedMs = 2000;  // a long stall advances the song by 2 s at most
 constexpr DWORD kMinElapsedMs = 10;
 
+unsigned mixRate = kDefaultRate;
 unsigned samplesPerTick = 0;
 unsigned samplesLeft = 0;
 unsigned pending = 0;
@@ -28,9 +29,9 @@ int NoSoundDetect(int* present) {
 
 int NoSoundInit(unsigned, unsigned) {
   paused = false;
-  int error = dsmInit(kRate, dsmMix16bit | dsmMixMono);
+  int error = dsmInit(mixRate, dsmMix16bit | dsmMixMono);
   if (error != errOK) return error;
-  samplesPerTick = samplesLeft = SamplesPerTick(kRate, 5000);
+  samplesPerTick = samplesLeft = SamplesPerTick(mixRate, 5000);
   pending = 0;
   error = dsmSetMasterVolume(0);
   if (error != errOK) {
@@ -60,7 +61,7 @@ int NoSoundGetMode(unsigned* mode) {
 }
 
 int NoSoundSetUpdRate(unsigned updRate) {
-  samplesPerTick = samplesLeft = SamplesPerTick(kRate, updRate);
+  samplesPerTick = samplesLeft = SamplesPerTick(mixRate, updRate);
   return errOK;
 }
 
@@ -75,7 +76,7 @@ int NoSoundStartPlay() {
   }
   lastTime = now;
   elapsed = std::min(elapsed, kMaxElapsedMs);
-  pending = elapsed * kRate / 1000u;
+  pending = static_cast<unsigned>(std::uint64_t{elapsed} * mixRate / 1000u);
   return errOK;
 }
 
@@ -103,6 +104,8 @@ int NoSoundPlay(int* callPlayer) {
 const char* const kCardNames[] = {"No Sound"};
 
 }  // namespace
+
+void NoSoundSetMixRate(unsigned rate) { mixRate = rate == 0 ? kDefaultRate : rate; }
 
 SoundDevice NoSoundDevice = MakeSoundDevice(
     0x20, sdMono | sd16bit, "Mixing No Sound Sound Device", kCardNames,

@@ -5,3 +5,9 @@
 #include "sound/sdevice.h"
 
 extern SoundDevice NoSoundDevice;
+
+// The rate the next Init mixes (and keeps time) at; 0 restores the usual
+// 4000 Hz. Init itself ignores the rate it is given, as the system expects;
+// a host that wants the clock at its own rate (a player asked for 44100 Hz)
+// says so here first.
+void NoSoundSetMixRate(unsigned rate);
