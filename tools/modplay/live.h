@@ -6,7 +6,6 @@
 
 #include "tools/modplay/options.h"
 
-// Plays options.file; returns the process exit status.
-int ModplayLive(const ModplayOptions& options);
-// The same, first showing the sound set-up dialog when showSetup is set.
+// Plays options.file, first showing the sound set-up dialog when showSetup
+// is set; returns the process exit status.
 int ModplayLiveRun(const ModplayOptions& options, bool showSetup);

@@ -1,21 +1,28 @@
-// What the modplay command line asks for. Live playback (live.cpp) provides
-//   int ModplayLiveRun(const ModplayOptions& options, bool showSetup);
-// which plays options.file through the sound system's calling interface and
-// returns the process exit status.
+// What the modplay command line asks for, and its parser.
 #pragma once
 
+#include <optional>
 #include <string>
 
 struct ModplayOptions {
   std::string file;
-  std::string output;        // -o: WAV file to render to
-  bool info = false;         // --info
-  bool json = false;         // --json (with --info)
-  unsigned rate = 44100;     // --rate
-  bool mono = false;         // --mono
-  bool eightBit = false;     // --8bit
-  bool interpolate = false;  // --interpolate
-  int filter = 3;            // --filter 0..3
-  bool quiet = false;        // --quiet: no progress bar
-  bool setup = false;        // --setup: the sound set-up dialog before live play
+  std::string output;         // -o: file to render to; "-" standard output
+  std::string format;         // --format wav|raw; empty: by the output's name
+  bool info = false;          // --info
+  bool json = false;          // --json (with --info)
+  unsigned rate = 44100;      // --rate
+  bool mono = false;          // --mono
+  bool eightBit = false;      // --8bit
+  bool interpolate = false;   // --interpolate
+  int filter = 3;             // --filter 0..3
+  bool quiet = false;         // --quiet: no progress or status line
+  bool setup = false;         // --setup: the sound set-up dialog before live play
+  bool verbose = false;       // --verbose: the audio back end's own messages too
 };
+
+// Parses the command line into *options. Nothing when modplay should go on,
+// else the exit status (0 after --help or --version, 2 after a usage error).
+std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* options);
+
+// True when the render writes raw PCM frames rather than a WAVE file.
+bool WantsRawPcm(const ModplayOptions& options);

@@ -1,8 +1,7 @@
-// WAVE file writer for modplay.
+// WAVE and raw PCM output for modplay.
 #include "tools/modplay/wavwriter.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
@@ -15,22 +14,17 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
   Put16(p + 2, v >> 16);
 }
 
+// Largest data size whose RIFF size (data + 36 + pad) still fits 32 bits.
+constexpr std::uint64_t maxDataBytes = 0xFFFFFFDAu;
+
 }  // namespace
 
-WavWriter::~WavWriter() {
-  if (file != nullptr) {
-    std::fclose(file);
-  }
-}
-
-bool WavWriter::Open(const std::string& path, unsigned rate, unsigned channels, unsigned bits) {
-  file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    return false;
-  }
+std::array<std::uint8_t, 44> WavHeader(unsigned rate, unsigned channels, unsigned bits, std::uint64_t dataBytes) {
   std::array<std::uint8_t, 44> h{};
   const unsigned align = channels * bits / 8;
+  const auto data = static_cast<std::uint32_t>(std::min(dataBytes, maxDataBytes));
   std::copy_n("RIFF", 4, h.begin());
+  Put32(&h[4], data + 36 + (data & 1));
   std::copy_n("WAVEfmt ", 8, h.begin() + 8);
   Put32(&h[16], 16);
   Put16(&h[20], 1);  // PCM
@@ -40,35 +34,42 @@ bool WavWriter::Open(const std::string& path, unsigned rate, unsigned channels, 
   Put16(&h[32], align);
   Put16(&h[34], bits);
   std::copy_n("data", 4, h.begin() + 36);
-  failed = std::fwrite(h.data(), 1, h.size(), file) != h.size();
-  return !failed;
+  Put32(&h[40], data);
+  return h;
+}
+
+bool WavWriter::Open(toolio::OutputFile* out, PcmContainer container, unsigned rate, unsigned channels,
+                     unsigned bits) {
+  out_ = out;
+  container_ = container;
+  rate_ = rate;
+  channels_ = channels;
+  bits_ = bits;
+  dataBytes_ = 0;
+  if (container_ == PcmContainer::raw) return true;
+  std::array<std::uint8_t, 44> header = WavHeader(rate, channels, bits, 0);
+  if (!out_->Seekable()) {
+    Put32(&header[4], 0xFFFFFFFFu);
+    Put32(&header[40], 0xFFFFFFFFu);
+  }
+  return out_->Write(header.data(), header.size());
 }
 
 bool WavWriter::Write(const std::uint8_t* data, std::size_t bytes) {
-  if (file == nullptr || failed) {
-    return false;
-  }
-  failed = std::fwrite(data, 1, bytes, file) != bytes;
-  dataBytes += bytes;
-  return !failed;
+  dataBytes_ += bytes;
+  return out_ != nullptr && out_->Write(data, bytes);
 }
 
-bool WavWriter::Finish() {
-  if (file == nullptr) {
-    return false;
+bool WavWriter::Finish(std::string& error) {
+  if (container_ == PcmContainer::wav) {
+    if (dataBytes_ & 1) {
+      const std::uint8_t pad = 0;
+      out_->Write(&pad, 1);
+    }
+    if (out_->Seekable()) {
+      const std::array<std::uint8_t, 44> header = WavHeader(rate_, channels_, bits_, dataBytes_);
+      out_->WriteAt(0, header.data(), header.size());
+    }
   }
-  // RIFF sizes are 32-bit; an hour of 44.1 kHz stereo 16-bit is ~635 MB.
-  const auto data = static_cast<std::uint32_t>(std::min<std::uint64_t>(dataBytes, 0xFFFFFFDBu));
-  std::uint8_t size[4];
-  if (dataBytes & 1) {
-    const std::uint8_t pad = 0;
-    failed = failed || std::fwrite(&pad, 1, 1, file) != 1;
-  }
-  Put32(size, data + 36 + (dataBytes & 1));
-  failed = failed || std::fseek(file, 4, SEEK_SET) != 0 || std::fwrite(size, 1, 4, file) != 4;
-  Put32(size, data);
-  failed = failed || std::fseek(file, 40, SEEK_SET) != 0 || std::fwrite(size, 1, 4, file) != 4;
-  failed = (std::fclose(file) != 0) || failed;
-  file = nullptr;
-  return !failed;
+  return out_->Commit(error);
 }

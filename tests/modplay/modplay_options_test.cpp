@@ -1,0 +1,81 @@
+// modplay's command line: conflicting or missing options are refused with a
+// message naming the option, and nothing is written; --help, --version, --.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/modplay/modplay_run.h"
+
+using namespace modplaytest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ModplayOptions : public ::testing::Test {
+ protected:
+  void SetUp() override { module = dir.Write("song.s3m", s3m::Write(ShortSong())); }
+  TempDir dir;
+  std::string module;
+};
+
+TEST_F(ModplayOptions, MistakesAreRefusedNamingTheOption) {
+  const std::string out = dir.File("out.wav");
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  for (const Case& c : {
+           Case{{"--info", module, "-o", out}, "--info excludes --output"},
+           Case{{"--setup", module, "-o", out}, "--output excludes --setup"},
+           Case{{"--setup", "--info", module}, "--info excludes --setup"},
+           Case{{module, "-o", ""}, "--output: must not be empty"},
+           Case{{"--json", module}, "--json requires --info"},
+           Case{{"--format", "raw", module}, "--format requires --output"},
+           Case{{"--format", "flac", module, "-o", out}, "--format"},
+           Case{{"--rate", "7999", module, "-o", out}, "--rate"},
+           Case{{"--rate", "fast", module, "-o", out}, "--rate"},
+           Case{{"--filter", "4", module, "-o", out}, "--filter"},
+           Case{{module, "-o"}, "--output"},
+           Case{{"--frobnicate", module}, "--frobnicate"},
+           Case{{}, "FILE is required"},
+           Case{{module, module}, "was not expected"},
+       }) {
+    const ToolRun run = Modplay(c.args);
+    EXPECT_EQ(run.status, 2) << c.message;
+    EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("--help"), std::string::npos) << "points to --help";
+    EXPECT_TRUE(run.output.empty()) << run.output;
+    EXPECT_FALSE(fs::exists(out));
+  }
+}
+
+TEST_F(ModplayOptions, HelpListsEveryOptionAndVersionAnswers) {
+  ToolRun run = Modplay({"--help"});
+  EXPECT_EQ(run.status, 0);
+  for (const char* option : {"--info", "--json", "-o,--output", "--format", "--rate", "--mono", "--8bit",
+                             "--interpolate", "--filter", "--quiet", "--setup", "--verbose", "--version"}) {
+    EXPECT_NE(run.output.find(option), std::string::npos) << option;
+  }
+  run = Modplay({"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output.rfind("modplay ", 0), 0u) << run.output;
+}
+
+TEST_F(ModplayOptions, DoubleDashEndsTheOptions) {
+  const std::string dashed = dir.Write("-odd.s3m", s3m::Write(ShortSong()));
+  fs::current_path(dir.Path());
+  const ToolRun run = Modplay({"--info", "--", "-odd.s3m"});
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_NE(run.output.find("kind:        S3M"), std::string::npos) << run.output;
+}
+
+TEST_F(ModplayOptions, SetupWithoutADisplaySaysSo) {
+  if (getenv("DISPLAY") != nullptr || getenv("WAYLAND_DISPLAY") != nullptr) {
+    GTEST_SKIP() << "a display is set";
+  }
+  const ToolRun run = Modplay({"--setup", module});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.errors.find("needs a display"), std::string::npos) << run.errors;
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// Offline rendering with a progress report: a bar redrawn in place on a
+// terminal, whole lines at each quarter otherwise (for logs).
+#include "tools/modplay/render.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "sound/errors.h"
+#include "sound/gmprender.h"
+#include "sound/module.h"
+#include "tools/common/outputfile.h"
+#include "tools/common/samefile.h"
+#include "tools/modplay/probe.h"
+#include "tools/modplay/wavwriter.h"
+
+namespace {
+
+struct RenderState {
+  WavWriter* wav;
+  double total;       // expected length (0 = unknown)
+  bool show;          // progress wanted at all
+  bool terminal;      // redraw one line instead of printing lines
+  int lastShown = -1;
+  bool writeFailed = false;
+};
+
+void ShowProgress(RenderState* state, double seconds) {
+  if (!state->show || state->total <= 0) return;
+  const int percent = static_cast<int>(std::min(100.0, 100.0 * seconds / state->total));
+  if (!state->terminal) {
+    if (percent / 25 != state->lastShown / 25 || state->lastShown < 0) {
+      std::fprintf(stderr, "modplay: %3d%%  %.1f / %.1f s\n", percent, seconds, state->total);
+    }
+    state->lastShown = percent;
+    return;
+  }
+  if (percent == state->lastShown) return;
+  state->lastShown = percent;
+  char bar[41];
+  const int filled = percent * 40 / 100;
+  for (int i = 0; i < 40; ++i) bar[i] = i < filled ? '#' : '-';
+  bar[40] = 0;
+  std::fprintf(stderr, "\r[%s] %3d%%  %6.1f / %.1f s", bar, percent, seconds, state->total);
+  std::fflush(stderr);
+}
+
+bool WriteBlock(const std::uint8_t* data, std::size_t bytes, double seconds, void* user) {
+  auto* state = static_cast<RenderState*>(user);
+  if (bytes > 0 && !state->wav->Write(data, bytes)) {
+    state->writeFailed = true;
+    return false;
+  }
+  ShowProgress(state, seconds);
+  return true;
+}
+
+int Complain(const std::string& message) {
+  std::fprintf(stderr, "modplay: %s\n", message.c_str());
+  return 1;
+}
+
+int Fail(const std::string& file, const std::string& reason) { return Complain(file + ": " + reason); }
+
+// The song's length for the progress report, and the checks before any
+// output is touched.
+int Prepare(const ModplayOptions& o, double* total) {
+  ModuleHeaderFacts header;
+  if (std::string reason; !ProbeModule(o.file, &header, reason)) return Fail(o.file, reason);
+  if (toolio::SameFile(o.file, o.output)) {
+    return Fail(o.output, "is the module itself; choose another output name");
+  }
+  Module* module = nullptr;
+  if (int e = gmpLoadAnyModule(o.file.c_str(), nullptr, 0, &module); e != errOK) {
+    return Fail(o.file, SoundErrorMessage(e));
+  }
+  const int e = gmpSongDuration(module, total);
+  ModuleFree(module, nullptr);
+  return e == errOK ? 0 : Fail(o.file, SoundErrorMessage(e));
+}
+
+}  // namespace
+
+int RenderModule(const ModplayOptions& o) {
+  double total = 0;
+  if (int status = Prepare(o, &total); status != 0) return status;
+  toolio::OutputFile out;
+  std::string error;
+  if (!out.Open(o.output, error)) return Complain(error);
+  WavWriter wav;
+  const PcmContainer container = WantsRawPcm(o) ? PcmContainer::raw : PcmContainer::wav;
+  wav.Open(&out, container, o.rate, o.mono ? 1 : 2, o.eightBit ? 8 : 16);
+  RenderState state{&wav, total, !o.quiet, isatty(STDERR_FILENO) != 0};
+  RenderSettings settings;
+  settings.rate = o.rate;
+  settings.mono = o.mono;
+  settings.eightBit = o.eightBit;
+  settings.interpolate = o.interpolate;
+  settings.filter = o.filter;
+  double seconds = 0;
+  const int e = gmpRenderModule(o.file.c_str(), settings, WriteBlock, &state, &seconds);
+  if (e == errOK && !state.writeFailed) {
+    state.total = seconds;
+    ShowProgress(&state, seconds);  // the full bar
+  }
+  if (state.show && state.terminal) std::fprintf(stderr, "\n");
+  if (e != errOK) {
+    out.Abandon();
+    return Fail(o.file, SoundErrorMessage(e));
+  }
+  if (!wav.Finish(error)) return Complain(error);
+  if (!o.quiet) std::fprintf(stderr, "modplay: wrote %.3f s to %s\n", seconds, o.output.c_str());
+  return 0;
+}

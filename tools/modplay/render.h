@@ -1,0 +1,8 @@
+// modplay -o: the module rendered offline through the player and the mixer
+// into a WAVE file or raw PCM, never over the module itself.
+#pragma once
+
+#include "tools/modplay/options.h"
+
+// Renders options.file to options.output; returns the process exit status.
+int RenderModule(const ModplayOptions& options);
