@@ -175,20 +175,22 @@ Scene* Load(int argc, char** files, std::string& error) {
   return scene;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
   bool json = false;
   bool posed = false;
   float frame = 0.0f;
   std::vector<char*> files;
+};
+
+// Reads the command line; returns -1 to go on, else the exit code.
+int ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(usage, stdout);
       return 0;
     }
     if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
+      options.json = true;
     } else if (std::strcmp(argv[i], "--frame") == 0) {
       if (i + 1 >= argc) {
         std::fputs("sceneinfo: --frame needs a frame number\n", stderr);
@@ -200,41 +202,46 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sceneinfo: bad frame number \"%s\"\n", argv[i]);
         return 2;
       }
-      frame = static_cast<float>(value);
-      posed = true;
+      options.frame = static_cast<float>(value);
+      options.posed = true;
     } else if (argv[i][0] == '-' && argv[i][1] != 0) {
       std::fprintf(stderr, "sceneinfo: unknown option %s\n%s", argv[i], usage);
       return 2;
     } else {
-      files.push_back(argv[i]);
+      options.files.push_back(argv[i]);
     }
   }
-  if (files.empty() || files.size() > 2) {
+  if (options.files.empty() || options.files.size() > 2) {
     std::fputs(usage, stderr);
     return 2;
   }
+  return -1;
+}
 
-  std::string error;
-  Scene* scene = Load(static_cast<int>(files.size()), files.data(), error);
-  if (!scene) {
-    std::fprintf(stderr, "sceneinfo: %s\n", error.c_str());
-    return 1;
-  }
-
-  const std::vector<Node*> nodes = NodesInFileOrder(scene);
+// What both output forms print: the nodes in file order with their indices, the
+// vertex sum of every mesh and the posed frame.
+struct Summary {
+  std::vector<Node*> nodes;
   std::map<const Node*, int> index;
-  for (std::size_t i = 0; i < nodes.size(); ++i) index[nodes[i]] = static_cast<int>(i);
-
-  float fov = 0.0f;
-  bool drawn = false;
-  if (posed) {
-    float written = std::numeric_limits<float>::quiet_NaN();
-    RenderScene(scene, CountTriangle, frame, &written);
-    drawn = !std::isnan(written);
-    fov = written;
-  }
-
   std::vector<Vector> sums;
+  bool posed = false;
+  float frame = 0.0f;
+  bool drawn = false;
+  float fov = 0.0f;
+};
+
+Summary Summarise(Scene* scene, const Options& options) {
+  Summary summary;
+  summary.nodes = NodesInFileOrder(scene);
+  for (std::size_t i = 0; i < summary.nodes.size(); ++i) summary.index[summary.nodes[i]] = static_cast<int>(i);
+  summary.posed = options.posed;
+  summary.frame = options.frame;
+  if (options.posed) {
+    float written = std::numeric_limits<float>::quiet_NaN();
+    RenderScene(scene, CountTriangle, options.frame, &written);
+    summary.drawn = !std::isnan(written);
+    summary.fov = written;
+  }
   for (int i = 0; i < scene->meshCount; ++i) {
     const Mesh& m = scene->meshes[i];
     double x = 0, y = 0, z = 0;
@@ -243,119 +250,165 @@ int main(int argc, char** argv) {
       y += m.vertices[v].y;
       z += m.vertices[v].z;
     }
-    sums.push_back({static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)});
+    summary.sums.push_back({static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)});
   }
-  auto texcoordCount = [](const Mesh& m) { return m.texCoordCount; };
+  return summary;
+}
 
-  if (json) {
-    nlohmann::ordered_json out;
-    out["frames"] = scene->frameCount;
-    out["meshes"] = nlohmann::ordered_json::array();
-    for (int i = 0; i < scene->meshCount; ++i) {
-      const Mesh& m = scene->meshes[i];
-      out["meshes"].push_back({{"name", Utf8(m.name)},
-                               {"vertices", m.vertexCount},
-                               {"faces", m.faceCount},
-                               {"texcoords", texcoordCount(m)},
-                               {"vertex_sum", JsonTriple(sums[i])}});
-    }
-    out["materials"] = nlohmann::ordered_json::array();
-    for (int i = 0; i < scene->materialCount; ++i) {
-      const Material& m = *scene->materials[i];
-      out["materials"].push_back({{"name", Utf8(m.name)},
-                                  {"flags", m.flags},
-                                  {"texture", Utf8(m.textureFile)},
-                                  {"ambient", JsonTriple(m.ambient)},
-                                  {"diffuse", JsonTriple(m.diffuse)},
-                                  {"specular", JsonTriple(m.specular)},
-                                  {"self_illumination", JsonNumber(m.selfIllumination)}});
-    }
-    out["lights"] = nlohmann::ordered_json::array();
-    for (int i = 0; i < scene->lightCount; ++i) {
-      const Light& l = scene->lights[i];
-      out["lights"].push_back({{"name", Utf8(l.name)},
-                               {"position", JsonTriple(l.position)},
-                               {"spot", l.isSpot != 0},
-                               {"colour", JsonTriple(l.colour)}});
-    }
-    out["cameras"] = nlohmann::ordered_json::array();
-    for (int i = 0; i < scene->cameraCount; ++i) {
-      const Camera& c = scene->cameras[i];
-      out["cameras"].push_back({{"name", Utf8(c.name)},
-                                {"position", JsonTriple(c.position)},
-                                {"target", JsonTriple(c.target)},
-                                {"bank", JsonNumber(c.bank)},
-                                {"lens", JsonNumber(c.lens)},
-                                {"near", JsonNumber(c.nearRange)},
-                                {"far", JsonNumber(c.farRange)}});
-    }
-    out["nodes"] = nlohmann::ordered_json::array();
-    for (const Node* n : nodes) {
-      nlohmann::ordered_json keys = nlohmann::ordered_json::object();
-      for (const TrackCounts& t : KeyCounts(n)) keys[t.name] = t.count;
-      out["nodes"].push_back({{"name", Utf8(n->name)},
-                              {"kind", KindName(n->kind)},
-                              {"parent", n->parent ? nlohmann::ordered_json(index[n->parent]) : nlohmann::ordered_json(nullptr)},
-                              {"keys", keys}});
-    }
-    if (posed) {
-      nlohmann::ordered_json pose = {{"frame", JsonNumber(frame)}, {"drawn", drawn}};
-      pose["fov"] = drawn ? JsonNumber(fov) : nlohmann::ordered_json(nullptr);
-      pose["triangles"] = frameStats.triangles;
-      if (frameStats.triangles > 0) {
-        pose["bbox"] = {{"min", JsonTriple(frameStats.min)}, {"max", JsonTriple(frameStats.max)}};
-      } else {
-        pose["bbox"] = nullptr;
-      }
-      out["pose"] = pose;
-    }
-    std::puts(out.dump(2).c_str());
+using Json = nlohmann::ordered_json;
+
+Json JsonRecords(const Scene* scene, const Summary& summary) {
+  Json out;
+  out["frames"] = scene->frameCount;
+  out["meshes"] = Json::array();
+  for (int i = 0; i < scene->meshCount; ++i) {
+    const Mesh& m = scene->meshes[i];
+    out["meshes"].push_back({{"name", Utf8(m.name)},
+                             {"vertices", m.vertexCount},
+                             {"faces", m.faceCount},
+                             {"texcoords", m.texCoordCount},
+                             {"vertex_sum", JsonTriple(summary.sums[i])}});
+  }
+  out["materials"] = Json::array();
+  for (int i = 0; i < scene->materialCount; ++i) {
+    const Material& m = *scene->materials[i];
+    out["materials"].push_back({{"name", Utf8(m.name)},
+                                {"flags", m.flags},
+                                {"texture", Utf8(m.textureFile)},
+                                {"ambient", JsonTriple(m.ambient)},
+                                {"diffuse", JsonTriple(m.diffuse)},
+                                {"specular", JsonTriple(m.specular)},
+                                {"self_illumination", JsonNumber(m.selfIllumination)}});
+  }
+  out["lights"] = Json::array();
+  for (int i = 0; i < scene->lightCount; ++i) {
+    const Light& l = scene->lights[i];
+    out["lights"].push_back({{"name", Utf8(l.name)},
+                             {"position", JsonTriple(l.position)},
+                             {"spot", l.isSpot != 0},
+                             {"colour", JsonTriple(l.colour)}});
+  }
+  out["cameras"] = Json::array();
+  for (int i = 0; i < scene->cameraCount; ++i) {
+    const Camera& c = scene->cameras[i];
+    out["cameras"].push_back({{"name", Utf8(c.name)},
+                              {"position", JsonTriple(c.position)},
+                              {"target", JsonTriple(c.target)},
+                              {"bank", JsonNumber(c.bank)},
+                              {"lens", JsonNumber(c.lens)},
+                              {"near", JsonNumber(c.nearRange)},
+                              {"far", JsonNumber(c.farRange)}});
+  }
+  return out;
+}
+
+Json JsonNodes(const Summary& summary) {
+  Json nodes = Json::array();
+  for (const Node* n : summary.nodes) {
+    Json keys = Json::object();
+    for (const TrackCounts& t : KeyCounts(n)) keys[t.name] = t.count;
+    nodes.push_back({{"name", Utf8(n->name)},
+                     {"kind", KindName(n->kind)},
+                     {"parent", n->parent ? Json(summary.index.at(n->parent)) : Json(nullptr)},
+                     {"keys", keys}});
+  }
+  return nodes;
+}
+
+Json JsonPose(const Summary& summary) {
+  Json pose = {{"frame", JsonNumber(summary.frame)}, {"drawn", summary.drawn}};
+  pose["fov"] = summary.drawn ? JsonNumber(summary.fov) : Json(nullptr);
+  pose["triangles"] = frameStats.triangles;
+  if (frameStats.triangles > 0) {
+    pose["bbox"] = {{"min", JsonTriple(frameStats.min)}, {"max", JsonTriple(frameStats.max)}};
   } else {
-    std::printf("frames %d\n", scene->frameCount);
-    for (int i = 0; i < scene->meshCount; ++i) {
-      const Mesh& m = scene->meshes[i];
-      std::printf("mesh %s vertices %d faces %d texcoords %d sum %s\n", Quoted(m.name).c_str(), m.vertexCount,
-                  m.faceCount, texcoordCount(m), Triple(sums[i]).c_str());
+    pose["bbox"] = nullptr;
+  }
+  return pose;
+}
+
+void PrintJson(const Scene* scene, const Summary& summary) {
+  Json out = JsonRecords(scene, summary);
+  out["nodes"] = JsonNodes(summary);
+  if (summary.posed) out["pose"] = JsonPose(summary);
+  std::puts(out.dump(2).c_str());
+}
+
+void PrintTextRecords(const Scene* scene, const Summary& summary) {
+  std::printf("frames %d\n", scene->frameCount);
+  for (int i = 0; i < scene->meshCount; ++i) {
+    const Mesh& m = scene->meshes[i];
+    std::printf("mesh %s vertices %d faces %d texcoords %d sum %s\n", Quoted(m.name).c_str(), m.vertexCount,
+                m.faceCount, m.texCoordCount, Triple(summary.sums[i]).c_str());
+  }
+  for (int i = 0; i < scene->materialCount; ++i) {
+    const Material& m = *scene->materials[i];
+    std::printf("material %s flags 0x%02X texture %s\n", Quoted(m.name).c_str(), static_cast<unsigned>(m.flags),
+                (m.flags & materialTextured) ? Quoted(m.textureFile).c_str() : "-");
+  }
+  for (int i = 0; i < scene->lightCount; ++i) {
+    const Light& l = scene->lights[i];
+    std::printf("light %s position %s spot %d colour %s\n", Quoted(l.name).c_str(), Triple(l.position).c_str(),
+                l.isSpot, Triple(l.colour).c_str());
+  }
+  for (int i = 0; i < scene->cameraCount; ++i) {
+    const Camera& c = scene->cameras[i];
+    std::printf("camera %s position %s target %s bank %s lens %s\n", Quoted(c.name).c_str(),
+                Triple(c.position).c_str(), Triple(c.target).c_str(), Fixed(c.bank).c_str(), Fixed(c.lens).c_str());
+  }
+}
+
+void PrintTextNodes(const Summary& summary) {
+  for (std::size_t i = 0; i < summary.nodes.size(); ++i) {
+    const Node* n = summary.nodes[i];
+    std::printf("node %zu %s kind %s parent ", i, Quoted(n->name).c_str(), KindName(n->kind));
+    if (n->parent) {
+      std::printf("%d", summary.index.at(n->parent));
+    } else {
+      std::printf("-");
     }
-    for (int i = 0; i < scene->materialCount; ++i) {
-      const Material& m = *scene->materials[i];
-      std::printf("material %s flags 0x%02X texture %s\n", Quoted(m.name).c_str(), static_cast<unsigned>(m.flags),
-                  (m.flags & materialTextured) ? Quoted(m.textureFile).c_str() : "-");
-    }
-    for (int i = 0; i < scene->lightCount; ++i) {
-      const Light& l = scene->lights[i];
-      std::printf("light %s position %s spot %d colour %s\n", Quoted(l.name).c_str(), Triple(l.position).c_str(),
-                  l.isSpot, Triple(l.colour).c_str());
-    }
-    for (int i = 0; i < scene->cameraCount; ++i) {
-      const Camera& c = scene->cameras[i];
-      std::printf("camera %s position %s target %s bank %s lens %s\n", Quoted(c.name).c_str(),
-                  Triple(c.position).c_str(), Triple(c.target).c_str(), Fixed(c.bank).c_str(),
-                  Fixed(c.lens).c_str());
-    }
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-      const Node* n = nodes[i];
-      std::printf("node %zu %s kind %s parent ", i, Quoted(n->name).c_str(), KindName(n->kind));
-      if (n->parent) {
-        std::printf("%d", index[n->parent]);
-      } else {
-        std::printf("-");
-      }
-      std::printf(" keys");
-      for (const TrackCounts& t : KeyCounts(n)) std::printf(" %s %d", t.name, t.count);
-      std::printf("\n");
-    }
-    if (posed) {
-      std::printf("pose frame %s", Fixed(frame).c_str());
-      if (!drawn) {
-        std::printf(" not drawn\n");
-      } else {
-        std::printf(" fov %s triangles %ld", Fixed(fov).c_str(), frameStats.triangles);
-        if (frameStats.triangles > 0)
-          std::printf(" bbox %s %s", Triple(frameStats.min).c_str(), Triple(frameStats.max).c_str());
-        std::printf("\n");
-      }
-    }
+    std::printf(" keys");
+    for (const TrackCounts& t : KeyCounts(n)) std::printf(" %s %d", t.name, t.count);
+    std::printf("\n");
+  }
+}
+
+void PrintTextPose(const Summary& summary) {
+  std::printf("pose frame %s", Fixed(summary.frame).c_str());
+  if (!summary.drawn) {
+    std::printf(" not drawn\n");
+    return;
+  }
+  std::printf(" fov %s triangles %ld", Fixed(summary.fov).c_str(), frameStats.triangles);
+  if (frameStats.triangles > 0)
+    std::printf(" bbox %s %s", Triple(frameStats.min).c_str(), Triple(frameStats.max).c_str());
+  std::printf("\n");
+}
+
+void PrintText(const Scene* scene, const Summary& summary) {
+  PrintTextRecords(scene, summary);
+  PrintTextNodes(summary);
+  if (summary.posed) PrintTextPose(summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  const int parsed = ParseOptions(argc, argv, options);
+  if (parsed >= 0) return parsed;
+
+  std::string error;
+  Scene* scene = Load(static_cast<int>(options.files.size()), options.files.data(), error);
+  if (!scene) {
+    std::fprintf(stderr, "sceneinfo: %s\n", error.c_str());
+    return 1;
+  }
+  const Summary summary = Summarise(scene, options);
+  if (options.json) {
+    PrintJson(scene, summary);
+  } else {
+    PrintText(scene, summary);
   }
   FreeScene(scene);
   return 0;
