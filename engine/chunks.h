@@ -144,6 +144,7 @@ struct SceneReadFailure {
   std::uint16_t chunkId;
   std::uint32_t chunkOffset;
   bool haveChunk;
+  char text[320];  // a reason that quotes a name from the file
 };
 extern thread_local SceneReadFailure sceneReadFailure;
 
@@ -152,6 +153,10 @@ inline bool Fail(const char* reason) {
   if (!sceneReadFailure.reason) sceneReadFailure.reason = reason;
   return false;
 }
+
+// Records the reason `before "name" after` (unless an inner one was recorded) and
+// returns false. Bytes of the name that are not printable are shown as \xNN.
+bool FailQuoting(const char* before, const char* name, const char* after);
 
 // Records the chunk a failure happened in (unless an inner one was recorded).
 inline bool FailIn(const Chunk& chunk, const char* reason = nullptr) {

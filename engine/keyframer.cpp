@@ -91,7 +91,7 @@ bool LinkNode(Section& section, Node* node) {
   switch (node->kind) {
     case nodeMesh: {
       Mesh* mesh = Names::Find(section.names.meshes, node->name);
-      if (!mesh) return Fail("a node names a mesh that does not exist");
+      if (!mesh) return FailQuoting("node ", node->name, " names no mesh");
       node->object = mesh;
       const std::size_t vertices = static_cast<std::size_t>(mesh->vertexCount);
       const std::size_t faces = static_cast<std::size_t>(mesh->faceCount);
@@ -116,7 +116,7 @@ bool LinkNode(Section& section, Node* node) {
     case nodeLightTarget:
     case nodeSpotlight: {
       Light* light = Names::Find(section.names.lights, node->name);
-      if (!light) return Fail("a node names a light that does not exist");
+      if (!light) return FailQuoting("node ", node->name, " names no light");
       node->object = light;
       light->node = node;
       return true;
@@ -124,7 +124,7 @@ bool LinkNode(Section& section, Node* node) {
     case nodeCamera:
     case nodeCameraTarget: {
       Camera* camera = Names::Find(section.names.cameras, node->name);
-      if (!camera) return Fail("a node names a camera that does not exist");
+      if (!camera) return FailQuoting("node ", node->name, " names no camera");
       node->object = camera;
       if (node->kind == nodeCamera) {
         camera->node = node;
@@ -362,7 +362,7 @@ bool ReadMorphTrack(NodeTarget& t, Chunk& chunk) {
     ReadString(c, key.target, sizeof key.target);
     SCENE_TRACE("        Object: \"%s\"\n", key.target);
     key.mesh = Names::Find(names.meshes, key.target);
-    return key.mesh != nullptr || Fail("a morph key names a mesh that does not exist");
+    return key.mesh != nullptr || FailQuoting("a morph key names ", key.target, ", which is no mesh");
   });
 }
 

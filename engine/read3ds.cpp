@@ -368,12 +368,16 @@ constexpr ChunkHandler<MainTarget> mainHandlers[] = {
 Scene* ReadSceneMemory(const void* data, std::uint32_t size) {
   if (!data && size != 0) return nullptr;
   ChunkReader file{static_cast<const std::uint8_t*>(data), size, 0, 1};
-  sceneReadFailure = {file.data, nullptr, 0, 0, false};
+  sceneReadFailure = {file.data, nullptr, 0, 0, false, {}};
+  // A picture, a module or any other file is told by its first bytes, before
+  // a length read from them could say something misleading.
+  if ((size >= 1 && file.data[0] != 0x4D) || (size >= 2 && file.data[1] != 0x4D)) {
+    Fail("the file is not a 3D Studio file (it does not start with the main chunk id 0x4D4D)");
+    return nullptr;
+  }
   Chunk main;
-  const ChunkStatus first = NextChunk(file, main);
-  if (first != ChunkStatus::ok || main.id != 0x4D4D) {
-    Fail(first == ChunkStatus::ok ? "the file does not start with a 3D Studio main chunk (0x4D4D)"
-                                  : "the file is too short for its main chunk");
+  if (NextChunk(file, main) != ChunkStatus::ok) {
+    Fail("the file is too short for its main chunk");
     return nullptr;
   }
   Scene* created = CreateScene();
@@ -425,6 +429,23 @@ Scene* ReadSceneFile(TFileLib* lib, const char* path) {
 Scene* ReadSceneFile(const char* path) { return ReadSceneFile(archive, path); }
 
 thread_local SceneReadFailure sceneReadFailure = {};
+
+bool FailQuoting(const char* before, const char* name, const char* after) {
+  if (sceneReadFailure.reason) return false;
+  char quoted[4 * sceneNameSize + 1];
+  std::size_t n = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p && n + 5 <= sizeof quoted; ++p) {
+    if (*p >= 0x20 && *p < 0x7F) {
+      quoted[n++] = static_cast<char>(*p);
+    } else {
+      n += static_cast<std::size_t>(std::snprintf(quoted + n, sizeof quoted - n, "\\x%02X", *p));
+    }
+  }
+  quoted[n] = 0;
+  std::snprintf(sceneReadFailure.text, sizeof sceneReadFailure.text, "%s\"%s\"%s", before, quoted, after);
+  sceneReadFailure.reason = sceneReadFailure.text;
+  return false;
+}
 
 std::string SceneReadError() {
   const SceneReadFailure& f = sceneReadFailure;

@@ -204,31 +204,54 @@ void LightAndEmitNode(const Scene* scene, Node* node, TriangleSink sink) {
   });
 }
 
-void RenderScene(Scene* scene, TriangleSink sink, float frame, float* fieldOfView) {
-  if (!scene || !sink) return;
+FrameOutcome DrawSceneFrame(Scene* scene, TriangleSink sink, float frame, float* fieldOfView) {
+  if (!scene || !sink) return FrameOutcome::noScene;
   const std::int32_t frames = scene->frameCount;
   // Without frames the animation cannot repeat; there is nothing to pose.
-  if (frames <= 0 || !std::isfinite(frame)) return;
+  if (frames <= 0) return FrameOutcome::noFrames;
+  if (!std::isfinite(frame)) return FrameOutcome::frameNotFinite;
   double f = frame;
   if (f > frames) f -= std::ceil((f - frames) / frames) * frames;
   for (int i = 0; i < 4 && f > frames; ++i) f -= frames;
-  if (f < 0.0 || f > frames) return;
+  if (f < 0.0) return frame < 0.0f ? FrameOutcome::beforeStart : FrameOutcome::frameTooLarge;
+  if (f > frames) return FrameOutcome::frameTooLarge;
   const float posed = static_cast<float>(f);
 
   for (int i = 0; i < scene->rootCount; ++i) EvaluateNodeTracks(scene->roots[i], posed);
   const Matrix identity = MatrixIdentity();
   for (int i = 0; i < scene->rootCount; ++i) ComposeNodeMatrices(scene->roots[i], identity);
-  if (scene->cameraCount == 0) return;
+  if (scene->cameraCount == 0) return FrameOutcome::noCamera;
 
   const Camera& camera = scene->cameras[0];
   // A camera the keyframer never animated has no eye or target to look from.
-  if (!camera.node || !camera.targetNode) return;
+  if (!camera.node || !camera.targetNode) return FrameOutcome::cameraNotAnimated;
   const Vector eye = MatrixTranslation(camera.node->worldMatrix);
   const Vector target = MatrixTranslation(camera.targetNode->worldMatrix);
   Matrix view;
-  if (!BuildCameraMatrix(eye, target, camera.node->roll.value, view)) return;
+  if (!BuildCameraMatrix(eye, target, camera.node->roll.value, view)) return FrameOutcome::cameraDegenerate;
   if (fieldOfView) *fieldOfView = camera.node->fieldOfView.value;
 
   for (int i = 0; i < scene->rootCount; ++i) TransformNodeVertices(scene->roots[i], view);
   for (int i = 0; i < scene->rootCount; ++i) LightAndEmitNode(scene, scene->roots[i], sink);
+  return FrameOutcome::drawn;
+}
+
+void RenderScene(Scene* scene, TriangleSink sink, float frame, float* fieldOfView) {
+  DrawSceneFrame(scene, sink, frame, fieldOfView);
+}
+
+const char* FrameOutcomeText(FrameOutcome outcome) {
+  switch (outcome) {
+    case FrameOutcome::drawn: return "the frame is drawn";
+    case FrameOutcome::noScene: return "there is no scene to draw";
+    case FrameOutcome::noFrames: return "the scene has no frames (no keyframer section, or a frame count of 0)";
+    case FrameOutcome::frameNotFinite: return "the frame number is not a finite number";
+    case FrameOutcome::beforeStart: return "the frame lies before the start of the animation";
+    case FrameOutcome::frameTooLarge: return "the frame number is too large to repeat the animation at";
+    case FrameOutcome::noCamera: return "the scene has no camera";
+    case FrameOutcome::cameraNotAnimated: return "the first camera has no keyframer node for its eye or its target";
+    case FrameOutcome::cameraDegenerate:
+      return "the first camera looks from its own target or straight along the vertical axis";
+  }
+  return "";
 }

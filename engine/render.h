@@ -12,6 +12,23 @@
 // scene without frames, or when the camera is unlinked or degenerate.
 void RenderScene(Scene* scene, TriangleSink sink, float frame, float* fieldOfView);
 
+// What became of a frame: drawn, or why nothing was.
+enum class FrameOutcome {
+  drawn,
+  noScene,            // no scene or no sink
+  noFrames,           // the keyframer gives no frame count
+  frameNotFinite,
+  beforeStart,        // a frame below 0
+  frameTooLarge,      // too large to wrap into the animation in float arithmetic
+  noCamera,
+  cameraNotAnimated,  // the first camera has no node for its eye or its target
+  cameraDegenerate,   // eye on the target, or a view straight along the vertical
+};
+// RenderScene, telling what became of the frame.
+FrameOutcome DrawSceneFrame(Scene* scene, TriangleSink sink, float frame, float* fieldOfView);
+// A sentence for a person ("the scene has no camera").
+const char* FrameOutcomeText(FrameOutcome outcome);
+
 // World matrices of the node, its following siblings and their descendants under
 // the parent matrix.
 void ComposeNodeMatrices(Node* node, const Matrix& parent);

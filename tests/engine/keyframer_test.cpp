@@ -156,6 +156,25 @@ TEST(Keyframer, UnknownNamesFail) {
   }
 }
 
+TEST(Keyframer, RefusedNodesAreNamed) {
+  const std::pair<sw::NodeKind, const char*> cases[] = {{sw::NodeKind::mesh, "mesh"},
+                                                        {sw::NodeKind::spotlight, "light"},
+                                                        {sw::NodeKind::cameraTarget, "camera"}};
+  for (const auto& [kind, what] : cases) {
+    sw::Scene s = BoxScene();
+    s.keyframer->nodes.push_back(Named(kind, "$$$DUMMY"));
+    EXPECT_FALSE(LoadPtr(s));
+    EXPECT_EQ(SceneReadError().rfind(std::string("node \"$$$DUMMY\" names no ") + what + " (chunk 0xB010 at offset ", 0),
+              0u)
+        << SceneReadError();
+  }
+  // A name with bytes a terminal would act on is shown escaped.
+  sw::Scene s = BoxScene();
+  s.keyframer->nodes.push_back(Named(sw::NodeKind::mesh, "Bell\x07\x1B[2J"));
+  EXPECT_FALSE(LoadPtr(s));
+  EXPECT_EQ(SceneReadError().rfind("node \"Bell\\x07\\x1B[2J\" names no mesh", 0), 0u) << SceneReadError();
+}
+
 TEST(Keyframer, LongNodeNamesMatchCutObjectNames) {
   const std::string name(80, 'x');
   sw::Scene s = Boxes(0);
@@ -297,6 +316,8 @@ TEST(Keyframer, MorphTargetMustExist) {
   mesh.morph->keys = {{0, "Ghost", {}}};
   s.keyframer->nodes = {mesh};
   EXPECT_FALSE(LoadPtr(s));
+  EXPECT_EQ(SceneReadError().rfind("a morph key names \"Ghost\", which is no mesh (chunk 0xB026", 0), 0u)
+      << SceneReadError();
 }
 
 TEST(Keyframer, MalformedTracksFail) {

@@ -483,6 +483,24 @@ TEST(ReadFile, FirstChunkMustBeMain) {
   EXPECT_FALSE(LoadPtr(std::vector<std::uint8_t>{0x4D, 0x4D, 6, 0}));
 }
 
+TEST(ReadFile, OtherKindsOfFileAreToldByTheirFirstBytes) {
+  const std::vector<std::vector<std::uint8_t>> others = {
+      {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13},  // a PNG picture
+      {'E', 'x', 't', 'e', 'n', 'd', 'e', 'd', ' ', 'M', 'o', 'd'},  // a module
+      {0x4D, 0x4C, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3},                 // one byte off
+      {0x12},
+  };
+  for (const auto& bytes : others) {
+    EXPECT_FALSE(LoadPtr(bytes));
+    EXPECT_EQ(SceneReadError(), "the file is not a 3D Studio file (it does not start with the main chunk id 0x4D4D)");
+  }
+  // The right first bytes with too little after them.
+  for (const std::vector<std::uint8_t>& bytes : {std::vector<std::uint8_t>{0x4D}, {0x4D, 0x4D, 6, 0}}) {
+    EXPECT_FALSE(LoadPtr(bytes));
+    EXPECT_EQ(SceneReadError(), "the file is too short for its main chunk");
+  }
+}
+
 TEST(ReadFile, ChunkRunningPastItsParentFails) {
   const std::vector<std::uint8_t> good = sw::Write(BoxScene());
   // Walk every chunk header of the file and stretch its length past its parent.

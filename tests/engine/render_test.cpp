@@ -147,6 +147,32 @@ TEST_F(RenderTest, UnlinkedOrDegenerateCameraSkipsTheFrame) {
   }
 }
 
+TEST_F(RenderTest, OutcomeSaysWhyNothingWasDrawn) {
+  auto outcome = [](const sw::Scene& s, float frame) {
+    ScenePtr scene = LoadPtr(s);
+    EXPECT_TRUE(scene);
+    return scene ? DrawSceneFrame(scene.get(), Collect, frame, nullptr) : FrameOutcome::noScene;
+  };
+  EXPECT_EQ(outcome(BoxScene(), 3.0f), FrameOutcome::drawn);
+  EXPECT_EQ(outcome(BoxScene(), -0.5f), FrameOutcome::beforeStart);
+  EXPECT_EQ(outcome(BoxScene(), std::nanf("")), FrameOutcome::frameNotFinite);
+  sw::Scene still = BoxScene();
+  still.keyframer->frameCount = 0;
+  EXPECT_EQ(outcome(still, 0.0f), FrameOutcome::noFrames);
+  sw::Scene blind = BoxScene();
+  blind.cameras.clear();
+  blind.keyframer->nodes.resize(1);
+  EXPECT_EQ(outcome(blind, 0.0f), FrameOutcome::noCamera);
+  sw::Scene untargeted = BoxScene();
+  untargeted.keyframer->nodes.pop_back();
+  EXPECT_EQ(outcome(untargeted, 0.0f), FrameOutcome::cameraNotAnimated);
+  sw::Scene cross = BoxScene();
+  cross.keyframer->nodes.back().position = Vectors({{0, {0, -10, 0}}});
+  EXPECT_EQ(outcome(cross, 0.0f), FrameOutcome::cameraDegenerate);
+  EXPECT_EQ(DrawSceneFrame(nullptr, Collect, 0.0f, nullptr), FrameOutcome::noScene);
+  EXPECT_STREQ(FrameOutcomeText(FrameOutcome::noCamera), "the scene has no camera");
+}
+
 TEST_F(RenderTest, CameraMatrixAndRoll) {
   Matrix m;
   ASSERT_TRUE(BuildCameraMatrix({0, -10, 0}, {0, 0, 0}, 0.0f, m));

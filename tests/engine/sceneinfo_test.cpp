@@ -152,4 +152,43 @@ TEST(SceneInfo, FailuresAndHelp) {
   std::remove(path.c_str());
 }
 
+TEST(SceneInfo, PoseSaysWhyNothingIsDrawn) {
+  sw::Scene blind = Sample();
+  blind.cameras.clear();
+  blind.keyframer->nodes.resize(2);  // the box and the lid, no camera nodes
+  const std::string path = Write("sceneinfo_blind.3ds", sw::Write(blind));
+  Result r = RunTool("--frame 2 " + path);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("pose frame 2.000 not drawn\nreason: the scene has no camera\n"), std::string::npos) << r.out;
+  r = RunTool("--json --frame -1 " + path);
+  ASSERT_EQ(r.status, 0) << r.out;
+  const nlohmann::json j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["pose"]["reason"], "the frame lies before the start of the animation");
+  std::remove(path.c_str());
+}
+
+TEST(SceneInfo, FilesOfOtherKindsAndMissingFiles) {
+  const std::string png = Write("sceneinfo_picture.png", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13});
+  Result r = RunTool(png);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("the file is not a 3D Studio file"), std::string::npos) << r.out;
+  r = RunTool("/no/such/dir/scene.3ds");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("cannot open /no/such/dir/scene.3ds: No such file or directory"), std::string::npos) << r.out;
+  r = RunTool(::testing::TempDir());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(": Is a directory"), std::string::npos) << r.out;
+  std::remove(png.c_str());
+}
+
+TEST(SceneInfo, RefusedNodeIsNamed) {
+  sw::Scene s = Sample();
+  s.keyframer->nodes.push_back(MeshNode("$$$DUMMY"));
+  const std::string path = Write("sceneinfo_dummy.3ds", sw::Write(s));
+  const Result r = RunTool(path);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("node \"$$$DUMMY\" names no mesh"), std::string::npos) << r.out;
+  std::remove(path.c_str());
+}
+
 }  // namespace

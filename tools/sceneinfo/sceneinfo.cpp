@@ -1,5 +1,8 @@
 // sceneinfo: loads a 3D Studio scene through the engine and prints a canonical,
 // diff-friendly summary of it (text or JSON), optionally posed at one frame.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -143,23 +146,23 @@ int CountTriangle(Polygon* polygon) {
   return 1;
 }
 
+// Opens a file for reading; on failure says why, as the system gives it.
+bool OpenFile(TFile& file, const char* path, std::string& error) {
+  struct stat info;
+  const int why = stat(path, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+  file.SetName(path);
+  if (why == 0 && file.Open(modeRead)) return true;
+  error = std::string("cannot open ") + path + ": " + std::strerror(why ? why : errno);
+  return false;
+}
+
 Scene* Load(int argc, char** files, std::string& error) {
+  TFile file;
+  if (!OpenFile(file, files[0], error)) return nullptr;
   if (argc == 1) {
-    TFile file;
-    file.SetName(files[0]);
-    if (!file.Open(modeRead)) {
-      error = std::string("cannot open ") + files[0];
-      return nullptr;
-    }
     Scene* scene = ReadSceneStream(&file);
     if (!scene) error = std::string(files[0]) + ": not a readable 3D Studio scene: " + SceneReadError();
     return scene;
-  }
-  TFile file;
-  file.SetName(files[0]);
-  if (!file.Open(modeRead)) {
-    error = std::string("cannot open ") + files[0];
-    return nullptr;
   }
   TFileLib lib(&file);
   if (lib.Error()) {
@@ -227,6 +230,7 @@ struct Summary {
   bool posed = false;
   float frame = 0.0f;
   bool drawn = false;
+  const char* notDrawnReason = nullptr;
   float fov = 0.0f;
 };
 
@@ -238,8 +242,9 @@ Summary Summarise(Scene* scene, const Options& options) {
   summary.frame = options.frame;
   if (options.posed) {
     float written = std::numeric_limits<float>::quiet_NaN();
-    RenderScene(scene, CountTriangle, options.frame, &written);
-    summary.drawn = !std::isnan(written);
+    const FrameOutcome outcome = DrawSceneFrame(scene, CountTriangle, options.frame, &written);
+    summary.drawn = outcome == FrameOutcome::drawn;
+    if (!summary.drawn) summary.notDrawnReason = FrameOutcomeText(outcome);
     summary.fov = written;
   }
   for (int i = 0; i < scene->meshCount; ++i) {
@@ -318,6 +323,7 @@ Json JsonNodes(const Summary& summary) {
 Json JsonPose(const Summary& summary) {
   Json pose = {{"frame", JsonNumber(summary.frame)}, {"drawn", summary.drawn}};
   pose["fov"] = summary.drawn ? JsonNumber(summary.fov) : Json(nullptr);
+  pose["reason"] = summary.drawn ? Json(nullptr) : Json(summary.notDrawnReason);
   pose["triangles"] = frameStats.triangles;
   if (frameStats.triangles > 0) {
     pose["bbox"] = {{"min", JsonTriple(frameStats.min)}, {"max", JsonTriple(frameStats.max)}};
@@ -376,7 +382,7 @@ void PrintTextNodes(const Summary& summary) {
 void PrintTextPose(const Summary& summary) {
   std::printf("pose frame %s", Fixed(summary.frame).c_str());
   if (!summary.drawn) {
-    std::printf(" not drawn\n");
+    std::printf(" not drawn\nreason: %s\n", summary.notDrawnReason);
     return;
   }
   std::printf(" fov %s triangles %ld", Fixed(summary.fov).c_str(), frameStats.triangles);
