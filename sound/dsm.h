@@ -46,6 +46,22 @@ enum : int {
 void dsmSetCompression(int compress);
 void dsmSetFilterMode(int filterMode);
 
+// Vector instruction sets the mixing loops can use. The scalar loops are the
+// reference; the others give the same output (the floating-point paths
+// within one unit of the last place of the accumulators).
+enum : int {
+  dsmSimdScalar = 0,
+  dsmSimdSse2 = 1,  // the x86-64 baseline
+  dsmSimdAvx2 = 2,
+};
+
+// The best level this processor runs (scalar where no vector loops are built).
+int dsmSimdBest();
+// Chooses the level for all later mixing, held to dsmSimdBest(); returns the
+// level in effect. The best level is in effect until the first call.
+int dsmSetSimdLevel(int level);
+int dsmGetSimdLevel();
+
 // Lifecycle (called by the output devices' Init and Close).
 int dsmInit(unsigned mixRate, unsigned mode);
 int dsmClose();

@@ -3,288 +3,131 @@
 // mixing walks a channel's sample in segments that end at loop points or at
 // the end of the sample, where the loop rules are applied.
 #include <algorithm>
-#include <array>
-#include <type_traits>
 #include <cstring>
 
+#include "sound/dsmkern.h"
 #include "sound/dsmmix.h"
 #include "sound/errors.h"
 #include "sound/module.h"
 
 namespace {
 
-enum class Src { U8Mono, S16Mono, U8Stereo, S16Stereo, MuMono, MuStereo };
-enum class Pan { Normal, Centre, Surround };
-
-inline std::int32_t Load16(const std::uint8_t* p) {
-  std::int16_t value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-
-constexpr bool IsStereoSrc(Src s) {
-  return s == Src::U8Stereo || s == Src::S16Stereo || s == Src::MuStereo;
-}
-
-constexpr unsigned FrameBytes(Src s) {
-  switch (s) {
-    case Src::S16Mono:
-    case Src::U8Stereo:
-    case Src::MuStereo:
-      return 2;
-    case Src::S16Stereo:
-      return 4;
-    default:
-      return 1;
-  }
-}
-
-// Volumes prepared for one segment of the integer path.
-struct IntVolume {
-  const std::int32_t* rowL;  // volume-table rows (8-bit and mu-law types)
-  const std::int32_t* rowR;
-  std::int32_t mulL;         // 16-bit multipliers
-  std::int32_t mulR;
-};
-
-// ---- integer path -------------------------------------------------------
-
-template <Src S, bool StereoOut, Pan P>
-void MixInt(const std::uint8_t* base, std::int64_t pos, std::int64_t step, unsigned count,
-            std::int32_t* acc, const IntVolume& vol) {
-  const std::int32_t* rowL = vol.rowL;
-  const std::int32_t* rowR = vol.rowR;
-  const std::int32_t mulL = vol.mulL;
-  const std::int32_t mulR = vol.mulR;
-#pragma GCC unroll 4
-  for (unsigned i = 0; i < count; i++) {
-    const std::size_t index = static_cast<std::size_t>(pos >> 16);
-    pos += step;
-    std::int32_t left;
-    std::int32_t right;
-    if constexpr (S == Src::U8Mono || S == Src::MuMono) {
-      const std::uint8_t b = base[index];
-      left = rowL[b];
-      right = (StereoOut && P == Pan::Normal) ? rowR[b] : left;
-    } else if constexpr (S == Src::U8Stereo || S == Src::MuStereo) {
-      const std::uint8_t b0 = base[2 * index];
-      const std::uint8_t b1 = base[2 * index + 1];
-      if constexpr (!StereoOut) {
-        left = rowL[b0] + rowL[b1];
-        right = left;
-      } else {
-        left = rowL[b0];
-        // Surround: the right side takes the left signal, inverted below.
-        right = (P == Pan::Normal) ? rowR[b1] : (P == Pan::Surround) ? left : rowL[b1];
-      }
-    } else if constexpr (S == Src::S16Mono) {
-      const std::int32_t s = Load16(base + 2 * index);
-      left = (s * mulL) >> 8;
-      right = (StereoOut && P == Pan::Normal) ? (s * mulR) >> 8 : left;
-    } else {
-      const std::int32_t s0 = Load16(base + 4 * index);
-      const std::int32_t s1 = Load16(base + 4 * index + 2);
-      if constexpr (!StereoOut) {
-        left = ((s0 * mulL) >> 8) + ((s1 * mulL) >> 8);
-        right = left;
-      } else {
-        left = (s0 * mulL) >> 8;
-        right = (P == Pan::Normal) ? (s1 * mulR) >> 8 : (P == Pan::Surround) ? left : (s1 * mulL) >> 8;
-      }
-    }
-    if constexpr (StereoOut) {
-      acc[0] += left;
-      acc[1] += (P == Pan::Surround) ? -right : right;
-      acc += 2;
-    } else {
-      acc[0] += left;
-      acc += 1;
-    }
-  }
-}
-
-// ---- floating-point paths ----------------------------------------------
-
-template <Src S>
-inline float ToFloat(const std::uint8_t* p) {
-  if constexpr (S == Src::U8Mono || S == Src::U8Stereo) {
-    return dsm.eightBitToFloat[*p];
-  } else if constexpr (S == Src::MuMono || S == Src::MuStereo) {
-    return dsm.muLawToFloat[*p];
-  } else {
-    return static_cast<float>(Load16(p));
-  }
-}
-
-// Surround: the right side takes the left signal (factorR is negated).
-template <Src S, bool StereoOut, bool Interp, bool Surround = false>
-void MixFloat(const std::uint8_t* base, std::int64_t pos, std::int64_t step, unsigned count,
-              float* acc, float factorL, float factorR) {
-  constexpr unsigned frame = FrameBytes(S);
-  constexpr unsigned half = IsStereoSrc(S) ? frame / 2 : 0;
-  constexpr float fractionScale = 1.0f / 65536.0f;
-#pragma GCC unroll 4
-  for (unsigned i = 0; i < count; i++) {
-    const std::size_t index = static_cast<std::size_t>(pos >> 16);
-    const std::uint8_t* p = base + index * frame;
-    float left;
-    float right;
-    if constexpr (Interp) {
-      const float f = static_cast<float>(pos & 0xFFFF);
-      const float g = 65536.0f - f;
-      left = (f * ToFloat<S>(p + frame) + g * ToFloat<S>(p)) * fractionScale;
-      if constexpr (IsStereoSrc(S) && !Surround) {
-        right = (f * ToFloat<S>(p + frame + half) + g * ToFloat<S>(p + half)) * fractionScale;
-      } else {
-        right = left;
-      }
-    } else {
-      left = ToFloat<S>(p);
-      if constexpr (IsStereoSrc(S) && !Surround) {
-        right = ToFloat<S>(p + half);
-      } else {
-        right = left;
-      }
-    }
-    pos += step;
-    if constexpr (StereoOut) {
-      acc[0] += left * factorL;
-      acc[1] += right * factorR;
-      acc += 2;
-    } else if constexpr (IsStereoSrc(S)) {
-      acc[0] += (left + right) * factorL;
-      acc += 1;
-    } else {
-      acc[0] += left * factorL;
-      acc += 1;
-    }
-  }
-}
-
-// ---- routine tables ------------------------------------------------------
-
-using IntRoutine = void (*)(const std::uint8_t*, std::int64_t, std::int64_t, unsigned,
-                            std::int32_t*, const IntVolume&);
-using FloatRoutine = void (*)(const std::uint8_t*, std::int64_t, std::int64_t, unsigned, float*,
-                              float, float);
-
-constexpr int srcCount = 6;
-
-template <bool StereoOut, Pan P>
-constexpr std::array<IntRoutine, srcCount> IntTable() {
-  return {&MixInt<Src::U8Mono, StereoOut, P>,    &MixInt<Src::S16Mono, StereoOut, P>,
-          &MixInt<Src::U8Stereo, StereoOut, P>,  &MixInt<Src::S16Stereo, StereoOut, P>,
-          &MixInt<Src::MuMono, StereoOut, P>,    &MixInt<Src::MuStereo, StereoOut, P>};
-}
-
-template <bool StereoOut, bool Interp, bool Surround = false>
-constexpr std::array<FloatRoutine, srcCount> FloatTable() {
-  return {&MixFloat<Src::U8Mono, StereoOut, Interp, Surround>,
-          &MixFloat<Src::S16Mono, StereoOut, Interp, Surround>,
-          &MixFloat<Src::U8Stereo, StereoOut, Interp, Surround>,
-          &MixFloat<Src::S16Stereo, StereoOut, Interp, Surround>,
-          &MixFloat<Src::MuMono, StereoOut, Interp, Surround>,
-          &MixFloat<Src::MuStereo, StereoOut, Interp, Surround>};
-}
-
-// Integer mono, integer stereo (normal, centre, surround), float mono and
-// stereo (normal, surround), interpolating mono and stereo (normal, surround).
-constexpr auto intMono = IntTable<false, Pan::Normal>();
-constexpr auto intStereo = IntTable<true, Pan::Normal>();
-constexpr auto intStereoCentre = IntTable<true, Pan::Centre>();
-constexpr auto intStereoSurround = IntTable<true, Pan::Surround>();
-constexpr auto floatMono = FloatTable<false, false>();
-constexpr auto floatStereo = FloatTable<true, false>();
-constexpr auto interpMono = FloatTable<false, true>();
-constexpr auto interpStereo = FloatTable<true, true>();
-constexpr auto floatStereoSurround = FloatTable<true, false, true>();
-constexpr auto interpStereoSurround = FloatTable<true, true, true>();
+unsigned FrameBytesOf(unsigned sampleType) { return 1u << dsmTypeShift(sampleType); }
 
 int SrcIndex(unsigned sampleType) {
   switch (sampleType) {
     case smp8bitMono:
-      return 0;
+      return static_cast<int>(DsmSrc::U8Mono);
     case smp16bitMono:
-      return 1;
+      return static_cast<int>(DsmSrc::S16Mono);
     case smp8bitStereo:
-      return 2;
+      return static_cast<int>(DsmSrc::U8Stereo);
     case smp16bitStereo:
-      return 3;
+      return static_cast<int>(DsmSrc::S16Stereo);
     case smpMuLawMono:
-      return 4;
+      return static_cast<int>(DsmSrc::MuMono);
     case smpMuLawStereo:
-      return 5;
+      return static_cast<int>(DsmSrc::MuStereo);
     default:
       return -1;
   }
 }
 
-unsigned FrameBytesOf(unsigned sampleType) { return 1u << dsmTypeShift(sampleType); }
+bool IsStereoSrc(int src) { return DsmIsStereoSrc(static_cast<DsmSrc>(src)); }
 
 // ---- per-channel mixing ---------------------------------------------------
 
-// Mixes count samples of one channel at its current volumes.
-void MixRun(const DsmChannel& ch, int src, const std::uint8_t* base, std::int64_t pos,
-            std::int64_t step, unsigned count, void* acc, unsigned accOffset) {
-  const bool stereoSrc = src == 2 || src == 3 || src == 5;
-  if (!dsm.floatPath) {
-    auto* out = static_cast<std::int32_t*>(acc) + accOffset * (dsm.stereo ? 2 : 1);
-    IntVolume vol{};
-    std::int64_t vL = ch.leftVol;
-    std::int64_t vR = ch.rightVol;
-    int levelL;
-    int levelR;
-    if (!dsm.stereo) {
-      if (stereoSrc) {
-        levelL = static_cast<int>(((vL >> 17) + 1) >> 1);
-        vL /= 2;
-      } else {
-        levelL = static_cast<int>((vL + 1) >> 17);
-      }
-      levelR = levelL;
-      vR = vL;
+// The integer path's table rows and multipliers for a channel's volumes.
+DsmIntVolume IntVolumeOf(const DsmChannel& ch, int src) {
+  std::int64_t vL = ch.leftVol;
+  std::int64_t vR = ch.rightVol;
+  int levelL;
+  int levelR;
+  if (!dsm.stereo) {
+    if (IsStereoSrc(src)) {
+      levelL = static_cast<int>(((vL >> 17) + 1) >> 1);
+      vL /= 2;
     } else {
-      levelL = static_cast<int>(((vL >> 16) + 1) >> 1);
-      levelR = static_cast<int>(((vR >> 16) + 1) >> 1);
+      levelL = static_cast<int>((vL + 1) >> 17);
     }
-    levelL = std::clamp(levelL, 0, 32);
-    levelR = std::clamp(levelR, 0, 32);
-    const bool mu = src >= 4;
-    vol.rowL = mu ? dsm.muLawVolumeTable[levelL] : dsm.volumeTable[levelL];
-    vol.rowR = mu ? dsm.muLawVolumeTable[levelR] : dsm.volumeTable[levelR];
-    const std::int64_t n = dsm.numChannels != 0 ? dsm.numChannels : 1;
-    // Held to 16 times full scale (256), as the volume tables are.
-    vol.mulL = static_cast<std::int32_t>(std::min<std::int64_t>(((vL * dsm.amplification) / n) >> 20, 4096));
-    vol.mulR = static_cast<std::int32_t>(std::min<std::int64_t>(((vR * dsm.amplification) / n) >> 20, 4096));
-    IntRoutine routine;
-    if (!dsm.stereo) {
-      routine = intMono[static_cast<std::size_t>(src)];
-    } else if (ch.panning == 0x80) {
-      routine = intStereoSurround[static_cast<std::size_t>(src)];
-    } else if (ch.panning == 0) {
-      routine = intStereoCentre[static_cast<std::size_t>(src)];
-    } else {
-      routine = intStereo[static_cast<std::size_t>(src)];
-    }
-    routine(base, pos, step, count, out, vol);
-    return;
+    levelR = levelL;
+    vR = vL;
+  } else {
+    levelL = static_cast<int>(((vL >> 16) + 1) >> 1);
+    levelR = static_cast<int>(((vR >> 16) + 1) >> 1);
   }
-  auto* out = static_cast<float*>(acc) + accOffset * (dsm.stereo ? 2 : 1);
+  levelL = std::clamp(levelL, 0, 32);
+  levelR = std::clamp(levelR, 0, 32);
+  const bool mu = src >= static_cast<int>(DsmSrc::MuMono);
+  DsmIntVolume vol{};
+  vol.rowL = mu ? dsm.muLawVolumeTable[levelL] : dsm.volumeTable[levelL];
+  vol.rowR = mu ? dsm.muLawVolumeTable[levelR] : dsm.volumeTable[levelR];
+  const std::int64_t n = dsm.numChannels != 0 ? dsm.numChannels : 1;
+  // Held to 16 times full scale (256), as the volume tables are.
+  vol.mulL = static_cast<std::int32_t>(std::min<std::int64_t>(((vL * dsm.amplification) / n) >> 20, 4096));
+  vol.mulR = static_cast<std::int32_t>(std::min<std::int64_t>(((vR * dsm.amplification) / n) >> 20, 4096));
+  return vol;
+}
+
+// The floating-point factors for mixing volumes vL, vR: surround negates the
+// right side, stereo samples into mono output take half.
+void FloatFactors(std::int32_t vL, std::int32_t vR, int src, bool surround, float* left,
+                  float* right) {
   const float n = static_cast<float>(dsm.numChannels != 0 ? dsm.numChannels : 1);
   const float factor = static_cast<float>(dsm.amplification) / (n * 268435456.0f);
-  float factorL = static_cast<float>(ch.leftVol) * factor;
-  float factorR = static_cast<float>(ch.rightVol) * factor;
-  if (!dsm.stereo && stereoSrc) {
+  float factorL = static_cast<float>(vL) * factor;
+  float factorR = static_cast<float>(vR) * factor;
+  if (!dsm.stereo && IsStereoSrc(src)) {
     factorL *= 0.5f;
   }
-  const bool surround = ch.panning == 0x80;
   if (surround) {
     factorR = -factorR;
   }
-  const auto& stereoTable = dsm.interpolate ? (surround ? interpStereoSurround : interpStereo)
-                                            : (surround ? floatStereoSurround : floatStereo);
-  const auto& table = dsm.stereo ? stereoTable : (dsm.interpolate ? interpMono : floatMono);
-  table[static_cast<std::size_t>(src)](base, pos, step, count, out, factorL, factorR);
+  *left = factorL;
+  *right = factorR;
+}
+
+const DsmFloatTable& FloatTableFor(const DsmKernelSet& k, bool surround) {
+  if (!dsm.stereo) {
+    return dsm.interpolate ? k.interpMono : k.floatMono;
+  }
+  if (dsm.interpolate) {
+    return surround ? k.interpSurround : k.interpStereo;
+  }
+  return surround ? k.floatSurround : k.floatStereo;
+}
+
+std::int32_t* IntAcc(void* acc, unsigned offset) {
+  return static_cast<std::int32_t*>(acc) + std::size_t{offset} * (dsm.stereo ? 2 : 1);
+}
+
+float* FloatAcc(void* acc, unsigned offset) {
+  return static_cast<float*>(acc) + std::size_t{offset} * (dsm.stereo ? 2 : 1);
+}
+
+// Mixes count samples of one channel at its current volumes.
+void MixRun(const DsmChannel& ch, int src, const DsmRun& run, void* acc, unsigned accOffset) {
+  const DsmKernelSet& k = dsmKernels();
+  const auto index = static_cast<std::size_t>(src);
+  if (!dsm.floatPath) {
+    const DsmIntVolume vol = IntVolumeOf(ch, src);
+    DsmIntRoutine routine;
+    if (!dsm.stereo) {
+      routine = k.intMono[index];
+    } else if (ch.panning == 0x80) {
+      routine = k.intSurround[index];
+    } else if (ch.panning == 0) {
+      routine = k.intCentre[index];
+    } else {
+      routine = k.intStereo[index];
+    }
+    routine(run, IntAcc(acc, accOffset), vol);
+    return;
+  }
+  const bool surround = ch.panning == 0x80;
+  DsmFloatVolume vol{0, 0, nullptr, nullptr, dsm.eightBitToFloat, dsm.muLawToFloat};
+  FloatFactors(ch.leftVol, ch.rightVol, src, surround, &vol.left, &vol.right);
+  FloatTableFor(k, surround)[index](run, FloatAcc(acc, accOffset), vol);
 }
 
 // Moves a ramping volume one sample toward its target.
@@ -303,14 +146,73 @@ void RampOnce(DsmChannel& ch) {
   }
 }
 
+// Where a segment reads: the sample data, or the copy of its last frame and
+// the frame that follows it; positions are taken relative to baseOffset.
+struct Source {
+  const std::uint8_t* base;
+  const std::uint8_t* end;
+  std::int64_t baseOffset;
+};
+
+// Mixes a run at per-sample factors: the ramped volumes of its samples.
+void MixRampRun(const DsmChannel& ch, int src, const DsmRun& run, const float* rampL,
+                const float* rampR, void* acc, unsigned accOffset) {
+  const bool surround = ch.panning == 0x80;
+  const DsmFloatVolume vol{0, 0, rampL, rampR, dsm.eightBitToFloat, dsm.muLawToFloat};
+  FloatTableFor(dsmKernels(), surround)[static_cast<std::size_t>(src)](
+      run, FloatAcc(acc, accOffset), vol);
+}
+
+// Mixes the samples of a segment during which a volume ramp runs, up to its
+// end or the segment's. Each sample is mixed at the volumes before that
+// sample's ramp step; samples at silence on both sides add nothing.
+void MixRamp(DsmChannel& ch, int src, const Source& source, std::int64_t& pos, std::int64_t step,
+             unsigned& count, void* acc, unsigned& accOffset) {
+  constexpr unsigned piece = 64;
+  float rampL[piece];
+  float rampR[piece];
+  const bool surround = ch.panning == 0x80;
+  while (count > 0 && ch.ramping) {
+    unsigned n = 0;
+    std::int64_t runPos = pos;
+    while (n < piece && n < count && ch.ramping) {
+      if (ch.leftVol == 0 && ch.rightVol == 0) {
+        if (n == 0) {
+          runPos += step;
+          accOffset++;
+          count--;
+          pos += step;
+          RampOnce(ch);
+          continue;
+        }
+        break;  // mixed on its own, in the next piece
+      }
+      FloatFactors(ch.leftVol, ch.rightVol, src, surround, &rampL[n], &rampR[n]);
+      RampOnce(ch);
+      n++;
+    }
+    if (n == 0) {
+      continue;
+    }
+    MixRampRun(ch, src, DsmRun{source.base, source.end, runPos - source.baseOffset, step, n}, rampL, rampR, acc, accOffset);
+    pos += step * n;
+    accOffset += n;
+    count -= n;
+  }
+}
+
 // Mixes count samples of a segment, ramping first where a ramp is running.
 // Returns false when a fading shadow fell silent and stopped.
-bool MixSegment(DsmChannel& ch, int src, const std::uint8_t* base, std::int64_t& pos,
-                std::int64_t step, unsigned count, void* acc, unsigned accOffset,
-                std::int64_t baseOffset) {
+bool MixSegment(DsmChannel& ch, int src, const Source& source, std::int64_t& pos,
+                std::int64_t step, unsigned count, void* acc, unsigned accOffset) {
+  if (ch.ramping && dsm.floatPath) {
+    MixRamp(ch, src, source, pos, step, count, acc, accOffset);
+  }
+  // Volumes ramp only when interpolating, which mixes in floating point; an
+  // integer-path ramp would go one sample at a time.
   while (count > 0 && ch.ramping) {
     if (ch.leftVol != 0 || ch.rightVol != 0) {
-      MixRun(ch, src, base, pos - baseOffset, step, 1, acc, accOffset);
+      MixRun(ch, src, DsmRun{source.base, source.end, pos - source.baseOffset, step, 1}, acc, accOffset);
     }
     pos += step;
     accOffset++;
@@ -326,7 +228,7 @@ bool MixSegment(DsmChannel& ch, int src, const std::uint8_t* base, std::int64_t&
     return true;
   }
   if (count > 0) {
-    MixRun(ch, src, base, pos - baseOffset, step, count, acc, accOffset);
+    MixRun(ch, src, DsmRun{source.base, source.end, pos - source.baseOffset, step, count}, acc, accOffset);
     pos += step * count;
   }
   return true;
@@ -359,6 +261,134 @@ bool TrySwap(DsmChannel& ch, std::int64_t& pos) {
   return true;
 }
 
+// The part of the sample a channel plays in: its current loop, or the whole
+// sample. Positions in 16.16.
+struct Span {
+  unsigned loopType;
+  std::int64_t start;
+  std::int64_t end;  // exclusive
+  std::int64_t start16;
+  std::int64_t end16;
+  std::int64_t last16;  // the last frame
+};
+
+Span CurrentSpan(DsmChannel& ch) {
+  const bool second = ch.loopNum == 2;
+  unsigned loopType = second ? ch.loop2Type : ch.loop1Type;
+  const unsigned loopStart = second ? ch.loop2Start : ch.loop1Start;
+  const unsigned loopEnd = second ? ch.loop2End : ch.loop1End;
+  if (loopType != loopTypeNone && (loopEnd > ch.length || loopStart >= loopEnd)) {
+    loopType = loopTypeNone;  // a broken loop plays as no loop
+  }
+  if (loopType != loopTypePingPong) {
+    ch.direction = 1;
+  }
+  Span span{};
+  span.loopType = loopType;
+  span.end = loopType != loopTypeNone ? loopEnd : ch.length;
+  span.start = loopType != loopTypeNone ? loopStart : 0;
+  span.end16 = span.end << 16;
+  span.start16 = span.start << 16;
+  span.last16 = (span.end - 1) << 16;
+  return span;
+}
+
+// How many output samples until the next boundary. With interpolation the
+// last frame of the span is mixed on its own (*useTail), as its "next" frame
+// is not the one after it in the data.
+std::int64_t SamplesToBoundary(const Span& span, std::int64_t pos, std::int64_t step,
+                               bool backward, bool* useTail) {
+  *useTail = false;
+  std::int64_t count = 0;
+  if (!backward) {
+    std::int64_t limit = span.end16;
+    if (dsm.interpolate) {
+      if (pos < span.last16) {
+        limit = span.last16;
+      } else {
+        *useTail = true;
+      }
+    }
+    const std::int64_t distance = std::min(limit - pos, std::int64_t{0x7FFF} << 16);
+    count = distance > 0 ? (distance + step - 1) / step : 0;
+  } else {
+    const std::int64_t distance = std::min(pos - span.start16, std::int64_t{0x7FFF} << 16);
+    count = distance > 0 ? (distance + step - 1) / step : 0;
+    if (dsm.interpolate && pos >= span.last16 && count > 0) {
+      *useTail = true;
+      count = std::min(count, (pos - span.last16) / step + 1);
+    }
+  }
+  return count;
+}
+
+// The last frame of the span and the frame interpolation takes after it: the
+// loop start when looping, else the last frame itself.
+Source TailSource(const DsmChannel& ch, const Span& span, std::uint8_t* tail) {
+  const unsigned frame = FrameBytesOf(ch.sampleType);
+  const std::uint8_t* lastFrame = ch.data + static_cast<std::size_t>(span.end - 1) * frame;
+  const std::uint8_t* nextFrame = span.loopType != loopTypeNone
+                                      ? ch.data + static_cast<std::size_t>(span.start) * frame
+                                      : lastFrame;
+  std::memcpy(tail, lastFrame, frame);
+  std::memcpy(tail + frame, nextFrame, frame);
+  return Source{tail, tail + 2 * frame, span.last16};
+}
+
+// Applies the loop rules at a boundary. False when the channel has ended.
+bool CrossBoundary(DsmChannel& ch, unsigned channelNumber, const Span& span, bool backward,
+                   std::int64_t& pos) {
+  if (!backward && pos >= span.end16) {
+    if (TrySwap(ch, pos)) {
+      if (ch.loopCallback != nullptr) {
+        ch.loopCallback(channelNumber);
+      }
+      return true;
+    }
+    if (ch.loopNum == 1 && ch.state == dsmChanReleased &&
+        (ch.loopMode == loopModeRelease || ch.loopMode == loopModeReleaseAlt) &&
+        span.loopType != loopTypeNone) {
+      ch.loopNum = 2;  // carry on forwards into the second loop
+      return true;
+    }
+    if (span.loopType == loopTypeNone) {
+      ch.state = dsmChanEnd;
+      return false;
+    }
+    if (span.loopType == loopTypeForward) {
+      pos = span.start16 + (pos - span.end16);
+      if (pos >= span.end16) {
+        pos = span.start16;
+      }
+    } else {
+      ch.direction = -1;
+      pos = span.end16 - (pos - span.end16) - 1;
+      if (pos < span.start16) {
+        pos = span.start16;
+      }
+    }
+  } else if (backward && pos <= span.start16) {
+    ch.direction = 1;
+    pos = span.start16 + (span.start16 - pos);
+    if (pos >= span.end16) {
+      pos = span.end16 - 1;
+    }
+  } else {
+    return true;
+  }
+  if (ch.loopCallback != nullptr) {
+    ch.loopCallback(channelNumber);
+  }
+  return true;
+}
+
+// Steps per output sample in 16.16: rate / mixing rate.
+std::int64_t StepOf(const DsmChannel& ch) {
+  const std::int64_t mix = dsm.mixRate;
+  const std::int64_t rate = ch.rate;
+  return (rate / mix) * 65536 + ((rate % mix) * 65536) / mix;
+}
+
 }  // namespace
 
 void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames) {
@@ -369,9 +399,7 @@ void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames) {
   if (ch.data == nullptr || ch.placement == sdNoData || ch.length == 0 || ch.rate == 0) {
     return;
   }
-  const std::int64_t mix = dsm.mixRate;
-  const std::int64_t rate = ch.rate;
-  const std::int64_t step = (rate / mix) * 65536 + ((rate % mix) * 65536) / mix;
+  const std::int64_t step = StepOf(ch);
   if (step == 0) {
     return;  // slower than one sample in 65536 output samples: inaudible
   }
@@ -386,71 +414,21 @@ void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames) {
     if (src < 0 || ch.data == nullptr || ch.length == 0) {
       break;
     }
-    const bool second = ch.loopNum == 2;
-    unsigned loopType = second ? ch.loop2Type : ch.loop1Type;
-    unsigned loopStart = second ? ch.loop2Start : ch.loop1Start;
-    unsigned loopEnd = second ? ch.loop2End : ch.loop1End;
-    if (loopType != loopTypeNone && (loopEnd > ch.length || loopStart >= loopEnd)) {
-      loopType = loopTypeNone;  // a broken loop plays as no loop
-    }
-    if (loopType != loopTypePingPong) {
-      ch.direction = 1;
-    }
+    const Span span = CurrentSpan(ch);
     const bool backward = ch.direction < 0;
-    const std::int64_t end = loopType != loopTypeNone ? loopEnd : ch.length;
-    const std::int64_t start = loopType != loopTypeNone ? loopStart : 0;
-    const std::int64_t end16 = end << 16;
-    const std::int64_t start16 = start << 16;
-    const std::int64_t last16 = (end - 1) << 16;
-    if (backward && pos >= end16) {
-      pos = end16 - 1;  // a backward run never starts beyond its loop
+    if (backward && pos >= span.end16) {
+      pos = span.end16 - 1;  // a backward run never starts beyond its loop
     }
-
-    // How many output samples until the next boundary; with interpolation the
-    // last sample of the run is mixed on its own, with its "next" sample taken
-    // from the loop start (any loop) or itself.
-    std::int64_t count = 0;
     bool useTail = false;
-    if (!backward) {
-      std::int64_t limit = end16;
-      if (dsm.interpolate) {
-        if (pos < last16) {
-          limit = last16;
-        } else {
-          useTail = true;
-        }
-      }
-      const std::int64_t distance = std::min(limit - pos, std::int64_t{0x7FFF} << 16);
-      count = distance > 0 ? (distance + step - 1) / step : 0;
-    } else {
-      const std::int64_t distance = std::min(pos - start16, std::int64_t{0x7FFF} << 16);
-      count = distance > 0 ? (distance + step - 1) / step : 0;
-      if (dsm.interpolate && pos >= last16 && count > 0) {
-        useTail = true;
-        count = std::min(count, (pos - last16) / step + 1);
-      }
-    }
-    count = std::min<std::int64_t>(count, left);
-
+    const std::int64_t count =
+        std::min<std::int64_t>(SamplesToBoundary(span, pos, step, backward, &useTail), left);
     if (count > 0) {
       idleRounds = 0;
-      const std::uint8_t* base = ch.data;
-      std::int64_t baseOffset = 0;
-      if (useTail) {
-        const unsigned frame = FrameBytesOf(ch.sampleType);
-        const std::uint8_t* lastFrame = ch.data + static_cast<std::size_t>(end - 1) * frame;
-        const std::uint8_t* nextFrame =
-            loopType != loopTypeNone
-                ? ch.data + static_cast<std::size_t>(start) * frame
-                : lastFrame;
-        std::memcpy(tail, lastFrame, frame);
-        std::memcpy(tail + frame, nextFrame, frame);
-        base = tail;
-        baseOffset = last16;
-      }
-      const std::int64_t signedStep = backward ? -step : step;
-      if (!MixSegment(ch, src, base, pos, signedStep, static_cast<unsigned>(count), acc, offset,
-                      baseOffset)) {
+      const Source source =
+          useTail ? TailSource(ch, span, tail)
+                  : Source{ch.data, ch.data + std::size_t{ch.length} * FrameBytesOf(ch.sampleType), 0};
+      if (!MixSegment(ch, src, source, pos, backward ? -step : step, static_cast<unsigned>(count),
+                      acc, offset)) {
         break;  // a fading shadow fell silent
       }
       offset += static_cast<unsigned>(count);
@@ -458,49 +436,8 @@ void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames) {
     } else if (++idleRounds >= 2) {
       break;
     }
-
-    // Loop rules at a boundary.
-    if (!backward && pos >= end16) {
-      if (TrySwap(ch, pos)) {
-        if (ch.loopCallback != nullptr) {
-          ch.loopCallback(channelNumber);
-        }
-        continue;
-      }
-      if (ch.loopNum == 1 && ch.state == dsmChanReleased &&
-          (ch.loopMode == loopModeRelease || ch.loopMode == loopModeReleaseAlt) &&
-          loopType != loopTypeNone) {
-        ch.loopNum = 2;  // carry on forwards into the second loop
-        continue;
-      }
-      if (loopType == loopTypeNone) {
-        ch.state = dsmChanEnd;
-        break;
-      }
-      if (loopType == loopTypeForward) {
-        pos = start16 + (pos - end16);
-        if (pos >= end16) {
-          pos = start16;
-        }
-      } else {
-        ch.direction = -1;
-        pos = end16 - (pos - end16) - 1;
-        if (pos < start16) {
-          pos = start16;
-        }
-      }
-      if (ch.loopCallback != nullptr) {
-        ch.loopCallback(channelNumber);
-      }
-    } else if (backward && pos <= start16) {
-      ch.direction = 1;
-      pos = start16 + (start16 - pos);
-      if (pos >= end16) {
-        pos = end16 - 1;
-      }
-      if (ch.loopCallback != nullptr) {
-        ch.loopCallback(channelNumber);
-      }
+    if (!CrossBoundary(ch, channelNumber, span, backward, pos)) {
+      break;
     }
   }
   if (pos < 0) {
@@ -509,38 +446,6 @@ void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames) {
   ch.position = static_cast<unsigned>(pos >> 16);
   ch.fraction = static_cast<unsigned>(pos & 0xFFFF);
 }
-
-namespace {
-
-template <typename T>
-void ConvertOutput(const T* acc, unsigned samples, std::uint8_t* dest, bool eightBit) {
-  for (unsigned i = 0; i < samples; i++) {
-    std::int32_t value;
-    if constexpr (std::is_same_v<T, float>) {
-      float x = acc[i];
-      // Clamping to the 16-bit range first keeps the conversion defined (and
-      // catches NaN); shifting a clamped value gives the same 8-bit result.
-      if (!(x >= -32768.0f)) {
-        x = -32768.0f;
-      } else if (x > 32767.0f) {
-        x = 32767.0f;
-      }
-      value = static_cast<std::int32_t>(x >= 0.0f ? x + 0.5f : x - 0.5f);
-    } else {
-      value = acc[i];
-    }
-    if (eightBit) {
-      value = std::clamp(value >> 8, -128, 127);
-      dest[i] = static_cast<std::uint8_t>(value + 128);
-    } else {
-      value = std::clamp(value, -32768, 32767);
-      const auto sample = static_cast<std::int16_t>(value);
-      std::memcpy(dest + 2 * i, &sample, 2);
-    }
-  }
-}
-
-}  // namespace
 
 int dsmMixData(unsigned frames, std::uint8_t* dest) {
   if (!dsm.initialised || dsmMixBuffer == nullptr) {
@@ -552,6 +457,7 @@ int dsmMixData(unsigned frames, std::uint8_t* dest) {
   const unsigned outChannels = dsm.stereo ? 2 : 1;
   const unsigned bytesPerFrame = outChannels * (dsm.eightBit ? 1 : 2);
   const unsigned chunkFrames = std::max(1u, dsm.mixBufferSize / (4 * outChannels));
+  const DsmKernelSet& kernels = dsmKernels();
   while (frames > 0) {
     const unsigned n = std::min(frames, chunkFrames);
     std::memset(dsmMixBuffer, 0, std::size_t{n} * outChannels * 4);
@@ -576,11 +482,11 @@ int dsmMixData(unsigned frames, std::uint8_t* dest) {
       }
     }
     if (dsm.floatPath) {
-      ConvertOutput(reinterpret_cast<const float*>(dsmMixBuffer), n * outChannels, dest,
-                    dsm.eightBit != 0);
+      kernels.convertFloat(reinterpret_cast<const float*>(dsmMixBuffer), n * outChannels, dest,
+                           dsm.eightBit != 0);
     } else {
-      ConvertOutput(reinterpret_cast<const std::int32_t*>(dsmMixBuffer), n * outChannels, dest,
-                    dsm.eightBit != 0);
+      kernels.convertInt(reinterpret_cast<const std::int32_t*>(dsmMixBuffer), n * outChannels,
+                         dest, dsm.eightBit != 0);
     }
     dest += std::size_t{n} * bytesPerFrame;
     frames -= n;

@@ -1,0 +1,87 @@
+// The mixer's AVX2 kernels, chosen at run time where the processor has
+// AVX2: eight output samples per block, the sample reads and table lookups
+// as gathers. Only the functions here are compiled for AVX2 (by attribute),
+// so nothing of it runs on a processor without it.
+#include "sound/dsmkern.h"
+
+#if defined(__x86_64__)
+
+#include <immintrin.h>
+
+#define DSM_VEC_TARGET __attribute__((target("avx2")))
+
+namespace {
+
+// The lane operations the vector kernels (dsmvec.h) are written in.
+struct Vec {
+  static constexpr int lanes = 8;
+  using I = __m256i;
+  using F = __m256;
+
+  DSM_VEC_TARGET static I SetI(std::int32_t v) { return _mm256_set1_epi32(v); }
+  DSM_VEC_TARGET static I Iota(std::int32_t step) {
+    return _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(step));
+  }
+  DSM_VEC_TARGET static I Add(I a, I b) { return _mm256_add_epi32(a, b); }
+  DSM_VEC_TARGET static I Sub(I a, I b) { return _mm256_sub_epi32(a, b); }
+  DSM_VEC_TARGET static I And(I a, I b) { return _mm256_and_si256(a, b); }
+  template <int N> DSM_VEC_TARGET static I Srl(I a) { return _mm256_srli_epi32(a, N); }
+  template <int N> DSM_VEC_TARGET static I Sra(I a) { return _mm256_srai_epi32(a, N); }
+  template <int N> DSM_VEC_TARGET static I Sll(I a) { return _mm256_slli_epi32(a, N); }
+  // a × b for a in the signed 16-bit range and b in 0..32767.
+  DSM_VEC_TARGET static I MulSmall(I a, I b) { return _mm256_madd_epi16(a, b); }
+  DSM_VEC_TARGET static I LoadI(const std::int32_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const I*>(p));
+  }
+  DSM_VEC_TARGET static void StoreI(std::int32_t* p, I v) {
+    _mm256_storeu_si256(reinterpret_cast<I*>(p), v);
+  }
+  // Frames 0..3 into lo and 4..7 into hi, left and right alternating.
+  DSM_VEC_TARGET static void Interleave(I a, I b, I& lo, I& hi) {
+    const I low = _mm256_unpacklo_epi32(a, b);
+    const I high = _mm256_unpackhi_epi32(a, b);
+    lo = _mm256_permute2x128_si256(low, high, 0x20);
+    hi = _mm256_permute2x128_si256(low, high, 0x31);
+  }
+
+  // Eight unaligned 32-bit reads at byte offsets from base.
+  DSM_VEC_TARGET static I Gather(const std::uint8_t* base, I offsets) {
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), offsets, 1);
+  }
+  DSM_VEC_TARGET static I Lookup(const std::int32_t* table, I index) {
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 4);
+  }
+  DSM_VEC_TARGET static F LookupF(const float* table, I index) {
+    return _mm256_i32gather_ps(table, index, 4);
+  }
+
+  DSM_VEC_TARGET static F Cvt(I a) { return _mm256_cvtepi32_ps(a); }
+  DSM_VEC_TARGET static F SetF(float v) { return _mm256_set1_ps(v); }
+  DSM_VEC_TARGET static F Add(F a, F b) { return _mm256_add_ps(a, b); }
+  DSM_VEC_TARGET static F Sub(F a, F b) { return _mm256_sub_ps(a, b); }
+  DSM_VEC_TARGET static F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
+  DSM_VEC_TARGET static F LoadF(const float* p) { return _mm256_loadu_ps(p); }
+  DSM_VEC_TARGET static void StoreF(float* p, F v) { _mm256_storeu_ps(p, v); }
+  DSM_VEC_TARGET static void Interleave(F a, F b, F& lo, F& hi) {
+    const F low = _mm256_unpacklo_ps(a, b);
+    const F high = _mm256_unpackhi_ps(a, b);
+    lo = _mm256_permute2f128_ps(low, high, 0x20);
+    hi = _mm256_permute2f128_ps(low, high, 0x31);
+  }
+};
+
+}  // namespace
+
+#include "sound/dsmvec.h"
+
+namespace {
+constexpr DsmKernelSet avx2Kernels = VectorKernels("avx2", &dsmConvertIntSse2, &dsmConvertFloatSse2);
+}  // namespace
+
+const DsmKernelSet* const dsmAvx2Kernels = &avx2Kernels;
+
+#else
+
+const DsmKernelSet* const dsmAvx2Kernels = nullptr;
+
+#endif

@@ -1,0 +1,358 @@
+// The mixer's vector kernels, written once over a lane type and included by
+// the files of each instruction set (dsmsse2.cpp, dsmavx2.cpp). Before the
+// include, such a file defines
+//   DSM_VEC_TARGET  the function attribute that enables its instructions;
+//   struct Vec      its lane operations (see dsmsse2.cpp for the list).
+// Each kernel mixes Vec::lanes output samples per block with exactly the
+// arithmetic of the scalar reference (dsmscal.cpp), in the same order, so
+// the results are the same. Blocks whose reads would start before the data
+// (a 32-bit read ending on the sample wanted, near the start of a sample), a
+// step too large for 32-bit lane positions, and the samples left over after
+// the last whole block go through the scalar reference.
+//
+// Not a general header: everything here lives in the includer's anonymous
+// namespace.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "sound/dsmkern.h"
+
+namespace {
+
+using I = Vec::I;
+using F = Vec::F;
+constexpr int lanes = Vec::lanes;
+
+// Largest step the 32-bit lane positions carry: (lanes - 1) steps past the
+// fraction must stay below 2^31.
+constexpr std::int64_t maxVectorStep = std::int64_t{1} << 24;
+
+// How a block reads its samples: one 32-bit read per lane that ends on the
+// last byte wanted (interpolation wants two frames) or starts on the first.
+template <DsmSrc S, bool Interp>
+struct Fetch {
+  static constexpr int frame = static_cast<int>(DsmFrameBytes(S));
+  static constexpr int frameShift = frame == 4 ? 2 : (frame == 2 ? 1 : 0);
+  static constexpr int wanted = Interp ? 2 * frame : frame;
+  // Byte displacement of the read from the first frame wanted (<= 0).
+  static constexpr int displacement = wanted < 4 ? wanted - 4 : 0;
+  // Lowest frame index whose read stays inside the data.
+  static constexpr std::int64_t guard = (-displacement + frame - 1) / frame;
+  // Where item k (a byte or a 16-bit value, in data order) sits in the read.
+  static constexpr int ItemByte(int k) {
+    constexpr int item = (S == DsmSrc::S16Mono || S == DsmSrc::S16Stereo) ? 2 : 1;
+    return k * item - displacement;
+  }
+};
+
+template <int ByteOffset>
+DSM_VEC_TARGET inline I Byte(I w) {
+  if constexpr (ByteOffset == 3) {
+    return Vec::Srl<24>(w);
+  } else {
+    return Vec::And(Vec::Srl<8 * ByteOffset>(w), Vec::SetI(0xFF));
+  }
+}
+
+template <int ByteOffset>
+DSM_VEC_TARGET inline I Short(I w) {
+  if constexpr (ByteOffset == 2) {
+    return Vec::Sra<16>(w);
+  } else {
+    return Vec::Sra<16>(Vec::Sll<16>(w));
+  }
+}
+
+// Item k of a block's reads as an integer: a stored byte, or a signed
+// 16-bit value. Items past the first read come from the second (16-bit
+// stereo with interpolation reads 8 bytes).
+template <DsmSrc S, bool Interp, int K>
+DSM_VEC_TARGET inline I Item(I w0, I w1) {
+  constexpr int at = Fetch<S, Interp>::ItemByte(K);
+  const I w = at < 4 ? w0 : w1;
+  constexpr int inRead = at % 4;
+  if constexpr (S == DsmSrc::S16Mono || S == DsmSrc::S16Stereo) {
+    return Short<inRead>(w);
+  } else {
+    return Byte<inRead>(w);
+  }
+}
+
+// The block's reads: lane offsets in bytes from `block`, the frame of the
+// block's first position.
+template <DsmSrc S, bool Interp>
+DSM_VEC_TARGET inline void Read(const std::uint8_t* block, I index, I& w0, I& w1) {
+  using Fe = Fetch<S, Interp>;
+  const I offset = Vec::Add(Vec::Sll<Fe::frameShift>(index), Vec::SetI(Fe::displacement));
+  w0 = Vec::Gather(block, offset);
+  if constexpr (Fe::wanted > 4) {
+    w1 = Vec::Gather(block + 4, offset);
+  } else {
+    w1 = w0;
+  }
+}
+
+// ---- floating-point paths ----------------------------------------------
+
+template <DsmSrc S>
+DSM_VEC_TARGET inline F ToFloat(I item, const DsmFloatVolume& vol) {
+  if constexpr (S == DsmSrc::U8Mono || S == DsmSrc::U8Stereo) {
+    // The table's own values: -32768 + 256 b, exact in float.
+    return Vec::Cvt(Vec::Sub(Vec::Sll<8>(item), Vec::SetI(32768)));
+  } else if constexpr (S == DsmSrc::MuMono || S == DsmSrc::MuStereo) {
+    return Vec::LookupF(vol.muLawToFloat, item);
+  } else {
+    return Vec::Cvt(item);
+  }
+}
+
+template <DsmSrc S, bool Interp, int K0, int K1>
+DSM_VEC_TARGET inline F Value(I w0, I w1, F f, F g, const DsmFloatVolume& vol) {
+  if constexpr (Interp) {
+    const F s0 = ToFloat<S>(Item<S, Interp, K0>(w0, w1), vol);
+    const F s1 = ToFloat<S>(Item<S, Interp, K1>(w0, w1), vol);
+    return Vec::Mul(Vec::Add(Vec::Mul(f, s1), Vec::Mul(g, s0)), Vec::SetF(1.0f / 65536.0f));
+  } else {
+    return ToFloat<S>(Item<S, Interp, K0>(w0, w1), vol);
+  }
+}
+
+template <bool StereoOut, bool Interp, bool Surround>
+const DsmFloatTable& ScalarFloatTable() {
+  if constexpr (!StereoOut) {
+    return Interp ? dsmScalarKernels.interpMono : dsmScalarKernels.floatMono;
+  } else if constexpr (Surround) {
+    return Interp ? dsmScalarKernels.interpSurround : dsmScalarKernels.floatSurround;
+  } else {
+    return Interp ? dsmScalarKernels.interpStereo : dsmScalarKernels.floatStereo;
+  }
+}
+
+// Mixes one block of lanes samples at position pos.
+template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp>
+DSM_VEC_TARGET inline void FloatBlock(const std::uint8_t* block, I rel, float* acc,
+                                      const DsmFloatVolume& vol, unsigned done) {
+  constexpr bool stereoSrc = DsmIsStereoSrc(S);
+  constexpr int half = stereoSrc ? 1 : 0;  // items per frame - 1
+  I w0;
+  I w1;
+  Read<S, Interp>(block, Vec::Sra<16>(rel), w0, w1);
+  F f = Vec::SetF(0.0f);
+  F g = f;
+  if constexpr (Interp) {
+    f = Vec::Cvt(Vec::And(rel, Vec::SetI(0xFFFF)));
+    g = Vec::Sub(Vec::SetF(65536.0f), f);
+  }
+  const F left = Value<S, Interp, 0, 1 + half>(w0, w1, f, g, vol);
+  F right = left;
+  if constexpr (stereoSrc && !Surround) {
+    right = Value<S, Interp, 1, 3>(w0, w1, f, g, vol);
+  }
+  const F factorL = Ramp ? Vec::LoadF(vol.rampL + done) : Vec::SetF(vol.left);
+  if constexpr (StereoOut) {
+    const F factorR = Ramp ? Vec::LoadF(vol.rampR + done) : Vec::SetF(vol.right);
+    F lo;
+    F hi;
+    Vec::Interleave(Vec::Mul(left, factorL), Vec::Mul(right, factorR), lo, hi);
+    Vec::StoreF(acc, Vec::Add(Vec::LoadF(acc), lo));
+    Vec::StoreF(acc + lanes, Vec::Add(Vec::LoadF(acc + lanes), hi));
+  } else if constexpr (stereoSrc) {
+    Vec::StoreF(acc, Vec::Add(Vec::LoadF(acc), Vec::Mul(Vec::Add(left, right), factorL)));
+  } else {
+    Vec::StoreF(acc, Vec::Add(Vec::LoadF(acc), Vec::Mul(left, factorL)));
+  }
+}
+
+// The lowest frame index a block of lanes samples from pos reads.
+inline std::int64_t LowestIndex(std::int64_t pos, std::int64_t step) {
+  return std::min(pos, pos + (lanes - 1) * step) >> 16;
+}
+
+template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp>
+DSM_VEC_TARGET void MixFloatRun(const DsmRun& run, float* acc, const DsmFloatVolume& vol) {
+  constexpr unsigned stride = StereoOut ? 2 : 1;
+  constexpr auto frame = DsmFrameBytes(S);
+  const DsmFloatRoutine scalar =
+      ScalarFloatTable<StereoOut, Interp, Surround>()[static_cast<std::size_t>(S)];
+  // Locals, so that the stores to the accumulators cannot be taken to change them.
+  const std::uint8_t* const base = run.base;
+  const std::uint8_t* const end = run.end;
+  const std::int64_t step = run.step;
+  const unsigned count = run.count;
+  const DsmFloatVolume local = vol;
+  std::int64_t pos = run.pos;
+  unsigned done = 0;
+  auto scalarPart = [&](unsigned n) {
+    DsmFloatVolume part = local;
+    if constexpr (Ramp) {
+      part.rampL += done;
+      part.rampR += done;
+    }
+    scalar(DsmRun{base, end, pos, step, n}, acc + done * stride, part);
+  };
+  if (step < maxVectorStep && step > -maxVectorStep) {
+    const I iota = Vec::Iota(static_cast<std::int32_t>(step));
+    for (; done + lanes <= count; done += lanes, pos += lanes * step) {
+      if (LowestIndex(pos, step) < Fetch<S, Interp>::guard) {
+        scalarPart(lanes);
+        continue;
+      }
+      const std::uint8_t* block = base + static_cast<std::size_t>(pos >> 16) * frame;
+      const I rel = Vec::Add(Vec::SetI(static_cast<std::int32_t>(pos & 0xFFFF)), iota);
+      FloatBlock<S, StereoOut, Interp, Surround, Ramp>(block, rel, acc + done * stride, local, done);
+    }
+  }
+  if (done < count) {
+    scalarPart(count - done);
+  }
+}
+
+template <DsmSrc S, bool StereoOut, bool Interp, bool Surround>
+DSM_VEC_TARGET void MixFloat(const DsmRun& run, float* acc, const DsmFloatVolume& vol) {
+  if (vol.rampL != nullptr) {
+    MixFloatRun<S, StereoOut, Interp, Surround, true>(run, acc, vol);
+  } else {
+    MixFloatRun<S, StereoOut, Interp, Surround, false>(run, acc, vol);
+  }
+}
+
+// ---- integer path -------------------------------------------------------
+
+enum class Pan { Normal, Centre, Surround };
+
+// A source item scaled by a volume: a table row (8-bit and mu-law types) or
+// a 16-bit multiplier.
+template <DsmSrc S>
+DSM_VEC_TARGET inline I Scaled(I item, const std::int32_t* row, I mul) {
+  if constexpr (S == DsmSrc::S16Mono || S == DsmSrc::S16Stereo) {
+    return Vec::Sra<8>(Vec::MulSmall(item, mul));
+  } else {
+    return Vec::Lookup(row, item);
+  }
+}
+
+template <bool StereoOut, Pan P>
+const DsmIntTable& ScalarIntTable() {
+  if constexpr (!StereoOut) {
+    return dsmScalarKernels.intMono;
+  } else if constexpr (P == Pan::Normal) {
+    return dsmScalarKernels.intStereo;
+  } else if constexpr (P == Pan::Centre) {
+    return dsmScalarKernels.intCentre;
+  } else {
+    return dsmScalarKernels.intSurround;
+  }
+}
+
+template <DsmSrc S, bool StereoOut, Pan P>
+DSM_VEC_TARGET inline void IntBlock(const std::uint8_t* block, I rel, std::int32_t* acc,
+                                    const DsmIntVolume& vol) {
+  I w0;
+  I w1;
+  Read<S, false>(block, Vec::Sra<16>(rel), w0, w1);
+  const I mulL = Vec::SetI(vol.mulL);
+  const I mulR = Vec::SetI(vol.mulR);
+  I left;
+  I right;
+  if constexpr (!DsmIsStereoSrc(S)) {
+    const I item = Item<S, false, 0>(w0, w1);
+    left = Scaled<S>(item, vol.rowL, mulL);
+    right = (StereoOut && P == Pan::Normal) ? Scaled<S>(item, vol.rowR, mulR) : left;
+  } else {
+    const I item0 = Item<S, false, 0>(w0, w1);
+    const I item1 = Item<S, false, 1>(w0, w1);
+    left = Scaled<S>(item0, vol.rowL, mulL);
+    if constexpr (!StereoOut) {
+      left = Vec::Add(left, Scaled<S>(item1, vol.rowL, mulL));
+      right = left;
+    } else if constexpr (P == Pan::Normal) {
+      right = Scaled<S>(item1, vol.rowR, mulR);
+    } else if constexpr (P == Pan::Surround) {
+      right = left;
+    } else {
+      right = Scaled<S>(item1, vol.rowL, mulL);
+    }
+  }
+  if constexpr (StereoOut) {
+    if constexpr (P == Pan::Surround) {
+      right = Vec::Sub(Vec::SetI(0), right);
+    }
+    I lo;
+    I hi;
+    Vec::Interleave(left, right, lo, hi);
+    Vec::StoreI(acc, Vec::Add(Vec::LoadI(acc), lo));
+    Vec::StoreI(acc + lanes, Vec::Add(Vec::LoadI(acc + lanes), hi));
+  } else {
+    Vec::StoreI(acc, Vec::Add(Vec::LoadI(acc), left));
+  }
+}
+
+template <DsmSrc S, bool StereoOut, Pan P>
+DSM_VEC_TARGET void MixInt(const DsmRun& run, std::int32_t* acc, const DsmIntVolume& vol) {
+  constexpr unsigned stride = StereoOut ? 2 : 1;
+  constexpr auto frame = DsmFrameBytes(S);
+  const DsmIntRoutine scalar = ScalarIntTable<StereoOut, P>()[static_cast<std::size_t>(S)];
+  const std::uint8_t* const base = run.base;
+  const std::uint8_t* const end = run.end;
+  const std::int64_t step = run.step;
+  const unsigned count = run.count;
+  const DsmIntVolume local = vol;
+  std::int64_t pos = run.pos;
+  unsigned done = 0;
+  if (step < maxVectorStep && step > -maxVectorStep) {
+    const I iota = Vec::Iota(static_cast<std::int32_t>(step));
+    for (; done + lanes <= count; done += lanes, pos += lanes * step) {
+      if (LowestIndex(pos, step) < Fetch<S, false>::guard) {
+        scalar(DsmRun{base, end, pos, step, lanes}, acc + done * stride, local);
+        continue;
+      }
+      const std::uint8_t* block = base + static_cast<std::size_t>(pos >> 16) * frame;
+      const I rel = Vec::Add(Vec::SetI(static_cast<std::int32_t>(pos & 0xFFFF)), iota);
+      IntBlock<S, StereoOut, P>(block, rel, acc + done * stride, local);
+    }
+  }
+  if (done < count) {
+    scalar(DsmRun{base, end, pos, step, count - done}, acc + done * stride, local);
+  }
+}
+
+// ---- routine tables ------------------------------------------------------
+
+template <bool StereoOut, Pan P>
+constexpr DsmIntTable IntTable() {
+  return {&MixInt<DsmSrc::U8Mono, StereoOut, P>,   &MixInt<DsmSrc::S16Mono, StereoOut, P>,
+          &MixInt<DsmSrc::U8Stereo, StereoOut, P>, &MixInt<DsmSrc::S16Stereo, StereoOut, P>,
+          &MixInt<DsmSrc::MuMono, StereoOut, P>,   &MixInt<DsmSrc::MuStereo, StereoOut, P>};
+}
+
+template <bool StereoOut, bool Interp, bool Surround>
+constexpr DsmFloatTable FloatTable() {
+  return {&MixFloat<DsmSrc::U8Mono, StereoOut, Interp, Surround>,
+          &MixFloat<DsmSrc::S16Mono, StereoOut, Interp, Surround>,
+          &MixFloat<DsmSrc::U8Stereo, StereoOut, Interp, Surround>,
+          &MixFloat<DsmSrc::S16Stereo, StereoOut, Interp, Surround>,
+          &MixFloat<DsmSrc::MuMono, StereoOut, Interp, Surround>,
+          &MixFloat<DsmSrc::MuStereo, StereoOut, Interp, Surround>};
+}
+
+// The kernel set of this instruction set, with the given output conversion.
+constexpr DsmKernelSet VectorKernels(const char* name, DsmConvertInt convertInt,
+                                     DsmConvertFloat convertFloat) {
+  return {name,
+          IntTable<false, Pan::Normal>(),
+          IntTable<true, Pan::Normal>(),
+          IntTable<true, Pan::Centre>(),
+          IntTable<true, Pan::Surround>(),
+          FloatTable<false, false, false>(),
+          FloatTable<true, false, false>(),
+          FloatTable<true, false, true>(),
+          FloatTable<false, true, false>(),
+          FloatTable<true, true, false>(),
+          FloatTable<true, true, true>(),
+          convertInt,
+          convertFloat};
+}
+
+}  // namespace
