@@ -323,11 +323,12 @@ std::int64_t SamplesToBoundary(const Span& span, std::int64_t pos, std::int64_t 
 }
 
 // The last frame of the span and the frame interpolation takes after it: the
-// loop start when looping, else the last frame itself.
+// loop start for a forward loop; for a ping-pong loop the last frame itself,
+// where the play position turns back; without a loop the last frame as well.
 Source TailSource(const DsmChannel& ch, const Span& span, std::uint8_t* tail) {
   const unsigned frame = FrameBytesOf(ch.sampleType);
   const std::uint8_t* lastFrame = ch.data + static_cast<std::size_t>(span.end - 1) * frame;
-  const std::uint8_t* nextFrame = span.loopType != loopTypeNone
+  const std::uint8_t* nextFrame = span.loopType == loopTypeForward
                                       ? ch.data + static_cast<std::size_t>(span.start) * frame
                                       : lastFrame;
   std::memcpy(tail, lastFrame, frame);

@@ -360,15 +360,63 @@ TEST_F(MixerTest, SurroundGivesTheRightSideTheLeftSignalInverted) {
 }
 
 TEST_F(MixerTest, InterpolationAtTheLastSampleOfALoopReadsTheLoopStart) {
-  for (unsigned loopType : {loopTypeForward, loopTypePingPong}) {
+  Init(dsmMixInterpolation | dsmMix16bit | dsmMixMono);
+  // 40 silent samples for the start ramp, then the loop 40..48.
+  std::vector<int> values(40, 0);
+  values.insert(values.end(), {100, 20, 20, 20, 20, 20, 20, 60});
+  Play(0, Add8(values, loopModeSingle, 40, 48, loopTypeForward), 64, 0, rate / 2);
+  std::vector<std::int16_t> out = Mix16(96);
+  EXPECT_EQ(out[94], 60 * 256);
+  EXPECT_EQ(out[95], 80 * 256) << "halfway between the last sample and the loop start";
+}
+
+TEST_F(MixerTest, InterpolationAtAPingPongTurnReadsTheLastSampleItself) {
+  Init(dsmMixInterpolation | dsmMix16bit | dsmMixMono);
+  std::vector<int> values(40, 0);
+  values.insert(values.end(), {100, 20, 20, 20, 20, 20, 20, 60});
+  Play(0, Add8(values, loopModeSingle, 40, 48, loopTypePingPong), 64, 0, rate / 2);
+  std::vector<std::int16_t> out = Mix16(100);
+  EXPECT_EQ(out[94], 60 * 256);
+  EXPECT_EQ(out[95], 60 * 256) << "the position turns back: the next sample is the last one";
+  for (int i = 96; i < 99; i++) {
+    EXPECT_EQ(out[i], 60 * 256) << "reflected back through the last sample, output " << i;
+  }
+  EXPECT_EQ(out[99], 40 * 256) << "halfway back down to the sample before it";
+}
+
+TEST_F(MixerTest, PingPongTurnOfARisingRampIsSmooth) {
+  // A full-scale rising ramp at a quarter of the mixing rate: every output
+  // step is at most one source step, at the turn as anywhere else.
+  for (unsigned sampleType : {smp8bitMono, smp16bitMono}) {
     Init(dsmMixInterpolation | dsmMix16bit | dsmMixMono);
-    // 40 silent samples for the start ramp, then the loop 40..48.
-    std::vector<int> values(40, 0);
-    values.insert(values.end(), {100, 20, 20, 20, 20, 20, 20, 60});
-    Play(0, Add8(values, loopModeSingle, 40, 48, loopType), 64, 0, rate / 2);
-    std::vector<std::int16_t> out = Mix16(96);
-    EXPECT_EQ(out[94], 60 * 256) << "loop type " << loopType;
-    EXPECT_EQ(out[95], 80 * 256) << "halfway between the last sample and the loop start";
+    constexpr int frames = 64;
+    std::vector<std::int16_t> wide;
+    std::vector<int> narrow;
+    for (int i = 0; i < frames; i++) {
+      wide.push_back(static_cast<std::int16_t>(-32768 + i * 1024));
+      narrow.push_back(-128 + i * 4);
+    }
+    SampleDescriptor d{};
+    std::vector<std::uint8_t> bytes;
+    for (int v : narrow) bytes.push_back(static_cast<std::uint8_t>(v + 128));
+    d.sample = sampleType == smp8bitMono ? static_cast<void*>(bytes.data()) : wide.data();
+    d.placement = sdSmpConv;
+    d.sampleType = sampleType;
+    d.sampleLength = frames * (sampleType == smp8bitMono ? 1 : 2);
+    d.loopMode = loopModeSingle;
+    d.loop1Start = 0;
+    d.loop1End = d.sampleLength;
+    d.loop1Type = loopTypePingPong;
+    unsigned handle = 0;
+    ASSERT_EQ(dsmAddSample(&d, 1, &handle), errOK);
+    Play(0, handle, 64, 0, rate / 4);
+    std::vector<std::int16_t> out = Mix16(4 * frames * 3);
+    // After the start ramp (32 samples) every step is a quarter of 1024.
+    int largest = 0;
+    for (std::size_t i = 40; i < out.size(); i++) {
+      largest = std::max(largest, std::abs(out[i] - out[i - 1]));
+    }
+    EXPECT_LE(largest, 256 + 1) << "sample type " << sampleType;
     dsmClose();
   }
 }
