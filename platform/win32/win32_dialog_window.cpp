@@ -122,113 +122,128 @@ private:
     *h = PY(control.cy);
   }
 
-  void DrawControl(const Control& control) {
+  // ---- Controls, one drawing function per kind ----
+  // Each gets the control's box in pixels, the ink for its text and the text's
+  // top for a one-line control.
+  struct ControlBox {
     int x, y, w, h;
-    Box(control, &x, &y, &w, &h);
-    Rgb ink = control.enabled && dialog_->enabled ? kBlack : kGrayText;
-    int textY = y + (h - win32font::kHeight * kScale) / 2;
+    Rgb ink;
+    int textY;
+  };
+
+  void DrawPushButton(const Control& control, const ControlBox& b) {
+    Fill(b.x, b.y, b.w, b.h, kFace);
+    if (control.kind == ControlKind::defPushButton) {
+      Frame(b.x, b.y, b.w, b.h, kBlack, kBlack);
+      Frame(b.x + kScale, b.y + kScale, b.w - 2 * kScale, b.h - 2 * kScale, kWhite, kShadow);
+    } else {
+      Frame(b.x, b.y, b.w, b.h, kWhite, kShadow);
+    }
+    Text(b.x + (b.w - TextWidth(control.text)) / 2, b.textY, control.text, b.ink);
+  }
+
+  void DrawCheckBox(const Control& control, const ControlBox& b) {
+    int side = 13 * kScale / 2 + kScale;
+    int top = b.y + (b.h - side) / 2;
+    Fill(b.x, top, side, side, kWhite);
+    Frame(b.x, top, side, side, kShadow, kFace);
+    if (control.checked) {
+      // A tick: a short stroke down to the right, then a long one up.
+      int baseX = b.x + 2 * kScale;
+      int baseY = top + side / 2;
+      for (int i = 0; i < 3; ++i) Fill(baseX + i * kScale, baseY + i * kScale - kScale, kScale, 2 * kScale, b.ink);
+      for (int i = 0; i < 5; ++i) {
+        Fill(baseX + (3 + i) * kScale, baseY + (1 - i) * kScale - kScale, kScale, 2 * kScale, b.ink);
+      }
+    }
+    Text(b.x + side + 3 * kScale, b.textY, control.text, b.ink);
+  }
+
+  void DrawRadioButton(const Control& control, const ControlBox& b) {
+    int side = 13 * kScale / 2 + kScale;
+    int top = b.y + (b.h - side) / 2;
+    int r = side / 2;
+    for (int dy = -r; dy < r; ++dy) {
+      for (int dx = -r; dx < r; ++dx) {
+        int d = dx * dx + dy * dy;
+        if (d < (r - 1) * (r - 1)) {
+          Fill(b.x + r + dx, top + r + dy, 1, 1, kWhite);
+        } else if (d < r * r) {
+          Fill(b.x + r + dx, top + r + dy, 1, 1, kShadow);
+        }
+        if (control.checked && d < (r / 2) * (r / 2)) Fill(b.x + r + dx, top + r + dy, 1, 1, b.ink);
+      }
+    }
+    Text(b.x + side + 3 * kScale, b.textY, control.text, b.ink);
+  }
+
+  void DrawGroupBox(const Control& control, const ControlBox& b) {
+    int lineY = b.y + win32font::kHeight * kScale / 2;
+    Frame(b.x, lineY, b.w, b.h - (lineY - b.y), kShadow, kShadow);
+    Frame(b.x + kScale, lineY + kScale, b.w - 2 * kScale, b.h - (lineY - b.y) - 2 * kScale, kWhite, kWhite);
+    if (!control.text.empty()) {
+      int textW = TextWidth(control.text);
+      Fill(b.x + 4 * kScale, b.y, textW + 4 * kScale, win32font::kHeight * kScale, kFace);
+      Text(b.x + 6 * kScale, b.y, control.text, b.ink);
+    }
+  }
+
+  void DrawLabel(const Control& control, const ControlBox& b) {
+    int width = TextWidth(control.text);
+    int left = b.x;
+    if ((control.style & 3) == SS_RIGHT) left = b.x + b.w - width;
+    if ((control.style & 3) == SS_CENTER) left = b.x + (b.w - width) / 2;
+    Text(left, b.y, control.text, b.ink);
+  }
+
+  void DrawEdit(const Control& control, const ControlBox& b) {
+    Fill(b.x, b.y, b.w, b.h, kWhite);
+    Frame(b.x, b.y, b.w, b.h, kShadow, kFace);
+    Text(b.x + 3 * kScale, b.textY, control.text, b.ink);
+    if (focus_ == &control) {
+      int caret = b.x + 3 * kScale + TextWidth(control.text);
+      Fill(caret, b.y + 2 * kScale, kScale, b.h - 4 * kScale, b.ink);
+    }
+  }
+
+  void DrawComboBox(const Control& control, const ControlBox& b) {
+    // The closed box is one text line high; the template height is the list's.
+    int boxH = std::min(b.h, PY(12));
+    Fill(b.x, b.y, b.w, boxH, kWhite);
+    Frame(b.x, b.y, b.w, boxH, kShadow, kFace);
+    std::string shown = VisibleText(control);
+    Text(b.x + 3 * kScale, b.y + (boxH - win32font::kHeight * kScale) / 2, shown, b.ink);
+    if (focus_ == &control && control.kind == ControlKind::comboBox) {
+      int caret = b.x + 3 * kScale + TextWidth(shown);
+      Fill(caret, b.y + 2 * kScale, kScale, boxH - 4 * kScale, b.ink);
+    }
+    int arrowW = boxH - 2 * kScale;
+    int ax = b.x + b.w - arrowW - kScale;
+    Fill(ax, b.y + kScale, arrowW, boxH - 2 * kScale, kFace);
+    Frame(ax, b.y + kScale, arrowW, boxH - 2 * kScale, kWhite, kShadow);
+    for (int i = 0; i < 4 * kScale; i += kScale) {
+      Fill(ax + arrowW / 2 - 4 * kScale + i, b.y + boxH / 2 - 2 * kScale + i / 2, 8 * kScale - 2 * i, kScale, b.ink);
+    }
+  }
+
+  void DrawControl(const Control& control) {
+    ControlBox b;
+    Box(control, &b.x, &b.y, &b.w, &b.h);
+    b.ink = control.enabled && dialog_->enabled ? kBlack : kGrayText;
+    b.textY = b.y + (b.h - win32font::kHeight * kScale) / 2;
     switch (control.kind) {
       case ControlKind::pushButton:
-      case ControlKind::defPushButton: {
-        Fill(x, y, w, h, kFace);
-        if (control.kind == ControlKind::defPushButton) {
-          Frame(x, y, w, h, kBlack, kBlack);
-          Frame(x + kScale, y + kScale, w - 2 * kScale, h - 2 * kScale, kWhite, kShadow);
-        } else {
-          Frame(x, y, w, h, kWhite, kShadow);
-        }
-        Text(x + (w - TextWidth(control.text)) / 2, textY, control.text, ink);
-        break;
-      }
+      case ControlKind::defPushButton: DrawPushButton(control, b); break;
       case ControlKind::checkBox:
-      case ControlKind::autoCheckBox: {
-        int side = 13 * kScale / 2 + kScale;
-        int top = y + (h - side) / 2;
-        Fill(x, top, side, side, kWhite);
-        Frame(x, top, side, side, kShadow, kFace);
-        if (control.checked) {
-          // A tick: a short stroke down to the right, then a long one up.
-          int baseX = x + 2 * kScale;
-          int baseY = top + side / 2;
-          for (int i = 0; i < 3; ++i) Fill(baseX + i * kScale, baseY + i * kScale - kScale, kScale, 2 * kScale, ink);
-          for (int i = 0; i < 5; ++i) {
-            Fill(baseX + (3 + i) * kScale, baseY + (1 - i) * kScale - kScale, kScale, 2 * kScale, ink);
-          }
-        }
-        Text(x + side + 3 * kScale, textY, control.text, ink);
-        break;
-      }
+      case ControlKind::autoCheckBox: DrawCheckBox(control, b); break;
       case ControlKind::radioButton:
-      case ControlKind::autoRadioButton: {
-        int side = 13 * kScale / 2 + kScale;
-        int top = y + (h - side) / 2;
-        int r = side / 2;
-        for (int dy = -r; dy < r; ++dy) {
-          for (int dx = -r; dx < r; ++dx) {
-            int d = dx * dx + dy * dy;
-            if (d < (r - 1) * (r - 1)) {
-              Fill(x + r + dx, top + r + dy, 1, 1, kWhite);
-            } else if (d < r * r) {
-              Fill(x + r + dx, top + r + dy, 1, 1, kShadow);
-            }
-            if (control.checked && d < (r / 2) * (r / 2)) Fill(x + r + dx, top + r + dy, 1, 1, ink);
-          }
-        }
-        Text(x + side + 3 * kScale, textY, control.text, ink);
-        break;
-      }
-      case ControlKind::groupBox: {
-        int lineY = y + win32font::kHeight * kScale / 2;
-        Frame(x, lineY, w, h - (lineY - y), kShadow, kShadow);
-        Frame(x + kScale, lineY + kScale, w - 2 * kScale, h - (lineY - y) - 2 * kScale, kWhite, kWhite);
-        if (!control.text.empty()) {
-          int textW = TextWidth(control.text);
-          Fill(x + 4 * kScale, y, textW + 4 * kScale, win32font::kHeight * kScale, kFace);
-          Text(x + 6 * kScale, y, control.text, ink);
-        }
-        break;
-      }
-      case ControlKind::label: {
-        int width = TextWidth(control.text);
-        int left = x;
-        if ((control.style & 3) == SS_RIGHT) left = x + w - width;
-        if ((control.style & 3) == SS_CENTER) left = x + (w - width) / 2;
-        Text(left, y, control.text, ink);
-        break;
-      }
-      case ControlKind::edit: {
-        Fill(x, y, w, h, kWhite);
-        Frame(x, y, w, h, kShadow, kFace);
-        Text(x + 3 * kScale, textY, control.text, ink);
-        if (focus_ == &control) {
-          int caret = x + 3 * kScale + TextWidth(control.text);
-          Fill(caret, y + 2 * kScale, kScale, h - 4 * kScale, ink);
-        }
-        break;
-      }
+      case ControlKind::autoRadioButton: DrawRadioButton(control, b); break;
+      case ControlKind::groupBox: DrawGroupBox(control, b); break;
+      case ControlKind::label: DrawLabel(control, b); break;
+      case ControlKind::edit: DrawEdit(control, b); break;
       case ControlKind::comboBox:
-      case ControlKind::dropDownList: {
-        // The closed box is one text line high; the template height is the list's.
-        int boxH = std::min(h, PY(12));
-        Fill(x, y, w, boxH, kWhite);
-        Frame(x, y, w, boxH, kShadow, kFace);
-        std::string shown = VisibleText(control);
-        Text(x + 3 * kScale, y + (boxH - win32font::kHeight * kScale) / 2, shown, ink);
-        if (focus_ == &control && control.kind == ControlKind::comboBox) {
-          int caret = x + 3 * kScale + TextWidth(shown);
-          Fill(caret, y + 2 * kScale, kScale, boxH - 4 * kScale, ink);
-        }
-        int arrowW = boxH - 2 * kScale;
-        int ax = x + w - arrowW - kScale;
-        Fill(ax, y + kScale, arrowW, boxH - 2 * kScale, kFace);
-        Frame(ax, y + kScale, arrowW, boxH - 2 * kScale, kWhite, kShadow);
-        for (int i = 0; i < 4 * kScale; i += kScale) {
-          Fill(ax + arrowW / 2 - 4 * kScale + i, y + boxH / 2 - 2 * kScale + i / 2, 8 * kScale - 2 * i, kScale, ink);
-        }
-        break;
-      }
-      case ControlKind::unknown:
-        break;
+      case ControlKind::dropDownList: DrawComboBox(control, b); break;
+      case ControlKind::unknown: break;
     }
   }
 
