@@ -1,6 +1,4 @@
 # RenderScene per frame on a generated scene of about 50,000 faces.
-if(TARGET engine AND TARGET scenewriter)
-  project_add_bench(bench_scene
-    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bench_scene.cpp
-    LIBS engine scenewriter)
-endif()
+project_add_bench(bench_scene
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bench_scene.cpp
+  LIBS engine scenewriter)

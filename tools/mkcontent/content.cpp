@@ -11,31 +11,10 @@
 #include "tools/mkcontent/pictures.h"
 #include "tools/mkcontent/textures.h"
 
-#if defined(MKCONTENT_HAVE_MUSIC)
 #include "tools/mkcontent/music.h"
-#else
-#include "tools/s3mwriter/s3mwriter.h"
-#endif
 
 namespace content {
 namespace {
-
-#if !defined(MKCONTENT_HAVE_MUSIC)
-// Used only when the soundtrack's sources are absent from the build: a quiet
-// looping pad, so the presentation still starts.
-std::vector<std::uint8_t> PlaceholderMusic() {
-  s3m::Song song("placeholder", 2);
-  song.orders = {0};
-  s3m::Instrument& pad = song.AddInstrument("pad", s3m::SineWave(64, 60), 8363, 40);
-  pad.SetLoop(0, 64);
-  const char* notes[] = {"C-4", "G-4", "A-4", "F-4"};
-  for (int i = 0; i < 4; ++i) {
-    song.Pattern(0).At(i * 16, 0) = s3m::Cell::Play(s3m::Note(notes[i]), 1, 32);
-    song.Pattern(0).At(i * 16, 1) = s3m::Cell::Play(s3m::Note("C-3"), 1, 24);
-  }
-  return s3m::Write(song);
-}
-#endif
 
 bool WriteAtomically(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
   std::filesystem::path temporary = path;
@@ -89,11 +68,7 @@ bool BuildArchive(std::vector<std::uint8_t>& bytes, std::string& error) {
 }
 
 std::vector<std::uint8_t> BuildMusic() {
-#if defined(MKCONTENT_HAVE_MUSIC)
   return ComposeSoundtrack();
-#else
-  return PlaceholderMusic();
-#endif
 }
 
 bool WriteContent(const std::string& directory, std::string& error) {
