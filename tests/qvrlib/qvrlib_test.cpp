@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "../stream/temp_dir.h"
+#include "tools/archivewriter/archivewriter.h"
 
 namespace fs = std::filesystem;
 
@@ -19,8 +20,9 @@ struct ToolRun {
   std::string output;
 };
 
-ToolRun Qvrlib(const std::string& args) {
-  const std::string command = std::string(QVRLIB_PATH) + " " + args + " 2>&1";
+// Runs a shell command line; standard error joins the output.
+ToolRun Shell(const std::string& line) {
+  const std::string command = "{ " + line + "; } 2>&1";
   ToolRun r{-1, {}};
   FILE* p = popen(command.c_str(), "r");
   if (!p) return r;
@@ -31,6 +33,8 @@ ToolRun Qvrlib(const std::string& args) {
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
+
+ToolRun Qvrlib(const std::string& args) { return Shell(std::string(QVRLIB_PATH) + " " + args); }
 
 std::vector<std::uint8_t> Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -139,6 +143,138 @@ TEST_F(QvrlibTool, HelpAndUsage) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.output.find("qvrlib create ARCHIVE DIR"), std::string::npos);
   EXPECT_EQ(Qvrlib("frobnicate").status, 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Runs qvrlib in a folder of the test's choosing.
+ToolRun QvrlibIn(const std::string& folder, const std::string& args) {
+  return Shell("cd '" + folder + "' && " + std::string(QVRLIB_PATH) + " " + args);
+}
+
+class QvrlibArchive : public QvrlibTool {
+protected:
+  void SetUp() override {
+    QvrlibTool::SetUp();
+    archive = dir.File("demo.dat");
+    ASSERT_EQ(Qvrlib("create " + archive + " " + dir.File("in")).status, 0);
+  }
+  std::string archive;
+};
+
+TEST_F(QvrlibArchive, MembersNamedWithSlashesToFilesOrStandardOutput) {
+  ToolRun r = Qvrlib("extract " + archive + " 3ds/intro.3DS " + dir.File("a.3ds"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Slurp(dir.File("a.3ds")), Slurp(dir.File("in/3ds/intro.3DS")));
+
+  r = Qvrlib("extract " + archive + " textures/bump/256.PCX - > " + dir.File("b.pcx"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Slurp(dir.File("b.pcx")), Slurp(dir.File("in/textures/bump/256.pcx")));
+
+  fs::create_directory(dir.File("here"));
+  r = QvrlibIn(dir.File("here"), "extract " + archive + " 3ds/intro.3DS");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Slurp(dir.File("here/intro.3DS")), Slurp(dir.File("in/3ds/intro.3DS"))) << "named after the member";
+}
+
+TEST_F(QvrlibArchive, WithoutAMemberEverythingGoesIntoFolders) {
+  fs::create_directory(dir.File("all"));
+  ToolRun r = Qvrlib("extract " + archive + " -C " + dir.File("all"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* file : {"textures/bump/256.pcx", "3ds/intro.3DS", "empty.bin"}) {
+    EXPECT_EQ(Slurp(dir.File(std::string("all/") + file)), Slurp(dir.File(std::string("in/") + file))) << file;
+  }
+  fs::create_directory(dir.File("cwd"));
+  r = QvrlibIn(dir.File("cwd"), "extract " + archive);
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(fs::exists(dir.File("cwd/textures/bump/256.pcx")));
+
+  r = Qvrlib("extract " + archive + " -C " + dir.File("absent"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("is not a folder"), std::string::npos) << r.output;
+}
+
+TEST_F(QvrlibArchive, NamesThatClimbOutOfTheFolderAreLeftOut) {
+  std::vector<archivewriter::Member> members = {{"..\\escaped.txt", {1}}, {"\\rooted.txt", {2}},
+                                                {"ok\\fine.txt", {3}}};
+  std::string error;
+  ASSERT_TRUE(archivewriter::WriteFile(members, dir.File("evil.dat"), error)) << error;
+  fs::create_directories(dir.File("x/y"));
+  const ToolRun r = Qvrlib("extract " + dir.File("evil.dat") + " -C " + dir.File("x/y"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("\"..\\escaped.txt\" names no place inside"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("\"\\rooted.txt\" names no place inside"), std::string::npos) << r.output;
+  EXPECT_FALSE(fs::exists(dir.File("x/escaped.txt")));
+  EXPECT_FALSE(fs::exists("/rooted.txt"));
+  EXPECT_EQ(Slurp(dir.File("x/y/ok/fine.txt")), (std::vector<std::uint8_t>{3}));
+}
+
+TEST_F(QvrlibArchive, NeverWritesOverItsInputs) {
+  const std::vector<std::uint8_t> original = Slurp(archive);
+  fs::create_symlink(archive, dir.File("link.dat"));
+  for (const std::string& out : {archive, dir.File("link.dat")}) {
+    const ToolRun r = Qvrlib("extract " + archive + " 3ds/intro.3DS " + out);
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_NE(r.output.find("is the archive itself"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(Slurp(archive), original);
+
+  const std::string inside = dir.File("in/3ds/intro.3DS");
+  const std::vector<std::uint8_t> input = Slurp(inside);
+  const ToolRun r = Qvrlib("create " + inside + " " + dir.File("in"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("is one of the files to pack"), std::string::npos) << r.output;
+  EXPECT_EQ(Slurp(inside), input);
+}
+
+TEST_F(QvrlibArchive, DevicesAreWrittenThroughAndAFullOneIsAnError) {
+  for (const std::string& command : {"extract " + archive + " 3ds/intro.3DS /dev/full",
+                                     "create /dev/full " + dir.File("in")}) {
+    const ToolRun r = Qvrlib(command);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_NE(r.output.find("cannot write /dev/full: No space left on device"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(Qvrlib("extract " + archive + " 3ds/intro.3DS /dev/null").status, 0);
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  dir.Write("target.bin", {9});
+  fs::create_symlink(dir.File("target.bin"), dir.File("link.bin"));
+  ASSERT_EQ(Qvrlib("extract " + archive + " 3ds/intro.3DS " + dir.File("link.bin")).status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir.File("link.bin")));
+  EXPECT_EQ(Slurp(dir.File("target.bin")), Slurp(dir.File("in/3ds/intro.3DS")));
+}
+
+TEST_F(QvrlibArchive, ListingACutArchiveWarnsAndFails) {
+  std::vector<std::uint8_t> bytes = Slurp(archive);
+  bytes.resize(bytes.size() - 500);
+  dir.Write("cut.dat", bytes);
+  const ToolRun r = Qvrlib("list " + dir.File("cut.dat"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("textures\\bump\\256.pcx"), std::string::npos) << "the listing is still printed";
+  EXPECT_NE(r.output.find("warning: member \"textures\\bump\\256.pcx\" runs past the end"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("warning: member \"3ds\\intro.3DS\""), std::string::npos) << "whole members are fine";
+  EXPECT_NE(r.output.find("is cut short: 1 member cannot be read whole"), std::string::npos) << r.output;
+}
+
+TEST_F(QvrlibArchive, OptionMistakesAreRefusedNamingTheOption) {
+  using Case = std::pair<std::string, std::string>;
+  for (const auto& [args, message] :
+       {Case{"extract " + archive + " 3ds/intro.3DS -C " + dir.File("in"), "excludes"},
+        Case{"extract " + archive + " ''", "MEMBER: must not be empty"},
+        Case{"extract " + archive + " 3ds/intro.3DS ''", "OUT: must not be empty"},
+        Case{"list", "ARCHIVE is required"}, Case{"list a b", "not expected: b"},
+        Case{"", "a command is needed"}, Case{"create --bogus a b", "--bogus"}}) {
+    const ToolRun r = Qvrlib(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.output.find(message), std::string::npos) << args << ": " << r.output;
+  }
+  const ToolRun r = Qvrlib("extract -- " + archive + " -nothing");
+  EXPECT_EQ(r.status, 1) << "-- ends the options: " << r.output;
+  EXPECT_NE(r.output.find("no member \"-nothing\""), std::string::npos) << r.output;
 }
 
 }  // namespace
