@@ -1,22 +1,17 @@
 // mkcontent: writes the presentation's default content, "demo.dat" and
-// "music.s3m", into a directory.
+// "music.s3m", into a folder.
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
+#include "tools/common/cli.h"
 #include "tools/mkcontent/content.h"
 #include "tools/mkcontent/textures.h"
 
-namespace {
+namespace fs = std::filesystem;
 
-void Usage(std::FILE* out) {
-  std::fputs(
-      "usage: mkcontent [--stats] OUTDIR\n"
-      "Writes OUTDIR/demo.dat (scenes, textures and pictures) and OUTDIR/music.s3m.\n"
-      "  --stats  also print each scene's triangle count and the texture memory used\n"
-      "  --help   show this text\n",
-      out);
-}
+namespace {
 
 void PrintStats() {
   for (const content::SceneAsset& s : content::BuildScenes()) {
@@ -29,35 +24,45 @@ void PrintStats() {
   std::printf("texture memory %u bytes of 4194304\n", memory);
 }
 
+// The output folder: used when it exists; created when only its last level is
+// missing (a mistyped path never grows a tree of folders); else an error.
+bool PrepareFolder(const std::string& directory, std::string& error) {
+  std::error_code ec;
+  fs::path dir(directory);
+  if (!dir.has_filename()) dir = dir.parent_path();  // "out/" names "out"
+  if (fs::is_directory(dir, ec)) return true;
+  if (fs::exists(dir, ec)) {
+    error = directory + " exists and is not a folder";
+    return false;
+  }
+  const fs::path parent = dir.parent_path().empty() ? fs::path(".") : dir.parent_path();
+  if (!fs::is_directory(parent, ec)) {
+    error = "cannot create " + directory + ": the folder " + parent.string() + " does not exist";
+    return false;
+  }
+  if (!fs::create_directory(dir, ec) && ec) {
+    error = "cannot create " + directory + ": " + ec.message();
+    return false;
+  }
+  std::fprintf(stderr, "mkcontent: created the folder %s\n", directory.c_str());
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app{"Writes OUTDIR/demo.dat (scenes, textures and pictures) and OUTDIR/music.s3m,\n"
+               "the same bytes on every run. OUTDIR is created when only its last level is missing.",
+               "mkcontent"};
+  toolcli::Setup(app);
+  std::string directory;
   bool stats = false;
-  const char* directory = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      Usage(stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--stats") == 0) {
-      stats = true;
-    } else if (argv[i][0] == '-') {
-      std::fprintf(stderr, "mkcontent: unknown option %s\n", argv[i]);
-      Usage(stderr);
-      return 2;
-    } else if (directory) {
-      std::fprintf(stderr, "mkcontent: only one output directory may be given\n");
-      return 2;
-    } else {
-      directory = argv[i];
-    }
-  }
-  if (!directory) {
-    Usage(stderr);
-    return 2;
-  }
+  app.add_option("OUTDIR", directory, "the folder to write into")->type_name("")->required()->check(toolcli::NonEmpty());
+  app.add_flag("--stats", stats, "also print each scene's triangle count and the texture memory used");
+  if (auto status = toolcli::Parse(app, argc, argv)) return *status;
+
   std::string error;
-  if (!content::WriteContent(directory, error)) {
+  if (!PrepareFolder(directory, error) || !content::WriteContent(directory, error)) {
     std::fprintf(stderr, "mkcontent: %s\n", error.c_str());
     return 1;
   }
