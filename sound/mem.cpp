@@ -9,13 +9,21 @@
 
 namespace {
 std::atomic<std::size_t> blocksInUse{0};
+std::atomic<int> allocationsUntilFailure{0};  // 0: none planned
+
+bool PlannedFailure() {
+  int left = allocationsUntilFailure.load();
+  while (left > 0 && !allocationsUntilFailure.compare_exchange_weak(left, left - 1)) {
+  }
+  return left == 1;
+}
 }  // namespace
 
 int memAlloc(std::size_t size, void** block) {
   if (block == nullptr) {
     return errInvalidArguments;
   }
-  *block = std::calloc(size == 0 ? 1 : size, 1);
+  *block = PlannedFailure() ? nullptr : std::calloc(size == 0 ? 1 : size, 1);
   if (*block == nullptr) {
     return errOutOfMemory;
   }
@@ -33,3 +41,5 @@ int memFree(void* block) {
 }
 
 std::size_t memBlocksInUse() { return blocksInUse.load(); }
+
+void memFailAllocation(int n) { allocationsUntilFailure.store(n > 0 ? n : 0); }

@@ -32,3 +32,7 @@ int memAllocArray(std::size_t count, T** block) {
 
 // Number of blocks currently allocated and not yet freed (for leak checks).
 std::size_t memBlocksInUse();
+
+// For tests: the n-th allocation from now fails with errOutOfMemory (n = 1 is
+// the next one); 0 lets every allocation through again.
+void memFailAllocation(int n);

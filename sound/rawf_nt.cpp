@@ -65,11 +65,12 @@ int RawFileClose(RawFile* file) {
   if (!Usable(file)) {
     return errInvalidFileHandle;
   }
-  if (!CloseHandle(file->fileHandle)) {
-    return SystemError(errUndefined);
-  }
+  // The record goes even when the system refuses the close: the handle is
+  // unusable either way, and keeping the record would only leak it.
+  int error = CloseHandle(file->fileHandle) ? errOK : SystemError(errUndefined);
   file->fileHandle = INVALID_HANDLE_VALUE;
-  return memFree(file);
+  int freed = memFree(file);
+  return error != errOK ? error : freed;
 }
 
 int RawFileRead(RawFile* file, void* buffer, std::uint32_t numBytes) {

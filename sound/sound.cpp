@@ -3,7 +3,10 @@
 // what start-up did.
 #include "sound/sound.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <mutex>
 
 #include "sound/dsm.h"
@@ -153,6 +156,14 @@ void ReleaseChannels(const unsigned* channels, unsigned count) {
   for (unsigned i = 0; i < count; ++i) {
     if (channels[i] < channelCount) channelUsage[channels[i]] = 0;
   }
+}
+
+// percent of the device's default amplification. The product is taken in 64
+// bits: in 32 it wraps for large percentages (2^26 % of 64 gave silence), and a
+// result beyond 32 bits is held to the largest value for the mixer to saturate.
+unsigned ScaledAmplification(unsigned percent) {
+  std::uint64_t scaled = std::uint64_t{percent} * defaultAmplification / 100u;
+  return static_cast<unsigned>(std::min<std::uint64_t>(scaled, std::numeric_limits<unsigned>::max()));
 }
 
 bool AnySlotInUse() {
@@ -443,7 +454,7 @@ int SoundOpenChannels(unsigned count) {
   channelCount = count;
   error = device->GetAmplification(&defaultAmplification);
   if (error == errOK && amplificationPercent != 100) {
-    error = device->SetAmplification(amplificationPercent * defaultAmplification / 100);
+    error = device->SetAmplification(ScaledAmplification(amplificationPercent));
   }
   return Result(error);
 }
@@ -458,7 +469,7 @@ int SoundSetAmplification(unsigned percent) {
   InterfaceGuard guard;
   amplificationPercent = percent;
   if (!progress.channelsOpen) return 1;
-  return Result(device->SetAmplification(percent * defaultAmplification / 100));
+  return Result(device->SetAmplification(ScaledAmplification(percent)));
 }
 
 unsigned SoundAllocEffectChannel() {
@@ -550,7 +561,11 @@ unsigned SoundPlayModuleSection(Module* module, int firstPosition, int lastPosit
   }
   PlayRecord* record = nullptr;
   int error = memAlloc(sizeof(PlayRecord) + n * sizeof(unsigned), reinterpret_cast<void**>(&record));
-  if (error != errOK) return static_cast<unsigned>(Fail(error));
+  if (error != errOK) {
+    // Channels opened for this song go with it, as when the player refuses it.
+    if (progress.channelsForModule && !AnySlotInUse()) CloseChannelsLocked();
+    return static_cast<unsigned>(Fail(error));
+  }
   slots[index] = record;
   record->numChannels = n;
   record->module = module;

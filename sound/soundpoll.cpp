@@ -1,6 +1,7 @@
 // The player thread and the poll step: the output device mixes as much as its
 // buffer takes, stopping after each player tick's worth of samples so that the
 // player can advance the song.
+#include <algorithm>
 #include <atomic>
 
 #include "sound/gmplayer.h"
@@ -14,8 +15,17 @@ SoundThreadExit soundThreadExit = _endthread;
 namespace {
 
 std::atomic<unsigned> period{20};
-// 1 while a stop is requested and not yet acknowledged by the thread.
-std::atomic<int> stopFlag{0};
+
+// The player thread's life as one atomic hand-over: a start makes it running;
+// the first stop to change running into stopping owns the request, and every
+// stopper (the first or any other, on any thread) waits until the thread has
+// answered by setting none. A stop with nothing running returns at once.
+enum ThreadState : int { threadNone, threadRunning, threadStopping };
+std::atomic<int> threadState{threadNone};
+
+// Ends a fill early: only a thread being stopped is asked; a poll step called by
+// the host (SoundPoll) with no thread fills as usual.
+bool StopRequested() { return threadState.load() == threadStopping; }
 
 // One poll step; errors are fatal and go to SoundReportError. If its handler
 // returns, the step goes on as if nothing had failed, and stops by itself once
@@ -36,21 +46,21 @@ void PollStep() {
         if (error != errOK) SoundReportError(error);
       }
     } while (callPlayer != 0 && soundint::progress.deviceInit && soundint::device->selfTimed == 0 &&
-             stopFlag.load() == 0);
+             !StopRequested());
   }
   LeaveCriticalSection(soundint::InterfaceLock());
 }
 
 void PlayThread(void*) {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-  while (stopFlag.load() == 0) {
+  while (threadState.load() == threadRunning) {
     PollStep();
     Sleep(period.load());
   }
-  // The exit function is taken before the acknowledgement: once the stopping
-  // thread sees it, it may replace the pointers or unload.
+  // The exit function is taken before the answer: once a stopper sees it, it may
+  // replace the pointers or unload.
   SoundThreadExit exitThread = soundThreadExit;
-  stopFlag.store(0);  // the acknowledgement
+  threadState.store(threadNone);  // the answer
   exitThread();
 }
 
@@ -58,9 +68,10 @@ void PlayThread(void*) {
 
 int StartPlayThread(unsigned newPeriod) {
   period.store(newPeriod);
-  stopFlag.store(0);
+  threadState.store(threadRunning);
   std::uintptr_t started = soundThreadStart(PlayThread, 0, nullptr);
   if (started == static_cast<std::uintptr_t>(-1)) {
+    threadState.store(threadNone);
     SoundCallErrorExit("StartPlayThread: Couldn't create player thread!");
     return errOutOfResources;
   }
@@ -68,8 +79,9 @@ int StartPlayThread(unsigned newPeriod) {
 }
 
 int SoundStopPlayThread() {
-  stopFlag.store(1);
-  while (stopFlag.load() == 1) Sleep(period.load() >> 1);
+  int expected = threadRunning;
+  threadState.compare_exchange_strong(expected, threadStopping);
+  while (threadState.load() != threadNone) Sleep(std::max(1u, period.load() >> 1));
   return errOK;
 }
 

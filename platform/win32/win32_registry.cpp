@@ -268,9 +268,12 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (subKey == nullptr || *subKey == '\0' || !FullPath(key, subKey, &path)) return ERROR_INVALID_PARAMETER;
   std::string lower = Lower(path);
   if (keys.count(lower) == 0) return ERROR_FILE_NOT_FOUND;
-  // Only a key without sub-keys can go, as on Windows.
-  auto next = keys.upper_bound(lower);
-  if (next != keys.end() && next->first.compare(0, lower.size() + 1, lower + "\\") == 0) return ERROR_ACCESS_DENIED;
+  // Only a key without sub-keys can go, as on Windows. Every descendant starts
+  // with "key\", and those names sit together from the first one not below it;
+  // the key's own next name may be a sibling such as "key-2".
+  const std::string prefix = lower + "\\";
+  auto first = keys.lower_bound(prefix);
+  if (first != keys.end() && first->first.compare(0, prefix.size(), prefix) == 0) return ERROR_ACCESS_DENIED;
   keys.erase(lower);
   return Save() ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }

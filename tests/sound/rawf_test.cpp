@@ -208,6 +208,16 @@ TEST_F(RawFileTest, PermissionDeniedIsAccessDenied) {
   EXPECT_EQ(RawFileOpen(path.c_str(), rfOpenRead, &file), errAccessDenied);
 }
 
+// A close the system refuses is reported, and the record is freed all the same:
+// the caller cannot use it again either way (the fixture counts the blocks).
+TEST_F(RawFileTest, AFailedCloseStillFreesTheRecord) {
+  const std::string path = WriteFile("close.bin", Counting(4));
+  RawFile* file = nullptr;
+  ASSERT_EQ(RawFileOpen(path.c_str(), rfOpenRead, &file), errOK);
+  ASSERT_TRUE(CloseHandle(file->fileHandle));  // taken away underneath
+  EXPECT_NE(RawFileClose(file), errOK);
+}
+
 TEST(Win32File, ClosedAndForeignHandlesAreInvalid) {
   std::uint8_t byte = 0;
   DWORD count = 0;

@@ -11,6 +11,7 @@
 #include "platform/win32/win32.h"
 #include "sound/dsmnsnd.h"
 #include "sound/dsound.h"
+#include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/sound.h"
 #include "sound/winwave.h"
@@ -203,6 +204,56 @@ TEST_F(SoundInterface, EffectChannelsAndAmplification) {
   ASSERT_EQ(SoundOpenChannels(2), 1);
   NoSoundDevice.GetAmplification(&amplification);
   EXPECT_EQ(amplification, 32u);
+}
+
+TEST_F(SoundInterface, AmplificationIsScaledWideAndHeldToTheLargestValue) {
+  SoundSetDevice(soundDeviceNoSound);
+  ASSERT_EQ(SoundInit(), 1);
+  ASSERT_EQ(SoundOpenChannels(8), 1);  // default amplification 112
+  unsigned amplification = 0;
+  // 38347923 × 112 passes 2^32 by 80: in 32 bits the result would be 0.
+  EXPECT_EQ(SoundSetAmplification(38347923u), 1);
+  NoSoundDevice.GetAmplification(&amplification);
+  EXPECT_EQ(amplification, 42949673u);
+  EXPECT_EQ(SoundSetAmplification(0xFFFFFFFFu), 1);
+  NoSoundDevice.GetAmplification(&amplification);
+  EXPECT_EQ(amplification, 0xFFFFFFFFu);
+  // The same when the percentage is applied as channels open.
+  EXPECT_EQ(SoundCloseChannels(), 1);
+  EXPECT_EQ(SoundSetAmplification(38347923u), 1);
+  ASSERT_EQ(SoundOpenChannels(8), 1);
+  NoSoundDevice.GetAmplification(&amplification);
+  EXPECT_EQ(amplification, 42949673u);
+}
+
+// Each allocation a play makes fails in turn: the play fails with "out of memory"
+// and leaves no channels open and no block behind, so a later play or channel
+// request works.
+TEST_F(SoundInterface, AFailedAllocationInAPlayLeavesNothingOpen) {
+  SoundSetDevice(soundDeviceNoSound);
+  ASSERT_EQ(SoundInit(), 1);
+  Module* module = SoundLoadModule(songPath_.c_str());
+  ASSERT_NE(module, nullptr);
+  const std::size_t blocks = memBlocksInUse();
+  int failures = 0;
+  for (int n = 1; n < 100; ++n) {
+    SCOPED_TRACE(n);
+    memFailAllocation(n);
+    unsigned handle = SoundPlayModule(module, 0);
+    memFailAllocation(0);
+    if (handle != 0) {
+      EXPECT_EQ(SoundStopModule(handle), 1);
+      break;
+    }
+    ++failures;
+    EXPECT_EQ(SoundLastError(), errOutOfMemory);
+    EXPECT_EQ(memBlocksInUse(), blocks);
+    ASSERT_EQ(SoundOpenChannels(2), 1);
+    EXPECT_EQ(SoundCloseChannels(), 1);
+  }
+  EXPECT_GE(failures, 3);  // the channel table, the play record and the player's own
+  EXPECT_EQ(memBlocksInUse(), blocks);
+  EXPECT_EQ(SoundFreeModule(module), 1);
 }
 
 TEST_F(SoundInterface, ModuleKindIsChosenByHeaderWithXmFirst) {

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/win32/win32.h"
@@ -215,6 +219,57 @@ TEST_F(PlayThread, AnErrorInThePollStepShutsTheSystemDownAndReports) {
   EXPECT_EQ(SoundClose(), 1);
   // The samples went with the device; the records are freed without it.
   EXPECT_EQ(ModuleFree(module, nullptr), 0);
+}
+
+// Runs `call` on a thread of its own; false when it has not returned within the
+// time (the thread is then left behind, still waiting).
+bool ReturnsWithin(const std::function<void()>& call, std::chrono::milliseconds limit) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::thread runner([call, done] {
+    call();
+    done->store(true);
+  });
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done->load() && std::chrono::steady_clock::now() < deadline) Sleep(1);
+  if (!done->load()) {
+    runner.detach();
+    return false;
+  }
+  runner.join();
+  return true;
+}
+
+TEST_F(PlayThread, StoppingAThreadThatIsNotRunningReturnsAtOnce) {
+  EXPECT_TRUE(ReturnsWithin([] { SoundStopPlayThread(); }, std::chrono::seconds(5)));
+  ASSERT_EQ(SoundInit(), 1);
+  ASSERT_EQ(SoundStartBackgroundPlay(0), 1);
+  EXPECT_EQ(SoundStopPlayThread(), 0);
+  EXPECT_TRUE(ReturnsWithin([] { SoundStopPlayThread(); }, std::chrono::seconds(5)));  // stopped already
+}
+
+TEST_F(PlayThread, TwoThreadsStoppingAtOnceBothReturnAndTheThreadEndsOnce) {
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(SoundInit(), 1);
+    const int started = threadsStarted;
+    const int ended = threadsEnded;
+    ASSERT_EQ(SoundStartBackgroundPlay(0), 1);
+    EXPECT_EQ(threadsStarted, started + 1);
+    std::atomic<int> go{0};
+    std::thread other([&] {
+      while (go.load() == 0) {
+      }
+      SoundStopBackgroundPlay();
+    });
+    go.store(1);
+    EXPECT_TRUE(ReturnsWithin([] { EXPECT_EQ(SoundClose(), 1); }, std::chrono::seconds(5)));
+    other.join();
+    for (int i = 0; i < 5000 && threadsEnded == ended; ++i) Sleep(1);
+    EXPECT_EQ(threadsEnded, ended + 1);
+    // Either order leaves the system closed and free to start again.
+    EXPECT_EQ(SoundStartBackgroundPlay(0), 1);
+    EXPECT_EQ(SoundStopBackgroundPlay(), 1);
+  }
 }
 
 std::uintptr_t FailingStart(void (*)(void*), unsigned, void*) { return static_cast<std::uintptr_t>(-1); }

@@ -81,6 +81,27 @@ TEST_F(Registry, MissingKeysValuesAndSmallBuffersAreReported) {
   EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\T"), ERROR_SUCCESS);
 }
 
+// A key with sub-keys stays even when a sibling's name sorts between it and
+// them: "Test-2" lies between "Test" and "Test\Sound", a hyphen sorting before
+// a backslash.
+TEST_F(Registry, AKeyWithSubKeysStaysWhateverSortsBetween) {
+  for (const char* name :
+       {"Software\\Test", "Software\\Test-2", "Software\\Test\\Sound", "Software\\Test\\Sound\\Deep"}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Test"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\TEST\\Sound"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Test\\Sound\\Deep"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Test\\Sound"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Test"), ERROR_SUCCESS);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Test-2", 0, KEY_READ, &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
 TEST_F(Registry, ADamagedFileLosesOnlyItsBadLines) {
   {
     std::ofstream out(path_);
