@@ -271,6 +271,8 @@ FX_ENTRY FxBool FX_CALL grSstWinOpen(FxU32 hWnd, GrScreenResolution_t screen_res
                                      int nAuxBuffers);
 FX_ENTRY FxU32 FX_CALL grSstScreenWidth();
 FX_ENTRY FxU32 FX_CALL grSstScreenHeight();
+// Returns when everything drawn so far is in the buffers.
+FX_ENTRY void FX_CALL grSstIdle();
 
 // Buffers.
 FX_ENTRY void FX_CALL grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth);

@@ -35,7 +35,7 @@ struct State {
 
   std::vector<std::uint16_t> frontStore;
   std::vector<std::uint16_t> backStore;
-  std::vector<std::uint16_t> depth;  // width x height, W-buffer values
+  std::vector<std::uint16_t> depth;  // W-buffer values, rows of bufferStride
   std::uint16_t* front = nullptr;
   std::uint16_t* back = nullptr;
   bool locked = false;

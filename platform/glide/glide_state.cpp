@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/glide/glide.h"
+#include "platform/glide/glide_bands.h"
 #include "platform/glide/glide_internal.h"
 
 namespace glide_detail {
@@ -97,6 +98,7 @@ void grGlideInit() {
 }
 
 void grGlideShutdown() {
+  glide_detail::StopRasterWorker();
   State& s = GetState();
   if (s.open) glide_detail::OutputClose();
   s.open = false;
@@ -130,6 +132,7 @@ FxBool grSstWinOpen(FxU32, GrScreenResolution_t screen_resolution, GrScreenRefre
   for (const Resolution& r : resolutions)
     if (r.code == screen_resolution) found = &r;
   if (!found) return FXFALSE;
+  glide_detail::FinishDrawing();
   if (s.open) glide_detail::OutputClose();
   s.open = false;
   if (!glide_detail::OutputOpen(found->width, found->height)) return FXFALSE;
@@ -141,7 +144,7 @@ FxBool grSstWinOpen(FxU32, GrScreenResolution_t screen_resolution, GrScreenRefre
   const std::size_t pixels = static_cast<std::size_t>(glide_detail::bufferStride) * s.height;
   s.frontStore.assign(pixels + glide_detail::bufferSlack, 0);
   s.backStore.assign(pixels + glide_detail::bufferSlack, 0);
-  s.depth.assign(static_cast<std::size_t>(s.width) * s.height + glide_detail::bufferSlack, 0xFFFF);
+  s.depth.assign(pixels + glide_detail::bufferSlack, 0xFFFF);
   s.front = s.frontStore.data();
   s.back = s.backStore.data();
   s.locked = false;
@@ -151,15 +154,19 @@ FxBool grSstWinOpen(FxU32, GrScreenResolution_t screen_resolution, GrScreenRefre
   s.clipMaxY = s.height;
   ResetRenderState(s);
   s.open = true;
+  glide_detail::ConfigureRaster(s.width);
   return FXTRUE;
 }
 
 FxU32 grSstScreenWidth() { return static_cast<FxU32>(GetState().width); }
 FxU32 grSstScreenHeight() { return static_cast<FxU32>(GetState().height); }
 
+void grSstIdle() { glide_detail::FinishDrawing(); }
+
 void grBufferClear(GrColor_t color, GrAlpha_t, FxU16 depth) {
   State& s = GetState();
   if (!s.open) return;
+  glide_detail::FinishDrawing();
   // ARGB 8888 to RGB565.
   const auto c = static_cast<std::uint16_t>(((color >> 19) & 0x1F) << 11 |
                                             ((color >> 10) & 0x3F) << 5 | ((color >> 3) & 0x1F));
@@ -168,7 +175,7 @@ void grBufferClear(GrColor_t color, GrAlpha_t, FxU16 depth) {
     std::uint16_t* row = s.back + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride;
     std::fill(row + s.clipMinX, row + s.clipMaxX, c);
     if (s.depthMask) {
-      std::uint16_t* z = s.depth.data() + static_cast<std::ptrdiff_t>(y) * s.width;
+      std::uint16_t* z = s.depth.data() + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride;
       std::fill(z + s.clipMinX, z + s.clipMaxX, depth);
     }
   }
@@ -177,6 +184,7 @@ void grBufferClear(GrColor_t color, GrAlpha_t, FxU16 depth) {
 void grBufferSwap(int swap_interval) {
   State& s = GetState();
   if (!s.open) return;
+  glide_detail::FinishDrawing();
   std::swap(s.front, s.back);
   glide_detail::OutputPresent(s.front, s.width, s.height, s.gamma, swap_interval);
 }
@@ -185,6 +193,7 @@ FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode, G
                  FxBool, GrLfbInfo_t* info) {
   State& s = GetState();
   if (!s.open || !info) return FXFALSE;
+  glide_detail::FinishDrawing();
   const bool writing = (type & GR_LFB_WRITE_ONLY) != 0;
   if (writing && writeMode != GR_LFBWRITEMODE_565 && writeMode != GR_LFBWRITEMODE_ANY)
     return FXFALSE;
@@ -194,8 +203,7 @@ FxBool grLfbLock(GrLock_t type, GrBuffer_t buffer, GrLfbWriteMode_t writeMode, G
   else if (buffer == GR_BUFFER_AUXBUFFER && !writing) target = s.depth.data();
   if (!target) return FXFALSE;
   info->lfbPtr = target;
-  info->strideInBytes = buffer == GR_BUFFER_AUXBUFFER ? static_cast<FxU32>(s.width * 2)
-                                                      : glide_detail::bufferStride * 2;
+  info->strideInBytes = glide_detail::bufferStride * 2;
   info->writeMode = GR_LFBWRITEMODE_565;
   info->origin = GR_ORIGIN_LOWER_LEFT;
   s.locked = true;
@@ -226,6 +234,7 @@ void grTexDownloadMipMap(GrChipID_t tmu, FxU32 startAddress, FxU32, GrTexInfo* i
     return;
   int width = 0, height = 0;
   if (!TextureShape(info, width, height)) return;
+  glide_detail::FinishDrawing();  // triangles waiting to be drawn may read these texels
   const std::uint64_t texels = static_cast<std::uint64_t>(width) * height;
   // A download that does not fit in texture memory is dropped whole.
   if ((startAddress & 1) || startAddress > glide_detail::textureMemorySize ||

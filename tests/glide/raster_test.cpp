@@ -453,6 +453,7 @@ TEST_F(RasterTexture, WildTrianglesStayInsideTheBuffers) {
     guDrawTriangleWithClip(&v[0], &v[1], &v[2]);
   }
   // The slack past the last row is never drawn into.
+  grSstIdle();
   const auto& state = glide_detail::GetState();
   const std::size_t end = static_cast<std::size_t>(glide_detail::bufferStride) * 480;
   for (std::size_t i = end; i < end + glide_detail::bufferSlack; ++i) EXPECT_EQ(state.back[i], 0) << i;

@@ -1,0 +1,272 @@
+// The AVX2 spans: eight pixels at a time, texels fetched by gathers. They draw the
+// SSE2 spans' pixels exactly: every lane runs the same operations on the same
+// values (1/w, s/w and t/w advance by the same four-pixel step, twice per group of
+// eight; no fused multiply-add), only more lanes at once.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "platform/glide/glide_raster.h"
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+#include "platform/glide/glide_rows.h"
+
+namespace {
+
+using glide_detail::depthLessWrite;
+using glide_detail::depthNone;
+
+// 1 / v from the processor's reciprocal estimate and one Newton step.
+inline __m256 Reciprocal(__m256 v) {
+  const __m256 r = _mm256_rcp_ps(v);
+  return _mm256_mul_ps(r, _mm256_sub_ps(_mm256_set1_ps(2.0f), _mm256_mul_ps(v, r)));
+}
+
+// Eight 32-bit lanes to eight 16-bit lanes in order, saturating.
+inline __m128i Pack8(__m256i v) {
+  return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+// W-buffer values of eight depths, minus 0x8000 (see the SSE2 spans).
+inline __m128i EncodeWBiased(__m256 w) {
+  return Pack8(_mm256_sub_epi32(_mm256_srli_epi32(_mm256_castps_si256(w), 11), _mm256_set1_epi32(0x7F000 + 0x8000)));
+}
+
+// Two colour channels of eight pixels from 16.16 to 0..255: a in the low half, b
+// in the high half, 16-bit lanes.
+inline __m256i ColorPair(__m256i a, __m256i b) {
+  const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(a, 16), _mm256_srai_epi32(b, 16));
+  const __m256i ordered = _mm256_permute4x64_epi64(packed, 0xD8);
+  return _mm256_min_epi16(_mm256_max_epi16(ordered, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+}
+
+inline __m128i ColorSingle(__m256i a) {
+  const __m128i packed = Pack8(_mm256_srai_epi32(a, 16));
+  return _mm_min_epi16(_mm_max_epi16(packed, _mm_setzero_si128()), _mm_set1_epi16(255));
+}
+
+// Texels of eight pixels as gathered (four 64-bit words of B, G, R, 0 each, in 16-bit
+// lanes, values 0..255) to R in the low and G in the high half of 'rg', B in 'b'.
+inline void Planar(__m256i first, __m256i second, __m256i& rg, __m128i& b) {
+  // Bytes B G R 0 per pixel, dwords in the order 0 1 4 5 2 3 6 7, then sorted.
+  const __m256i bytes = _mm256_packus_epi16(first, second);
+  const __m256i pixels = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
+  const __m256i low8 = _mm256_set1_epi32(0xFF);
+  const __m256i blue = _mm256_and_si256(pixels, low8);
+  const __m256i green = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), low8);
+  const __m256i red = _mm256_srli_epi32(pixels, 16);
+  rg = _mm256_permute4x64_epi64(_mm256_packus_epi32(red, green), 0xD8);
+  b = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(blue, blue), 0x08));
+}
+
+// Each pixel's 16-bit weight repeated over the four lanes of its texel word: pixels
+// 0-3 in 'low', 4-7 in 'high'.
+inline void Spread(__m128i weights, __m256i& low, __m256i& high) {
+  const __m256i both = _mm256_broadcastsi128_si256(weights);
+  low = _mm256_shuffle_epi8(both, _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 2, 3, 4, 5, 4, 5, 4, 5,
+                                                   4, 5, 6, 7, 6, 7, 6, 7, 6, 7));
+  high = _mm256_shuffle_epi8(both, _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, 10, 11, 12, 13,
+                                                    12, 13, 12, 13, 12, 13, 14, 15, 14, 15, 14, 15, 14, 15));
+}
+
+inline __m256i Gather(const std::uint64_t* texels, __m128i index) {
+  return _mm256_i32gather_epi64(reinterpret_cast<const long long*>(texels), index, 8);
+}
+
+// The texture's bound shape as lane constants.
+struct TextureLanes {
+  const std::uint64_t* texels;
+  __m256i widthMask, heightMask;
+  __m128i widthShift;
+  explicit TextureLanes(const glide_detail::BoundTexture& t)
+      : texels(t.texels),
+        widthMask(_mm256_set1_epi32(t.widthMask)),
+        heightMask(_mm256_set1_epi32(t.heightMask)),
+        widthShift(_mm_cvtsi32_si128(t.widthLog2)) {}
+};
+
+// Bilinear texels of eight pixels at fixed-point texel positions (8 fraction bits,
+// centres at +0.5 already taken off), in the layout Planar gives.
+inline void FetchBilinear(const TextureLanes& tex, __m256i iu, __m256i iv, __m256i& rg, __m128i& b) {
+  const __m256i one = _mm256_set1_epi32(1);
+  const __m256i u0 = _mm256_and_si256(_mm256_srai_epi32(iu, 8), tex.widthMask);
+  const __m256i u1 = _mm256_and_si256(_mm256_add_epi32(u0, one), tex.widthMask);
+  const __m256i vi = _mm256_srai_epi32(iv, 8);
+  const __m256i v0 = _mm256_sll_epi32(_mm256_and_si256(vi, tex.heightMask), tex.widthShift);
+  const __m256i v1 = _mm256_sll_epi32(_mm256_and_si256(_mm256_add_epi32(vi, one), tex.heightMask), tex.widthShift);
+  const __m256i index[4] = {_mm256_add_epi32(v0, u0), _mm256_add_epi32(v0, u1), _mm256_add_epi32(v1, u0),
+                            _mm256_add_epi32(v1, u1)};
+  // Weights in 16-bit lanes; they add up to 256.
+  const __m256i low8 = _mm256_set1_epi32(255);
+  const __m256i fuv = _mm256_permute4x64_epi64(
+      _mm256_packs_epi32(_mm256_and_si256(iu, low8), _mm256_and_si256(iv, low8)), 0xD8);
+  const __m128i fu = _mm256_castsi256_si128(fuv), fv = _mm256_extracti128_si256(fuv, 1);
+  const __m128i w11 = _mm_srli_epi16(_mm_mullo_epi16(fu, fv), 8);
+  const __m128i weights[4] = {_mm_add_epi16(_mm_sub_epi16(_mm_sub_epi16(_mm_set1_epi16(256), fu), fv), w11),
+                              _mm_sub_epi16(fu, w11), _mm_sub_epi16(fv, w11), w11};
+  __m256i sum[2] = {_mm256_setzero_si256(), _mm256_setzero_si256()};
+  for (int k = 0; k < 4; ++k) {
+    __m256i spreadLow, spreadHigh;
+    Spread(weights[k], spreadLow, spreadHigh);
+    const __m256i lowTexels = Gather(tex.texels, _mm256_castsi256_si128(index[k]));
+    const __m256i highTexels = Gather(tex.texels, _mm256_extracti128_si256(index[k], 1));
+    sum[0] = _mm256_add_epi16(sum[0], _mm256_mullo_epi16(lowTexels, spreadLow));
+    sum[1] = _mm256_add_epi16(sum[1], _mm256_mullo_epi16(highTexels, spreadHigh));
+  }
+  Planar(_mm256_srli_epi16(sum[0], 8), _mm256_srli_epi16(sum[1], 8), rg, b);
+}
+
+// Point-sampled texels of eight pixels at fixed-point texel positions.
+inline void FetchNearest(const TextureLanes& tex, __m256i iu, __m256i iv, __m256i& rg, __m128i& b) {
+  const __m256i u = _mm256_and_si256(_mm256_srai_epi32(iu, 8), tex.widthMask);
+  const __m256i v = _mm256_sll_epi32(_mm256_and_si256(_mm256_srai_epi32(iv, 8), tex.heightMask), tex.widthShift);
+  const __m256i index = _mm256_add_epi32(v, u);
+  Planar(Gather(tex.texels, _mm256_castsi256_si128(index)), Gather(tex.texels, _mm256_extracti128_si256(index, 1)),
+         rg, b);
+}
+
+// Eight-lane running values of a span: lanes 0-3 hold a four-pixel group of the
+// SSE2 spans, lanes 4-7 the next, and both advance by the same four-pixel step.
+struct Lanes {
+  __m256 value, step;
+  Lanes(__m128 start, __m128 ramp, __m128 step4)
+      : value(_mm256_set_m128(_mm_add_ps(_mm_add_ps(start, ramp), step4), _mm_add_ps(start, ramp))),
+        step(_mm256_set_m128(step4, step4)) {}
+  void Advance() { value = _mm256_add_ps(_mm256_add_ps(value, step), step); }
+};
+
+struct FixedLanes {
+  __m256i value, step;
+  FixedLanes(__m128i start, __m128i ramp, __m128i step4)
+      : value(_mm256_set_m128i(_mm_add_epi32(_mm_add_epi32(start, ramp), step4), _mm_add_epi32(start, ramp))),
+        step(_mm256_set_m128i(_mm_add_epi32(step4, step4), _mm_add_epi32(step4, step4))) {}
+  void Advance() { value = _mm256_add_epi32(value, step); }
+};
+
+// Depth test of eight pixels for compare functions other than "less" with writes.
+inline __m128i GenericDepth(const RasterTarget& s, std::uint16_t* z, __m128i incoming, __m128i write) {
+  alignas(16) std::uint16_t zl[8], wl[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(zl), _mm_xor_si128(incoming, _mm_set1_epi16(static_cast<short>(0x8000))));
+  _mm_store_si128(reinterpret_cast<__m128i*>(wl), write);
+  for (int i = 0; i < 8; ++i) {
+    const bool pass = wl[i] && DepthPass(s.depthFunction, zl[i], z[i]);
+    wl[i] = pass ? 0xFFFF : 0;
+    if (pass && s.depthMask) z[i] = zl[i];
+  }
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(wl));
+}
+
+// The depth test of eight pixels at z; returns the lanes that pass, masked by 'write'.
+template <DepthKind Depth>
+inline __m128i DepthTest(const RasterTarget& s, std::uint16_t* z, __m256 w, __m128i write) {
+  if constexpr (Depth == depthNone) {
+    return write;
+  } else {
+    const __m128i incoming = EncodeWBiased(w);
+    if constexpr (Depth == depthLessWrite) {
+      const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
+      const __m128i storedRaw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z));
+      const __m128i pass = _mm_and_si128(write, _mm_cmplt_epi16(incoming, _mm_xor_si128(storedRaw, bias)));
+      const __m128i merged = _mm_or_si128(_mm_and_si128(pass, _mm_xor_si128(incoming, bias)),
+                                          _mm_andnot_si128(pass, storedRaw));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(z), merged);
+      return pass;
+    } else {
+      return GenericDepth(s, z, incoming, write);
+    }
+  }
+}
+
+// Texel x colour, dither and RGB565 of eight pixels, written where 'write' is set.
+inline void Shade(__m256i rg, __m128i b, const __m128i thresholds, std::uint16_t* out, __m128i write) {
+  const __m256i threshold2 = _mm256_broadcastsi128_si256(thresholds);
+  const __m256i scaleRG = _mm256_setr_epi16(31, 31, 31, 31, 31, 31, 31, 31, 63, 63, 63, 63, 63, 63, 63, 63);
+  const __m256i div255 = _mm256_set1_epi16(257);
+  // floor((v * max + t) / 255) as ((v * max + t + 1) * 257) >> 16.
+  const __m256i qrg = _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_mullo_epi16(rg, scaleRG), threshold2), div255);
+  const __m128i qb = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(b, _mm_set1_epi16(31)), thresholds),
+                                     _mm256_castsi256_si128(div255));
+  const __m128i pixel = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm256_castsi256_si128(qrg), 11),
+                                                  _mm_slli_epi16(_mm256_extracti128_si256(qrg, 1), 5)),
+                                     qb);
+  const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_and_si128(write, pixel), _mm_andnot_si128(write, old)));
+}
+
+struct Avx2Span {
+  // Draws 'length' pixels of row y from x0, eight at a time. Lanes past the end are
+  // computed and written back unchanged.
+  template <bool Textured, bool Bilinear, DepthKind Depth>
+  static void Draw(const RasterTarget& s, int y, int x0, int length, const SpanStart& start,
+                   const SpanConstants& c) {
+    std::uint16_t* out = s.color + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x0;
+    std::uint16_t* z = s.depth + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x0;
+    const __m128i thresholds = _mm_load_si128(reinterpret_cast<const __m128i*>(Thresholds(s.ditherOn, y, x0)));
+    const TextureLanes tex(s.texture);
+    Lanes oow(_mm_shuffle_ps(start.coords, start.coords, 0x00), c.oowRamp, c.oowStep);
+    Lanes sow(_mm_shuffle_ps(start.coords, start.coords, 0x55), c.sowRamp, c.sowStep);
+    Lanes tow(_mm_shuffle_ps(start.coords, start.coords, 0xAA), c.towRamp, c.towStep);
+    FixedLanes r(_mm_shuffle_epi32(start.color, 0x00), c.rRamp, c.rStep);
+    FixedLanes g(_mm_shuffle_epi32(start.color, 0x55), c.gRamp, c.gStep);
+    FixedLanes b(_mm_shuffle_epi32(start.color, 0xAA), c.bRamp, c.bStep);
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int x = 0; x < length; x += 8) {
+      const __m128i valid = Pack8(_mm256_cmpgt_epi32(_mm256_set1_epi32(length - x), lane));
+      // Extrapolated past the vertices 1/w can reach 0 or below: keep it positive.
+      const __m256 w = Reciprocal(_mm256_max_ps(oow.value, _mm256_set1_ps(1e-20f)));
+      const __m128i write = DepthTest<Depth>(s, z + x, w, valid);
+      if (!_mm_testz_si128(write, write)) {
+        __m256i rg = ColorPair(r.value, g.value);
+        __m128i bb = ColorSingle(b.value);
+        if constexpr (Textured) {
+          __m256i trg;
+          __m128i tb;
+          const __m256 scale = _mm256_mul_ps(w, _mm256_set1_ps(256.0f));
+          if constexpr (Bilinear) {
+            const __m256 half = _mm256_set1_ps(128.0f);
+            FetchBilinear(tex, _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(sow.value, scale), half)),
+                     _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(tow.value, scale), half)), trg, tb);
+          } else {
+            FetchNearest(tex, _mm256_cvtps_epi32(_mm256_mul_ps(sow.value, scale)),
+                    _mm256_cvtps_epi32(_mm256_mul_ps(tow.value, scale)), trg, tb);
+          }
+          // texel x (colour + 1) / 256: the product fits an unsigned 16-bit lane.
+          rg = _mm256_srli_epi16(_mm256_mullo_epi16(trg, _mm256_add_epi16(rg, _mm256_set1_epi16(1))), 8);
+          bb = _mm_srli_epi16(_mm_mullo_epi16(tb, _mm_add_epi16(bb, _mm_set1_epi16(1))), 8);
+        }
+        Shade(rg, bb, thresholds, out + x, write);
+      }
+      oow.Advance();
+      if constexpr (Textured) {
+        sow.Advance();
+        tow.Advance();
+      }
+      r.Advance();
+      g.Advance();
+      b.Advance();
+    }
+  }
+};
+
+}  // namespace
+
+namespace glide_detail {
+
+// Called only once the processor is known to have AVX2.
+RowsFunction ChooseRowsAvx2(bool textured, bool bilinear, DepthKind depth) {
+  return RowsFor<Avx2Span>(textured, bilinear, depth);
+}
+
+}  // namespace glide_detail
+
+#pragma GCC pop_options
+
+namespace glide_detail {
+
+bool CpuHasAvx2() { return __builtin_cpu_supports("avx2"); }
+
+}  // namespace glide_detail
