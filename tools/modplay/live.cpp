@@ -2,10 +2,6 @@
 // show where the song is, and shut everything down in order on the way out.
 #include "tools/modplay/live.h"
 
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,52 +11,16 @@
 #include "sound/module.h"
 #include "sound/sdevice.h"
 #include "sound/sound.h"
+#include "tools/modplay/keyreader.h"
 #include "tools/modplay/probe.h"
 #include "tools/modplay/quietstderr.h"
+#include "tools/modplay/statusline.h"
 
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
 void OnInterrupt(int) { interrupted = 1; }
-
-// Puts the terminal into single-key mode for as long as it lives.
-class KeyReader {
-public:
-  KeyReader() {
-    if (isatty(STDIN_FILENO) != 0 && tcgetattr(STDIN_FILENO, &saved_) == 0) {
-      termios raw = saved_;
-      raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-      raw.c_cc[VMIN] = 0;
-      raw.c_cc[VTIME] = 0;
-      active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-    }
-  }
-  ~KeyReader() {
-    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
-  }
-  KeyReader(const KeyReader&) = delete;
-  KeyReader& operator=(const KeyReader&) = delete;
-
-  // True when q (or Q) was pressed; waits at most `ms` for a key.
-  bool QuitPressed(int ms) {
-    if (!active_) {
-      Sleep(static_cast<DWORD>(ms));
-      return false;
-    }
-    pollfd in{STDIN_FILENO, POLLIN, 0};
-    if (poll(&in, 1, ms) <= 0) return false;
-    char key = 0;
-    while (read(STDIN_FILENO, &key, 1) == 1) {
-      if (key == 'q' || key == 'Q') return true;
-    }
-    return false;
-  }
-
-private:
-  termios saved_{};
-  bool active_ = false;
-};
 
 int Report(const char* what) {
   std::fprintf(stderr, "modplay: %s: %s\n", what, SoundErrorMessage(SoundLastError()));
@@ -83,7 +43,7 @@ void ApplyOptions(const ModplayOptions& options) {
   NoSoundSetMixRate(options.rate);
 }
 
-// 0 to go on, else the exit status: the dialog was cancelled or failed.
+// -1 to go on; else the exit status (0 when cancelled, 1 when it failed).
 int RunSetupDialog(bool verbose) {
   int confirmed = 0;
   {
@@ -120,33 +80,6 @@ void Announce(const ModplayOptions& options, const Module& module) {
   std::fflush(stdout);
 }
 
-// The position, redrawn in place on a terminal; a whole line every few
-// seconds when standard output goes to a file or a pipe.
-class StatusLine {
- public:
-  explicit StatusLine(bool quiet) : quiet_(quiet), terminal_(isatty(STDOUT_FILENO) != 0) {}
-  void Show(const SoundPlayInfo& info, unsigned songLength, DWORD elapsed) {
-    if (quiet_) return;
-    if (!terminal_ && shown_ && elapsed - lastLine_ < lineEveryMs) return;
-    std::printf("%sposition %3u/%u  pattern %3u  row %2u  %2u:%02u.%u%s", terminal_ ? "\r" : "", info.position,
-                songLength, info.pattern, info.row, elapsed / 60000, elapsed / 1000 % 60, elapsed / 100 % 10,
-                terminal_ ? " " : "\n");
-    std::fflush(stdout);
-    shown_ = true;
-    lastLine_ = elapsed;
-  }
-  void End() {
-    if (!quiet_ && terminal_ && shown_) std::printf("\n");
-  }
-
- private:
-  static constexpr DWORD lineEveryMs = 5000;
-  bool quiet_;
-  bool terminal_;
-  bool shown_ = false;
-  DWORD lastLine_ = 0;
-};
-
 // Shows the position until the song ends, q is pressed or a signal comes;
 // returns the exit status.
 int FollowSong(const ModplayOptions& options, const Module& module, unsigned handle) {
@@ -155,13 +88,13 @@ int FollowSong(const ModplayOptions& options, const Module& module, unsigned han
   auto previousTerm = std::signal(SIGTERM, OnInterrupt);
   const DWORD start = GetTickCount();
   int status = 0;
-  StatusLine status_line(options.quiet);
+  StatusLine statusLine(options.quiet);
   {
     KeyReader keys;
     for (;;) {
       SoundPlayInfo info{};
       if (SoundGetPlayInfo(handle, &info) == 0) break;
-      status_line.Show(info, module.songLength, GetTickCount() - start);
+      statusLine.Show(info, module.songLength, GetTickCount() - start);
       if (info.loopCount != 0) {
         // The song came to its end; what is still queued for the card plays out.
         for (std::intptr_t waited = 0; waited < SoundGetOption(soundOptBufferLength); waited += 100) {
@@ -177,7 +110,7 @@ int FollowSong(const ModplayOptions& options, const Module& module, unsigned han
   }
   std::signal(SIGINT, previousInt);
   std::signal(SIGTERM, previousTerm);
-  status_line.End();
+  statusLine.End();
   return status;
 }
 
