@@ -187,3 +187,16 @@ TEST_F(ModplayRender, ASignalLeavesNoPartialOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModplayRender, ASongThatNeverEndsIsWrittenForAnHourAndSaysSo) {
+  const std::string endless = dir.Write("endless.s3m", s3m::Write(EndlessSong()));
+  const std::string out = dir.File("hour.raw");
+  const ToolRun run = Modplay({endless, "--rate", "8000", "--mono", "--8bit", "-o", out});
+  ASSERT_EQ(run.status, 0) << run.errors;
+  EXPECT_NE(run.errors.find("loops for ever; writing its first hour"), std::string::npos) << run.errors;
+  EXPECT_NEAR(static_cast<double>(fs::file_size(out)), 3600.0 * 8000, 8000 * 0.1);
+}
+
+}  // namespace

@@ -78,7 +78,11 @@ int Prepare(const ModplayOptions& o, double* total) {
   }
   const int e = gmpSongDuration(module, total);
   ModuleFree(module, nullptr);
-  return e == errOK ? 0 : Fail(o.file, SoundErrorMessage(e));
+  if (e != errOK) return Fail(o.file, SoundErrorMessage(e));
+  if (*total >= gmpMaxSongSeconds && !o.quiet) {
+    std::fprintf(stderr, "modplay: %s loops for ever; writing its first hour\n", o.file.c_str());
+  }
+  return 0;
 }
 
 }  // namespace
