@@ -1,10 +1,13 @@
-// The calling thread and a worker share the rows of every triangle: bands of 16
-// rows alternate between them. The calling thread draws its rows at once; the
+// The calling thread and a worker share the rows of every triangle in bands of 16
+// rows: one band of every three for the caller, two for the worker. The calling thread draws its rows at once; the
 // worker's share goes through a queue it drains while the caller goes on with
 // the next triangles. FinishDrawing waits for the worker to catch up.
 #include "platform/glide/glide_bands.h"
 
+#include <pthread.h>
+
 #include <atomic>
+#include <ctime>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -24,8 +27,10 @@ constexpr std::uint32_t publishBatch = 16;
 constexpr int bandShift = 4;
 
 constexpr RowShare everyRow{bandShift, 1, 0, 1};
-constexpr RowShare callerRows{bandShift, 2, 0, 1};
-constexpr RowShare workerRows{bandShift, 2, 1, 1};
+// The caller also transforms, lights and sets up every triangle, so the worker
+// takes two bands of every three.
+constexpr RowShare callerRows{bandShift, 3, 0, 1};
+constexpr RowShare workerRows{bandShift, 3, 1, 2};
 
 struct QueuedTriangle {
   TriangleSetup t;
@@ -84,6 +89,14 @@ public:
   }
 
   bool Active() const { return active_; }
+
+  double WorkerCpuSeconds() {
+    clockid_t clock;
+    timespec now{};
+    if (!active_ || pthread_getcpuclockid(worker_.native_handle(), &clock) != 0 || clock_gettime(clock, &now) != 0)
+      return 0.0;
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+  }
 
 private:
   void Start() {
@@ -207,3 +220,5 @@ const char* GlideSpanPathName() {
 }
 
 bool GlideRasterWorkerActive() { return TheBands().Active(); }
+
+double GlideRasterWorkerCpuSeconds() { return TheBands().WorkerCpuSeconds(); }

@@ -14,3 +14,6 @@ GlideRasterMode GlideGetRasterMode();
 // What is in use now: "avx2" or "sse2", and whether the worker draws.
 const char* GlideSpanPathName();
 bool GlideRasterWorkerActive();
+// Processor time the worker thread has used since it started (0 without it), for
+// benchmarks to tell how the work is shared.
+double GlideRasterWorkerCpuSeconds();

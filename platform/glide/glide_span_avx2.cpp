@@ -171,8 +171,7 @@ inline __m128i DepthTest(const RasterTarget& s, std::uint16_t* z, __m256 w, __m1
       const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
       const __m128i storedRaw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z));
       const __m128i pass = _mm_and_si128(write, _mm_cmplt_epi16(incoming, _mm_xor_si128(storedRaw, bias)));
-      const __m128i merged = _mm_or_si128(_mm_and_si128(pass, _mm_xor_si128(incoming, bias)),
-                                          _mm_andnot_si128(pass, storedRaw));
+      const __m128i merged = _mm_blendv_epi8(storedRaw, _mm_xor_si128(incoming, bias), pass);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(z), merged);
       return pass;
     } else {
@@ -194,14 +193,24 @@ inline void Shade(__m256i rg, __m128i b, const __m128i thresholds, std::uint16_t
                                                   _mm_slli_epi16(_mm256_extracti128_si256(qrg, 1), 5)),
                                      qb);
   const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_and_si128(write, pixel), _mm_andnot_si128(write, old)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_blendv_epi8(old, pixel, write));
 }
+
+// Write masks of a group of eight pixels with n (0 to 8) of them inside the span.
+struct ValidMasks {
+  alignas(16) std::int16_t lanes[9][8];
+  constexpr ValidMasks() : lanes{} {
+    for (int n = 0; n <= 8; ++n)
+      for (int i = 0; i < 8; ++i) lanes[n][i] = static_cast<std::int16_t>(i < n ? -1 : 0);
+  }
+};
+constexpr ValidMasks validMasks;
 
 struct Avx2Span {
   // Draws 'length' pixels of row y from x0, eight at a time. Lanes past the end are
   // computed and written back unchanged.
   template <bool Textured, bool Bilinear, DepthKind Depth>
-  static void Draw(const RasterTarget& s, int y, int x0, int length, const SpanStart& start,
+  static inline __attribute__((always_inline)) void Draw(const RasterTarget& s, int y, int x0, int length, const SpanStart& start,
                    const SpanConstants& c) {
     std::uint16_t* out = s.color + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x0;
     std::uint16_t* z = s.depth + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x0;
@@ -213,9 +222,9 @@ struct Avx2Span {
     FixedLanes r(_mm_shuffle_epi32(start.color, 0x00), c.rRamp, c.rStep);
     FixedLanes g(_mm_shuffle_epi32(start.color, 0x55), c.gRamp, c.gStep);
     FixedLanes b(_mm_shuffle_epi32(start.color, 0xAA), c.bRamp, c.bStep);
-    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     for (int x = 0; x < length; x += 8) {
-      const __m128i valid = Pack8(_mm256_cmpgt_epi32(_mm256_set1_epi32(length - x), lane));
+      const __m128i valid =
+          _mm_load_si128(reinterpret_cast<const __m128i*>(validMasks.lanes[std::min(length - x, 8)]));
       // Extrapolated past the vertices 1/w can reach 0 or below: keep it positive.
       const __m256 w = Reciprocal(_mm256_max_ps(oow.value, _mm256_set1_ps(1e-20f)));
       const __m128i write = DepthTest<Depth>(s, z + x, w, valid);
