@@ -44,15 +44,27 @@ struct Vec {
     hi = _mm256_permute2x128_si256(low, high, 0x31);
   }
 
-  // Eight unaligned 32-bit reads at byte offsets from base.
+  // Eight unaligned 32-bit reads at byte offsets from base. The gathers
+  // start from a zeroed register: the destination of a gather is also an
+  // input, and reusing the last block's would chain every block to the one
+  // before it.
+  // A zeroed register the compiler cannot fold away.
+  DSM_VEC_TARGET static I FreshZero() {
+    I zero;
+    __asm__ volatile("vpxor %0, %0, %0" : "=x"(zero));
+    return zero;
+  }
   DSM_VEC_TARGET static I Gather(const std::uint8_t* base, I offsets) {
-    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), offsets, 1);
+    return _mm256_mask_i32gather_epi32(FreshZero(), reinterpret_cast<const int*>(base), offsets,
+                                       _mm256_set1_epi32(-1), 1);
   }
   DSM_VEC_TARGET static I Lookup(const std::int32_t* table, I index) {
-    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 4);
+    return _mm256_mask_i32gather_epi32(FreshZero(), reinterpret_cast<const int*>(table), index,
+                                       _mm256_set1_epi32(-1), 4);
   }
   DSM_VEC_TARGET static F LookupF(const float* table, I index) {
-    return _mm256_i32gather_ps(table, index, 4);
+    return _mm256_mask_i32gather_ps(_mm256_castsi256_ps(FreshZero()), table, index,
+                                    _mm256_castsi256_ps(_mm256_set1_epi32(-1)), 4);
   }
 
   DSM_VEC_TARGET static F Cvt(I a) { return _mm256_cvtepi32_ps(a); }

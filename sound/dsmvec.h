@@ -138,7 +138,7 @@ DSM_VEC_TARGET inline void FloatBlock(const std::uint8_t* block, I rel, float* a
   constexpr int half = stereoSrc ? 1 : 0;  // items per frame - 1
   I w0;
   I w1;
-  Read<S, Interp>(block, Vec::Sra<16>(rel), w0, w1);
+  Read<S, Interp>(block, Vec::Srl<16>(rel), w0, w1);
   F f = Vec::SetF(0.0f);
   F g = f;
   if constexpr (Interp) {
@@ -165,9 +165,49 @@ DSM_VEC_TARGET inline void FloatBlock(const std::uint8_t* block, I rel, float* a
   }
 }
 
-// The lowest frame index a block of lanes samples from pos reads.
-inline std::int64_t LowestIndex(std::int64_t pos, std::int64_t step) {
-  return std::min(pos, pos + (lanes - 1) * step) >> 16;
+// How a run splits: `head` samples for the scalar loops first (a forward
+// run starting below the guard frame), then `blocks` vector blocks, then the
+// rest for the scalar loops again (a backward run reaching below the guard,
+// and the samples after the last whole block). No vector block reads below
+// the guard, and within the blocks the positions relative to their lowest
+// frame fit 32 unsigned bits (a run spans less than 2^16 frames).
+struct Plan {
+  unsigned head;
+  unsigned blocks;
+};
+
+template <std::int64_t Guard>
+Plan PlanRun(std::int64_t pos, std::int64_t step, unsigned count) {
+  Plan plan{0, 0};
+  if (step >= maxVectorStep || step <= -maxVectorStep) {
+    return plan;
+  }
+  constexpr std::int64_t guard16 = Guard << 16;
+  if (Guard > 0 && step > 0 && pos < guard16) {
+    const std::int64_t blockStep = lanes * step;
+    const std::int64_t headBlocks = (guard16 - pos + blockStep - 1) / blockStep;
+    plan.head = static_cast<unsigned>(std::min<std::int64_t>(headBlocks * lanes, count));
+    pos += plan.head * step;
+  }
+  std::int64_t blocks = (count - plan.head) / lanes;
+  if (Guard > 0 && step < 0 && blocks > 0) {
+    // Block b's lowest position is pos + (lanes b + lanes - 1) step.
+    const std::int64_t room = pos - guard16;
+    const std::int64_t samples = room < 0 ? -1 : room / -step;  // last sample at or above the guard
+    blocks = std::min(blocks, samples < lanes - 1 ? 0 : (samples - (lanes - 1)) / lanes + 1);
+  }
+  plan.blocks = static_cast<unsigned>(blocks);
+  return plan;
+}
+
+// The lowest frame the blocks from pos read, and the first block's lane
+// positions relative to it.
+DSM_VEC_TARGET inline I FirstLanes(std::int64_t pos, std::int64_t step, unsigned blocks,
+                                   std::int64_t* lowestFrame) {
+  *lowestFrame = std::min(pos, pos + (std::int64_t{blocks} * lanes - 1) * step) >> 16;
+  const auto first = static_cast<std::uint32_t>(pos - (*lowestFrame << 16));
+  return Vec::Add(Vec::SetI(static_cast<std::int32_t>(first)),
+                  Vec::Iota(static_cast<std::int32_t>(step)));
 }
 
 template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp>
@@ -180,7 +220,6 @@ DSM_VEC_TARGET void MixFloatRun(const DsmRun& run, float* acc, const DsmFloatVol
   const std::uint8_t* const base = run.base;
   const std::uint8_t* const end = run.end;
   const std::int64_t step = run.step;
-  const unsigned count = run.count;
   const DsmFloatVolume local = vol;
   std::int64_t pos = run.pos;
   unsigned done = 0;
@@ -191,21 +230,29 @@ DSM_VEC_TARGET void MixFloatRun(const DsmRun& run, float* acc, const DsmFloatVol
       part.rampR += done;
     }
     scalar(DsmRun{base, end, pos, step, n}, acc + done * stride, part);
+    done += n;
+    pos += n * step;
   };
-  if (step < maxVectorStep && step > -maxVectorStep) {
-    const I iota = Vec::Iota(static_cast<std::int32_t>(step));
-    for (; done + lanes <= count; done += lanes, pos += lanes * step) {
-      if (LowestIndex(pos, step) < Fetch<S, Interp>::guard) {
-        scalarPart(lanes);
-        continue;
-      }
-      const std::uint8_t* block = base + static_cast<std::size_t>(pos >> 16) * frame;
-      const I rel = Vec::Add(Vec::SetI(static_cast<std::int32_t>(pos & 0xFFFF)), iota);
-      FloatBlock<S, StereoOut, Interp, Surround, Ramp>(block, rel, acc + done * stride, local, done);
-    }
+  const Plan plan = PlanRun<Fetch<S, Interp>::guard>(pos, step, run.count);
+  if (plan.head > 0) {
+    scalarPart(plan.head);
   }
-  if (done < count) {
-    scalarPart(count - done);
+  if (plan.blocks > 0) {
+    std::int64_t lowest = 0;
+    I lane = FirstLanes(pos, step, plan.blocks, &lowest);
+    const I advance = Vec::SetI(static_cast<std::int32_t>(lanes * step));
+    const std::uint8_t* from = base + lowest * frame;
+    float* out = acc + done * stride;
+    for (unsigned b = 0; b < plan.blocks; b++) {
+      FloatBlock<S, StereoOut, Interp, Surround, Ramp>(from, lane, out, local, done);
+      lane = Vec::Add(lane, advance);
+      out += lanes * stride;
+      done += lanes;
+    }
+    pos += std::int64_t{plan.blocks} * lanes * step;
+  }
+  if (done < run.count) {
+    scalarPart(run.count - done);
   }
 }
 
@@ -251,7 +298,7 @@ DSM_VEC_TARGET inline void IntBlock(const std::uint8_t* block, I rel, std::int32
                                     const DsmIntVolume& vol) {
   I w0;
   I w1;
-  Read<S, false>(block, Vec::Sra<16>(rel), w0, w1);
+  Read<S, false>(block, Vec::Srl<16>(rel), w0, w1);
   const I mulL = Vec::SetI(vol.mulL);
   const I mulR = Vec::SetI(vol.mulR);
   I left;
@@ -295,26 +342,35 @@ DSM_VEC_TARGET void MixInt(const DsmRun& run, std::int32_t* acc, const DsmIntVol
   constexpr auto frame = DsmFrameBytes(S);
   const DsmIntRoutine scalar = ScalarIntTable<StereoOut, P>()[static_cast<std::size_t>(S)];
   const std::uint8_t* const base = run.base;
-  const std::uint8_t* const end = run.end;
   const std::int64_t step = run.step;
-  const unsigned count = run.count;
   const DsmIntVolume local = vol;
   std::int64_t pos = run.pos;
   unsigned done = 0;
-  if (step < maxVectorStep && step > -maxVectorStep) {
-    const I iota = Vec::Iota(static_cast<std::int32_t>(step));
-    for (; done + lanes <= count; done += lanes, pos += lanes * step) {
-      if (LowestIndex(pos, step) < Fetch<S, false>::guard) {
-        scalar(DsmRun{base, end, pos, step, lanes}, acc + done * stride, local);
-        continue;
-      }
-      const std::uint8_t* block = base + static_cast<std::size_t>(pos >> 16) * frame;
-      const I rel = Vec::Add(Vec::SetI(static_cast<std::int32_t>(pos & 0xFFFF)), iota);
-      IntBlock<S, StereoOut, P>(block, rel, acc + done * stride, local);
-    }
+  auto scalarPart = [&](unsigned n) {
+    scalar(DsmRun{base, run.end, pos, step, n}, acc + done * stride, local);
+    done += n;
+    pos += n * step;
+  };
+  const Plan plan = PlanRun<Fetch<S, false>::guard>(pos, step, run.count);
+  if (plan.head > 0) {
+    scalarPart(plan.head);
   }
-  if (done < count) {
-    scalar(DsmRun{base, end, pos, step, count - done}, acc + done * stride, local);
+  if (plan.blocks > 0) {
+    std::int64_t lowest = 0;
+    I lane = FirstLanes(pos, step, plan.blocks, &lowest);
+    const I advance = Vec::SetI(static_cast<std::int32_t>(lanes * step));
+    const std::uint8_t* from = base + lowest * frame;
+    std::int32_t* out = acc + done * stride;
+    for (unsigned b = 0; b < plan.blocks; b++) {
+      IntBlock<S, StereoOut, P>(from, lane, out, local);
+      lane = Vec::Add(lane, advance);
+      out += lanes * stride;
+    }
+    done += plan.blocks * lanes;
+    pos += std::int64_t{plan.blocks} * lanes * step;
+  }
+  if (done < run.count) {
+    scalarPart(run.count - done);
   }
 }
 
