@@ -1,6 +1,9 @@
 // modplay's command line: conflicting or missing options are refused with a
 // message naming the option, and nothing is written; --help, --version, --.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
 
 #include <filesystem>
 
@@ -76,6 +79,25 @@ TEST_F(ModplayOptions, SetupWithoutADisplaySaysSo) {
   const ToolRun run = Modplay({"--setup", module});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.errors.find("needs a display"), std::string::npos) << run.errors;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModplayOptions, PcmIsNotPouredOntoATerminal) {
+  // script(1) runs modplay with a pseudo-terminal as its standard output.
+  const std::string command = "script -qec '" + std::string(MODPLAY_PATH) + " " + module + " -o -' /dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string seen;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) seen.append(buf, n);
+  const int status = pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << seen;
+  EXPECT_NE(seen.find("standard output is a terminal"), std::string::npos) << seen;
+  EXPECT_LT(seen.size(), 1000u) << "no PCM on the terminal";
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 // as the user means them, and same-file detection through other names.
 #include "tools/common/outputfile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -109,6 +114,79 @@ TEST_F(OutputFileTest, SameFileSeesThroughLinksAndOtherNames) {
   EXPECT_TRUE(toolio::SameFile(file, dir.Path() + "/./a.bin"));
   EXPECT_FALSE(toolio::SameFile(file, dir.File("b.bin")));
   EXPECT_FALSE(toolio::SameFile(file, dir.File("absent.bin")));
+}
+
+}  // namespace
+
+namespace {
+
+// Standard output on a pseudo-terminal for as long as it lives.
+class StdoutOnATerminal {
+ public:
+  StdoutOnATerminal() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    const int terminal = open(ptsname(master_), O_RDWR | O_NOCTTY);
+    if (terminal < 0) return;
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    dup2(terminal, STDOUT_FILENO);
+    close(terminal);
+  }
+  ~StdoutOnATerminal() {
+    if (saved_ >= 0) {
+      dup2(saved_, STDOUT_FILENO);
+      close(saved_);
+    }
+    if (master_ >= 0) close(master_);
+  }
+  bool Ready() const { return saved_ >= 0; }
+
+ private:
+  int master_ = -1;
+  int saved_ = -1;
+};
+
+TEST(OutputFileStdout, ATerminalIsRefusedAFileIsPatchedInPlace) {
+  {
+    StdoutOnATerminal terminal;
+    ASSERT_TRUE(terminal.Ready());
+    toolio::OutputFile out;
+    std::string error;
+    EXPECT_FALSE(out.Open("-", error));
+    EXPECT_NE(error.find("standard output is a terminal"), std::string::npos) << error;
+  }
+  TempDir dir;
+  const std::string path = dir.Write("redirected", {'>', '>'});
+  std::fflush(stdout);
+  const int saved = dup(STDOUT_FILENO);
+  const int file = open(path.c_str(), O_WRONLY);
+  lseek(file, 2, SEEK_SET);  // as after "tool >> file" without O_APPEND: output starts at 2
+  dup2(file, STDOUT_FILENO);
+  close(file);
+  toolio::OutputFile out;
+  std::string error;
+  const bool opened = out.Open("-", error);
+  const bool seekable = out.Seekable();
+  out.Write("abcd", 4);
+  out.WriteAt(1, "X", 1);
+  const bool committed = out.Commit(error);
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  EXPECT_TRUE(opened && seekable && committed) << error;
+  EXPECT_EQ(Text(path), ">>aXcd") << "offsets count from where the output began";
+}
+
+TEST(OutputFileRules, AFileTheUserMayNotWriteIsNotReplaced) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may write every file";
+  TempDir dir;
+  const std::string path = dir.Write("locked", {'k'});
+  fs::permissions(path, fs::perms::owner_read);
+  toolio::OutputFile out;
+  std::string error;
+  EXPECT_FALSE(out.Open(path, error));
+  EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+  EXPECT_EQ(Text(path), "k");
 }
 
 }  // namespace

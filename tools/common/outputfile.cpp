@@ -45,6 +45,10 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
     return false;
   }
   if (path == "-") {
+    if (isatty(STDOUT_FILENO) != 0) {
+      error = "standard output is a terminal; send it to a file or a program";
+      return false;
+    }
     fd_ = STDOUT_FILENO;
     struct stat info {};
     const off_t at = lseek(fd_, 0, SEEK_CUR);
@@ -56,6 +60,11 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
   struct stat info {};
   if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
     error = path + " is a folder";
+    return false;
+  }
+  if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), W_OK) != 0) {
+    // Replacing it through a temporary would get round its permissions.
+    error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
   if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {

@@ -1,6 +1,6 @@
 // A file a tool writes its result to, safe for the user's files:
-//   "-"            standard output;
-//   a new name, or an existing regular file
+//   "-"            standard output (refused when it is a terminal);
+//   a new name, or an existing regular file the user may write
 //                  written under a temporary name in the same folder and
 //                  renamed into place by Commit, so a failure or a signal
 //                  never leaves a half-written file (nor destroys the old one);
