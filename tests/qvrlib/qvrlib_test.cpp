@@ -177,6 +177,11 @@ TEST_F(QvrlibArchive, MembersNamedWithSlashesToFilesOrStandardOutput) {
   r = QvrlibIn(dir.File("here"), "extract " + archive + " 3ds/intro.3DS");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(Slurp(dir.File("here/intro.3DS")), Slurp(dir.File("in/3ds/intro.3DS"))) << "named after the member";
+
+  fs::create_directory(dir.File("into"));
+  r = Qvrlib("extract " + archive + " textures/bump/256.pcx " + dir.File("into"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Slurp(dir.File("into/256.pcx")), Slurp(dir.File("in/textures/bump/256.pcx"))) << "OUT may be a folder";
 }
 
 TEST_F(QvrlibArchive, WithoutAMemberEverythingGoesIntoFolders) {

@@ -51,8 +51,11 @@ int ExtractMember(const std::string& archivePath, const std::string& typed, cons
   std::string error;
   if (!a.Open(archivePath, error)) return Fail(error);
   const std::string member = ArchiveName(typed);
-  std::string out = outName;
-  if (out.empty()) out = member.substr(member.find_last_of('\\') == std::string::npos ? 0 : member.find_last_of('\\') + 1);
+  // The member's own file name, alone or inside a folder given as OUT.
+  const std::string fileName = member.substr(member.find_last_of('\\') + 1);  // npos + 1 is 0
+  std::string out = outName.empty() ? fileName : outName;
+  std::error_code ec;
+  if (out != "-" && fs::is_directory(out, ec)) out = (fs::path(out) / fileName).string();
   if (out != "-" && toolio::SameFile(archivePath, out)) {
     return Fail(out + " is the archive itself; choose another output name");
   }

@@ -10,7 +10,8 @@ namespace {
 constexpr const char* forms =
     "  qvrlib create ARCHIVE DIR            pack every file below DIR\n"
     "  qvrlib list ARCHIVE                  name, offset and size of each member\n"
-    "  qvrlib extract ARCHIVE MEMBER [OUT]  one member to OUT (default: its file name; - standard output)\n"
+    "  qvrlib extract ARCHIVE MEMBER [OUT]  one member to OUT, a file or a folder (default: its file\n"
+    "                                       name here; - standard output)\n"
     "  qvrlib extract ARCHIVE [-C DIR]      every member into folders below DIR (default: here)\n"
     "\n"
     "Member names are the paths below DIR with backslashes between folders, at most\n"
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
   CLI::Option* member = extract->add_option("MEMBER", a.member, "the member (default: every member)")
                             ->type_name("")
                             ->check(toolcli::NonEmpty());
-  extract->add_option("OUT", a.out, "where to write it (default: its file name; - standard output)")
+  extract->add_option("OUT", a.out, "a file or a folder to write it to (default: its file name here; - standard output)")
       ->type_name("")
       ->check(toolcli::NonEmpty());
   extract->add_option("-C,--directory", a.into, "with no MEMBER: the folder to extract into (default: here)")
