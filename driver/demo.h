@@ -36,9 +36,13 @@ inline constexpr int logoPictureBytes = 640 * 480;
 // Credit line used as the caption of every message box and as the window title.
 extern const char* const demoCaption;
 
+// The exit code after a start-up failure (the user has been told what failed);
+// a run that plays, or a cancelled set-up dialog, ends with 0.
+inline constexpr int demoExitFailure = 1;
+
 // ---- Start-up, window, thread ----
 // The program's entry: configuration dialog, start-up, window, demo thread,
-// message loop, shutdown. Returns the process exit code.
+// message loop, shutdown. Returns the process exit code: 0, or demoExitFailure.
 int DemoMain(HINSTANCE instance, int showCommand);
 // Loads everything and opens the accelerator; 1 on success, 0 after a failure was
 // reported in a message box.

@@ -1,5 +1,6 @@
 // The presentation program: plays in a window with sound. --time-scale exists for
-// checks of the whole run.
+// checks of the whole run. Exit codes: 0 played or cancelled, 1 a failure that was
+// reported, 2 a bad command line.
 
 #include <time.h>
 
@@ -17,7 +18,10 @@ constexpr const char* usage =
     "Any key ends it.\n"
     "  --fullscreen      the accelerator's output covers the whole screen\n"
     "  --time-scale N    the clock runs N times as fast\n"
-    "  --help            this text\n";
+    "  --help            this text\n"
+    "  --                ends the options\n"
+    "Without a display it says so and ends; democapture renders the presentation\n"
+    "to a video.\n";
 
 double timeScale = 1.0;
 
@@ -28,29 +32,54 @@ DWORD ScaledTicks() {
   return static_cast<DWORD>(static_cast<unsigned long long>(ms));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  bool fullscreen = false;
+// Reads the command line; -1 when the program may go on, else its exit code.
+int ParseArguments(int argc, char** argv, bool& fullscreen) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--fullscreen") == 0) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--") == 0) {
+      // The options end here, and the program takes no names.
+      if (i + 1 < argc) {
+        std::fprintf(stderr, "demo: unexpected argument %s\n%s", argv[i + 1], usage);
+        return 2;
+      }
+      break;
+    } else if (std::strcmp(arg, "--fullscreen") == 0) {
       fullscreen = true;
-    } else if (std::strcmp(argv[i], "--time-scale") == 0 && i + 1 < argc) {
+    } else if (std::strcmp(arg, "--time-scale") == 0) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "demo: --time-scale needs a value: a number from 0 to 1000\n");
+        return 2;
+      }
       char* end = nullptr;
       const double scale = std::strtod(argv[++i], &end);
       if (end == nullptr || *end != 0 || !(scale > 0.0 && scale <= 1000.0)) {
-        std::fprintf(stderr, "demo: --time-scale takes a number from 0 to 1000\n");
+        std::fprintf(stderr, "demo: --time-scale takes a number from 0 to 1000, not \"%s\"\n", argv[i]);
         return 2;
       }
       timeScale = scale;
       Win32SetTickSource(ScaledTicks);
-    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
       std::fputs(usage, stdout);
       return 0;
     } else {
-      std::fprintf(stderr, "demo: unknown option %s\n%s", argv[i], usage);
+      std::fprintf(stderr, "demo: unknown option %s\n%s", arg, usage);
       return 2;
     }
+  }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool fullscreen = false;
+  if (const int code = ParseArguments(argc, argv, fullscreen); code >= 0) return code;
+  if (!Win32DisplayUsable()) {
+    std::fputs(
+        "demo: no display found. The presentation plays in a window and needs a display (X11 or Wayland).\n"
+        "To render it to a video instead: democapture -o presentation.mp4\n",
+        stderr);
+    return demoExitFailure;
   }
   DemoSelectOutput(DemoOutput::display, fullscreen);
   return DemoMain(GetModuleHandleA(nullptr), SW_SHOWNORMAL);

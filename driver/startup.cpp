@@ -321,10 +321,10 @@ void DemoShutDown() {
 int DemoMain(HINSTANCE instance, int showCommand) {
   SoundStartup();
   if (!SoundConfigDialog()) return 0;
-  if (!DemoLoad(DemoSoundPlan{})) return 0;
+  if (!DemoLoad(DemoSoundPlan{})) return demoExitFailure;
   if (!CreateDemoWindow(showCommand, instance)) {
     SoundClose();
-    return 0;
+    return demoExitFailure;
   }
 
   if (!StartDemoThread()) {

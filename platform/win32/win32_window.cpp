@@ -3,6 +3,7 @@
 
 #include "platform/win32/win32_window.h"
 #include "platform/win32/win32_dialog.h"
+#include "platform/win32/win32_message_box.h"
 
 #include <SDL.h>
 
@@ -442,9 +443,24 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     Uint32 flags = (type & 0xF0) == MB_ICONINFORMATION ? SDL_MESSAGEBOX_INFORMATION
                    : (type & 0xF0) == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
                                                          : SDL_MESSAGEBOX_ERROR;
-    SDL_ShowSimpleMessageBox(flags, caption != nullptr ? caption : "", shown, nullptr);
+    // Where the system's box cannot be shown (no message-box support for that
+    // display), the dialog stand-in's own window shows the text.
+    if (SDL_ShowSimpleMessageBox(flags, caption != nullptr ? caption : "", shown, nullptr) != 0) {
+      Win32ShowOwnMessageBox(shown, caption != nullptr ? caption : "");
+    }
   }
   return IDOK;
+}
+
+bool Win32DisplayUsable() {
+  if (!DisplayPresent()) return false;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const bool usable = driver != nullptr && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
+  // A usable video subsystem stays up for the windows to come: shutting it down
+  // and starting it again at once can fail on X.
+  if (!usable) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  return usable;
 }
 
 void Win32SelectWindowOutput(Win32WindowOutput output) { selectedOutput.store(output); }

@@ -153,7 +153,8 @@ void PostQuitMessage(int exitCode);
 // ---- Message boxes ----
 // The text always goes to standard error (followed by a newline). With the display
 // output and a display present, an SDL message box shows it as well and waits for
-// the user. Returns IDOK.
+// the user; where SDL cannot show one, the dialog stand-in's own window does.
+// Returns IDOK.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 // ---- Choices made in code ----
@@ -162,6 +163,9 @@ enum class Win32WindowOutput {
   offscreen,  // windows are records only; message boxes go to standard error only
 };
 void Win32SelectWindowOutput(Win32WindowOutput output);
+// True when windows can be shown to a person: a display is named and SDL's video
+// starts on it.
+bool Win32DisplayUsable();
 Win32WindowOutput Win32SelectedWindowOutput();
 
 // Run by GetMessageA on the calling thread every time it looks for work (a few

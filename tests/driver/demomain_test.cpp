@@ -86,9 +86,9 @@ TEST_F(DemoMainTest, CancellingTheDialogEndsBeforeAnythingIsOpened) {
               ExitedWithCode(0), "archive 0 device 0");
 }
 
-TEST_F(DemoMainTest, StartUpFailureIsReportedAndEndsWithCodeZero) {
+TEST_F(DemoMainTest, StartUpFailureIsReportedAndEndsWithAFailureCode) {
   // No archive at all.
-  EXPECT_EXIT(MainIn(dir.Path(), IDOK, [] { return true; }), ExitedWithCode(0),
+  EXPECT_EXIT(MainIn(dir.Path(), IDOK, [] { return true; }), ExitedWithCode(demoExitFailure),
               "(^|\n)Cannot open file library!\n");
 }
 
