@@ -53,3 +53,22 @@ TEST(ModplayLive, QuietPrintsNothingButTheMissingSoundCard) {
 }
 
 }  // namespace
+
+namespace {
+
+// Through ALSA on a machine without a card, ALSA prints its own complaints
+// on standard error; modplay keeps them back unless --verbose asks for them.
+TEST(ModplayLive, TheAudioBackEndsOwnLinesNeedVerbose) {
+  TempDir dir;
+  const std::string module = dir.Write("song.s3m", s3m::Write(ShortSong(4, 2, 4)));
+  const ToolRun quiet = Modplay({module, "--quiet"}, "", {"SDL_AUDIODRIVER=alsa"});
+  EXPECT_EQ(quiet.status, 0) << quiet.errors;
+  EXPECT_EQ(quiet.errors.find("ALSA lib"), std::string::npos) << quiet.errors;
+  const ToolRun verbose = Modplay({module, "--quiet", "--verbose"}, "", {"SDL_AUDIODRIVER=alsa"});
+  EXPECT_EQ(verbose.status, 0) << verbose.errors;
+  if (verbose.errors.find("no sound output could be opened") != std::string::npos) {
+    EXPECT_NE(verbose.errors.find("ALSA lib"), std::string::npos) << "ALSA's reasons shown: " << verbose.errors;
+  }
+}
+
+}  // namespace
