@@ -10,10 +10,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # platform back ends and general facilities
   libsdl2-dev libpng-dev nlohmann-json3-dev libavcodec-dev libavformat-dev
-  libcli11-dev
+  libcli11-dev libsdl2-image-dev
   # tools and end-to-end tests: video encoding, virtual display, input, audio checks,
   # an independent image encoder for the decoder tests
   ffmpeg xvfb xauth xdotool x11-apps imagemagick sox
+  # real 3D Studio files for the scene viewer's tests
+  assimp-testmodels glmark2-data
 )
 
 missing=()
