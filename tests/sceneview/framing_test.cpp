@@ -7,6 +7,7 @@
 
 #include "engine/render.h"
 #include "tests/sceneview/test_scenes.h"
+#include "tools/sceneview/frame.h"
 #include "tools/sceneview/framing.h"
 
 namespace {
@@ -244,6 +245,20 @@ TEST(Orbit, EmptySceneGivesTheStandardOrbit) {
   const Orbit orbit = FrameBounds(Bounds{});
   EXPECT_FLOAT_EQ(orbit.elevation, 45.0f);
   EXPECT_GT(orbit.distance, 0.0f);
+}
+
+TEST(Playback, RealTimeFramesRepeatAndStepsWrapBothWays) {
+  Scene* scene = CreateScene();
+  scene->frameCount = 100;
+  EXPECT_FLOAT_EQ(PlayingFrame(scene, 2.0, 25.0), 50.0f);
+  EXPECT_FLOAT_EQ(PlayingFrame(scene, 5.0, 25.0), 25.0f);  // 125 frames: once round
+  EXPECT_FLOAT_EQ(StepFrame(scene, 0.0f, -1), 99.0f);
+  EXPECT_FLOAT_EQ(StepFrame(scene, 99.5f, 1), 0.0f);
+  EXPECT_FLOAT_EQ(StepFrame(scene, 10.7f, 1), 11.0f);
+  scene->frameCount = 0;  // a still scene stays at frame 0
+  EXPECT_FLOAT_EQ(PlayingFrame(scene, 3.0, 25.0), 0.0f);
+  EXPECT_FLOAT_EQ(StepFrame(scene, 0.0f, 1), 0.0f);
+  FreeScene(scene);
 }
 
 }  // namespace

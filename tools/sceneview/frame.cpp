@@ -60,3 +60,10 @@ float PlayingFrame(const Scene* scene, double seconds, double fps) {
   const double f = std::fmod(seconds * fps, frames);
   return static_cast<float>(f < 0.0 ? f + frames : f);
 }
+
+float StepFrame(const Scene* scene, float frame, int frames) {
+  const long long count = scene->frameCount > 0 ? scene->frameCount : 1;
+  long long f = (static_cast<long long>(std::floor(frame)) + frames) % count;
+  if (f < 0) f += count;
+  return static_cast<float>(f);
+}

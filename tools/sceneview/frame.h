@@ -20,3 +20,5 @@ FrameOutcome DrawFrame(Scene* scene, float frame, bool wait, int* triangles = nu
 // Frame number of a playing animation after seconds at fps, repeating over
 // the scene's frame count.
 float PlayingFrame(const Scene* scene, double seconds, double fps);
+// The whole frame frames steps from frame, round the animation either way.
+float StepFrame(const Scene* scene, float frame, int frames);

@@ -3,7 +3,6 @@
 
 #include <SDL.h>
 
-#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -32,11 +31,7 @@ void Resume(Playback& p) { p.startTicks = Now() - p.frame / p.fps; }
 
 void Step(Playback& p, const Scene* scene, int frames) {
   p.paused = true;
-  const int count = scene->frameCount > 0 ? scene->frameCount : 1;
-  int f = static_cast<int>(std::floor(p.frame)) + frames;
-  f %= count;
-  if (f < 0) f += count;
-  p.frame = static_cast<float>(f);
+  p.frame = StepFrame(scene, p.frame, frames);
 }
 
 void Screenshot() {
