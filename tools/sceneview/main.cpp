@@ -52,6 +52,7 @@ int Run(Scene* scene, const SceneSource& source, const SceneviewOptions& o) {
   if (!OpenAccelerator(GlideOutput::window))
     return Fail("no display to open a window on; write a picture with --frame F -o out.png");
   UploadSceneTextures(scene);
+  if (!view.camera.eye) std::printf("sceneview: viewing through the file's camera; --own-camera orbits one of the viewer's own\n");
   const int status = RunViewer(scene, view, o.fps);
   CloseAccelerator();
   return status;
