@@ -112,7 +112,7 @@ TEST_F(RasterPaths, DrawOrderWithinAPixelIsKept) {
     grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_CONSTANT,
                    GR_COMBINE_OTHER_CONSTANT, FXFALSE);
     std::mt19937 rng(4);
-    for (int i = 0; i < 4000; ++i) {
+    for (int i = 0; i < 2000; ++i) {
       grConstantColorValue(static_cast<GrColor_t>(rng()));
       const GrVertex a = RandomVertex(rng, 320, 240, 200), b = RandomVertex(rng, 320, 240, 200),
                      c = RandomVertex(rng, 320, 240, 200);
@@ -165,8 +165,8 @@ TEST_F(RasterPaths, LockClearAndDownloadBetweenTrianglesMatch) {
     std::mt19937 rng(8);
     for (int round = 0; round < 6; ++round) {
       for (int i = 0; i < 200; ++i) {
-        const GrVertex a = RandomVertex(rng, 320, 240, 300), b = RandomVertex(rng, 320, 240, 300),
-                       c = RandomVertex(rng, 320, 240, 300);
+        const GrVertex a = RandomVertex(rng, 320, 240, 150), b = RandomVertex(rng, 320, 240, 150),
+                       c = RandomVertex(rng, 320, 240, 150);
         grDrawTriangle(&a, &b, &c);
       }
       if (round == 1) {
