@@ -20,6 +20,7 @@ inline constexpr std::uint32_t textureMemorySize = 4u << 20;  // texture unit 0
 // lane (0x00RR'00GG'00BB in a 64-bit word) so bilinear filtering is four multiplies.
 struct BoundTexture {
   const std::uint64_t* texels = nullptr;
+  const std::uint32_t* packed = nullptr;  // the same texels as 0x00RRGGBB words
   int widthLog2 = 0;
   int widthMask = 0;
   int heightMask = 0;
@@ -45,6 +46,7 @@ struct State {
   // Texture memory: the RGB565 words as downloaded and their expanded twins.
   std::vector<std::uint16_t> textureMemory;
   std::vector<std::uint64_t> textureExpanded;
+  std::vector<std::uint32_t> texturePacked;
   BoundTexture texture;
   bool bilinear = true;
   bool clampS = false;
@@ -81,6 +83,13 @@ inline std::uint16_t EncodeW(float w) {
   if (static_cast<std::int32_t>(bits) < 0 || exponent < 0) return 0;
   if (exponent > 15) return 0xFFFF;
   return static_cast<std::uint16_t>((exponent << 12) | ((bits >> 11) & 0xFFF));
+}
+
+inline std::uint32_t PackRgb565(std::uint16_t c) {
+  const std::uint32_t r = ((c >> 11) & 31) * 255 / 31;
+  const std::uint32_t g = ((c >> 5) & 63) * 255 / 63;
+  const std::uint32_t b = (c & 31) * 255 / 31;
+  return (r << 16) | (g << 8) | b;
 }
 
 inline std::uint64_t ExpandRgb565(std::uint16_t c) {

@@ -94,6 +94,7 @@ void grGlideInit() {
   if (s.textureMemory.empty()) {
     s.textureMemory.assign(glide_detail::textureMemorySize / 2, 0);
     s.textureExpanded.assign(glide_detail::textureMemorySize / 2, 0);
+    s.texturePacked.assign(glide_detail::textureMemorySize / 2, 0);
   }
 }
 
@@ -245,6 +246,7 @@ void grTexDownloadMipMap(GrChipID_t tmu, FxU32 startAddress, FxU32, GrTexInfo* i
   for (std::size_t i = 0; i < texels; ++i) {
     s.textureMemory[first + i] = source[i];
     s.textureExpanded[first + i] = glide_detail::ExpandRgb565(source[i]);
+    s.texturePacked[first + i] = glide_detail::PackRgb565(source[i]);
   }
 }
 
@@ -259,6 +261,7 @@ void grTexSource(GrChipID_t tmu, FxU32 startAddress, FxU32, GrTexInfo* info) {
       texels * 2 > glide_detail::textureMemorySize - startAddress)
     return;
   s.texture.texels = s.textureExpanded.data() + startAddress / 2;
+  s.texture.packed = s.texturePacked.data() + startAddress / 2;
   int log2 = 0;
   while ((1 << log2) < width) ++log2;
   s.texture.widthLog2 = log2;
