@@ -49,43 +49,24 @@ inline __m128i ColorSingle(__m256i a) {
   return _mm_min_epi16(_mm_max_epi16(packed, _mm_setzero_si128()), _mm_set1_epi16(255));
 }
 
-// Texels of eight pixels as gathered (four 64-bit words of B, G, R, 0 each, in 16-bit
-// lanes, values 0..255) to R in the low and G in the high half of 'rg', B in 'b'.
-inline void Planar(__m256i first, __m256i second, __m256i& rg, __m128i& b) {
-  // Bytes B G R 0 per pixel, dwords in the order 0 1 4 5 2 3 6 7, then sorted.
-  const __m256i bytes = _mm256_packus_epi16(first, second);
-  const __m256i pixels = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7));
-  const __m256i low8 = _mm256_set1_epi32(0xFF);
-  const __m256i blue = _mm256_and_si256(pixels, low8);
-  const __m256i green = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), low8);
-  const __m256i red = _mm256_srli_epi32(pixels, 16);
+// Red, green and blue of eight pixels, 0..255 in 32-bit lanes, to red in the low
+// and green in the high half of 'rg', blue in 'b', 16-bit lanes.
+inline void Planar(__m256i red, __m256i green, __m256i blue, __m256i& rg, __m128i& b) {
   rg = _mm256_permute4x64_epi64(_mm256_packus_epi32(red, green), 0xD8);
   b = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(blue, blue), 0x08));
 }
 
-// Each pixel's 16-bit weight repeated over the four lanes of its texel word: pixels
-// 0-3 in 'low', 4-7 in 'high'.
-inline void Spread(__m128i weights, __m256i& low, __m256i& high) {
-  const __m256i both = _mm256_broadcastsi128_si256(weights);
-  low = _mm256_shuffle_epi8(both, _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 2, 3, 4, 5, 4, 5, 4, 5,
-                                                   4, 5, 6, 7, 6, 7, 6, 7, 6, 7));
-  high = _mm256_shuffle_epi8(both, _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, 10, 11, 12, 13,
-                                                    12, 13, 12, 13, 12, 13, 14, 15, 14, 15, 14, 15, 14, 15));
-}
-
-inline __m256i Gather(const std::uint64_t* texels, __m128i index) {
-  return _mm256_i32gather_epi64(reinterpret_cast<const long long*>(texels), index, 8);
+inline __m256i Gather(const std::uint32_t* packed, __m256i index) {
+  return _mm256_i32gather_epi32(reinterpret_cast<const int*>(packed), index, 4);
 }
 
 // The texture's bound shape as lane constants.
 struct TextureLanes {
-  const std::uint64_t* texels;
   const std::uint32_t* packed;
   __m256i widthMask, heightMask;
   __m128i widthShift;
   explicit TextureLanes(const glide_detail::BoundTexture& t)
-      : texels(t.texels),
-        packed(t.packed),
+      : packed(t.packed),
         widthMask(_mm256_set1_epi32(t.widthMask)),
         heightMask(_mm256_set1_epi32(t.heightMask)),
         widthShift(_mm_cvtsi32_si128(t.widthLog2)) {}
@@ -111,11 +92,10 @@ inline void FetchBilinear(const TextureLanes& tex, __m256i iu, __m256i iv, __m25
   const __m256i vi = _mm256_srai_epi32(iv, 8);
   const __m256i v0 = _mm256_sll_epi32(_mm256_and_si256(vi, tex.heightMask), tex.widthShift);
   const __m256i v1 = _mm256_sll_epi32(_mm256_and_si256(_mm256_add_epi32(vi, one), tex.heightMask), tex.widthShift);
-  const auto* base = reinterpret_cast<const int*>(tex.packed);
-  const __m256i t00 = _mm256_i32gather_epi32(base, _mm256_add_epi32(v0, u0), 4);
-  const __m256i t10 = _mm256_i32gather_epi32(base, _mm256_add_epi32(v0, u1), 4);
-  const __m256i t01 = _mm256_i32gather_epi32(base, _mm256_add_epi32(v1, u0), 4);
-  const __m256i t11 = _mm256_i32gather_epi32(base, _mm256_add_epi32(v1, u1), 4);
+  const __m256i t00 = Gather(tex.packed, _mm256_add_epi32(v0, u0));
+  const __m256i t10 = Gather(tex.packed, _mm256_add_epi32(v0, u1));
+  const __m256i t01 = Gather(tex.packed, _mm256_add_epi32(v1, u0));
+  const __m256i t11 = Gather(tex.packed, _mm256_add_epi32(v1, u1));
   // Weights; they add up to 256. Pairs (w00, w10) and (w01, w11) per 32-bit lane.
   const __m256i low8 = _mm256_set1_epi32(255);
   const __m256i fu = _mm256_and_si256(iu, low8), fv = _mm256_and_si256(iv, low8);
@@ -131,17 +111,17 @@ inline void FetchBilinear(const TextureLanes& tex, __m256i iu, __m256i iv, __m25
                                          _mm256_madd_epi16(ChannelPair(t01, t11, shift), bottom));
     channel[c] = _mm256_srli_epi32(sum, 8);
   }
-  rg = _mm256_permute4x64_epi64(_mm256_packus_epi32(channel[0], channel[1]), 0xD8);
-  b = _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi32(channel[2], channel[2]), 0x08));
+  Planar(channel[0], channel[1], channel[2], rg, b);
 }
 
 // Point-sampled texels of eight pixels at fixed-point texel positions.
 inline void FetchNearest(const TextureLanes& tex, __m256i iu, __m256i iv, __m256i& rg, __m128i& b) {
   const __m256i u = _mm256_and_si256(_mm256_srai_epi32(iu, 8), tex.widthMask);
   const __m256i v = _mm256_sll_epi32(_mm256_and_si256(_mm256_srai_epi32(iv, 8), tex.heightMask), tex.widthShift);
-  const __m256i index = _mm256_add_epi32(v, u);
-  Planar(Gather(tex.texels, _mm256_castsi256_si128(index)), Gather(tex.texels, _mm256_extracti128_si256(index, 1)),
-         rg, b);
+  const __m256i t = Gather(tex.packed, _mm256_add_epi32(v, u));
+  const __m256i low8 = _mm256_set1_epi32(0xFF);
+  Planar(_mm256_and_si256(_mm256_srli_epi32(t, 16), low8), _mm256_and_si256(_mm256_srli_epi32(t, 8), low8),
+         _mm256_and_si256(t, low8), rg, b);
 }
 
 // Eight-lane running values of a span: lanes 0-3 hold a four-pixel group of the
