@@ -3,12 +3,24 @@
 # runs each harness in turn for SECONDS (default 60), printing executions and
 # coverage per harness. Crashing inputs land in build-fuzz/artifacts/<harness>/.
 #
-#   scripts/fuzz.sh [SECONDS] [HARNESS...]     e.g. scripts/fuzz.sh 600 fuzz_xm fuzz_3ds
+#   scripts/fuzz.sh [--keep] [SECONDS] [HARNESS...]   e.g. scripts/fuzz.sh 600 fuzz_xm fuzz_3ds
+#
+# The kept inputs of tests/data/fuzz/<reader>/ join each corpus. With --keep,
+# each harness's corpus is afterwards minimised (-merge=1) into that folder: the
+# inputs below FUZZ_KEEP_BYTES (default 8192) that add coverage beyond the
+# generated seeds, which are left out as the build writes them again. Inputs
+# that crashed, hung or leaked (crash-*, timeout-*, leak-*, oom-*, slow-unit-*)
+# are always kept, found now or before. The replay tests run every kept file.
 #
 # Harnesses run one at a time on one core. Set FUZZ_JOBS for the build (default 2).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
+keep=0
+if [[ $# -gt 0 && $1 == --keep ]]; then
+  keep=1
+  shift
+fi
 seconds=60
 if [[ $# -gt 0 && $1 =~ ^[0-9]+$ ]]; then
   seconds=$1
@@ -28,6 +40,33 @@ cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target fuzz_seeds "${harnesses[@]}
 seeds=$build/seeds
 "$build/fuzz/fuzz_seeds" "$seeds"
 
+# keep_inputs HARNESS READER CORPUS ARTIFACTS SEEDDIR...: minimises the corpus
+# into tests/data/fuzz/READER/ (see above).
+keep_inputs() {
+  local h=$1 name=$2 corpus=$3 artifacts=$4
+  shift 4
+  local kept=tests/data/fuzz/$name work=$build/keep/$name
+  rm -rf "$work"
+  mkdir -p "$work/seeds" "$work/small" "$work/merged" "$kept"
+  for dir in "$@"; do
+    [[ -d $seeds/$dir ]] && cp "$seeds/$dir"/* "$work/seeds"/ 2>/dev/null || true
+  done
+  find "$corpus" -type f -size -"${FUZZ_KEEP_BYTES:-8192}"c -exec cp -t "$work/small" {} +
+  # The seeds go in first, so that only what adds to them is taken.
+  cp "$work/seeds"/* "$work/merged"/ 2>/dev/null || true
+  "$build/fuzz/$h" -merge=1 -timeout=10 -rss_limit_mb=2048 "$work/merged" "$work/small" >"$work/merge.log" 2>&1 ||
+    echo "   $h: the merge failed, see $work/merge.log"
+  for seed in "$work/seeds"/*; do
+    [[ -f $seed ]] && rm -f "$work/merged/$(basename "$seed")"
+  done
+  mkdir -p "$work/faults"
+  find "$kept" "$artifacts" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'timeout-*' -o -name 'leak-*' \
+    -o -name 'oom-*' -o -name 'slow-unit-*' \) -exec cp -t "$work/faults" {} + 2>/dev/null || true
+  find "$kept" -maxdepth 1 -type f -delete
+  cp "$work/merged"/* "$work/faults"/* "$kept"/ 2>/dev/null || true
+  echo "   kept $(find "$kept" -type f | wc -l) inputs in $kept"
+}
+
 status=0
 summary=()
 for h in "${harnesses[@]}"; do
@@ -41,8 +80,8 @@ for h in "${harnesses[@]}"; do
   for dir in "${seedDirs[@]}"; do
     [[ -d $seeds/$dir ]] && cp -n "$seeds/$dir"/* "$corpus"/ 2>/dev/null || true
   done
-  # Inputs that once found faults join the corpus, so fixed faults stay fixed.
-  [[ -d tests/fuzz/data/$name ]] && cp -n tests/fuzz/data/"$name"/* "$corpus"/ 2>/dev/null || true
+  # Kept inputs join the corpus, so fixed faults stay fixed.
+  [[ -d tests/data/fuzz/$name ]] && cp -n tests/data/fuzz/"$name"/* "$corpus"/ 2>/dev/null || true
   log=$build/$h.log
   echo "== $h: ${seconds}s"
   set +e
@@ -62,6 +101,7 @@ for h in "${harnesses[@]}"; do
   fi
   echo "$line"
   summary+=("$line")
+  [[ $keep -eq 1 ]] && keep_inputs "$h" "$name" "$corpus" "$artifacts" "${seedDirs[@]}"
 done
 echo "== summary"
 printf '%s\n' "${summary[@]}"
