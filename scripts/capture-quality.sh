@@ -12,7 +12,7 @@ cd "$work"
 for clip in "30 34 main" "100 104 planet" "165 169 bump"; do
   read -r from to name <<< "$clip"
   "$capture" --png --no-audio --from "$from" --to "$to" -o "ref_$name.mp4" --data "$data" > /dev/null
-  for setting in "ultrafast 20" "veryfast 18" "veryfast 20" "veryfast 23"; do
+  for setting in "ultrafast 20" "superfast 20" "veryfast 18" "veryfast 23"; do
     read -r preset crf <<< "$setting"
     out=${name}_${preset}_$crf.mp4
     ffmpeg -v error -y -framerate 60 -i "ref_${name}_frames/frame_%06d.png" -pix_fmt yuv420p \

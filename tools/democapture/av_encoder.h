@@ -20,8 +20,8 @@ using PacketSink = std::function<std::string(AVPacket* packet, const AVCodecCont
 
 // x264's speed preset and constant rate factor of a capture (see the README for
 // how they were chosen).
-inline constexpr const char* videoPreset = "veryfast";
-inline constexpr int videoQuality = 18;
+inline constexpr const char* videoPreset = "superfast";
+inline constexpr int videoQuality = 20;
 
 class EncoderBase {
 public:
