@@ -7,9 +7,7 @@
 #include <optional>
 
 #include "platform/win32/win32.h"
-#include "platform/win32/win32_dsound.h"
-#include "platform/win32/win32_dialog.h"
-#include "platform/win32/win32_window.h"
+#include "platform/win32/dsound.h"
 #include "sound/devcommon.h"
 #include "sound/errors.h"
 #include "sound/sound.h"

@@ -3,7 +3,7 @@
 // DirectSound mode option is non-zero.
 #pragma once
 
-#include "platform/win32/win32_types.h"
+#include "platform/win32/win32.h"
 #include "sound/sdevice.h"
 
 extern SoundDevice DirectSoundDevice;

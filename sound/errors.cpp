@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/win32/win32_error.h"
+#include "platform/win32/win32.h"
 
 namespace {
 

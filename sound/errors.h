@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/win32/win32_types.h"
+#include "platform/win32/win32.h"
 
 // The 51 codes. The table is fixed, including codes this system never raises.
 enum : int {

@@ -2,8 +2,7 @@
 // translated from the thread's last error into a sound error code.
 #include "sound/rawf_nt.h"
 
-#include "platform/win32/win32_error.h"
-#include "platform/win32/win32_file.h"
+#include "platform/win32/win32.h"
 #include "sound/errors.h"
 #include "sound/mem.h"
 

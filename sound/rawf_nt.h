@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/win32/win32_types.h"
+#include "platform/win32/win32.h"
 
 // Open modes.
 enum : int {

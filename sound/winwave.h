@@ -2,7 +2,7 @@
 // plays in order.
 #pragma once
 
-#include "platform/win32/win32_types.h"
+#include "platform/win32/win32.h"
 #include "sound/sdevice.h"
 
 extern SoundDevice WinWaveDevice;
