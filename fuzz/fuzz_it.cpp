@@ -3,9 +3,8 @@
 #include <cstdint>
 
 #include "fuzz/module_load.h"
-#include "sound/loadit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::LoadModule(gmpLoadIT, data, size);
+  fuzz::LoadModule(modKindIT, data, size);
   return 0;
 }

@@ -3,9 +3,8 @@
 #include <cstdint>
 
 #include "fuzz/module_load.h"
-#include "sound/loadmod.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::LoadModule(gmpLoadMOD, data, size);
+  fuzz::LoadModule(modKindMOD, data, size);
   return 0;
 }

@@ -3,9 +3,8 @@
 #include <cstdint>
 
 #include "fuzz/module_load.h"
-#include "sound/loads3m.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::LoadModule(gmpLoadS3M, data, size);
+  fuzz::LoadModule(modKindS3M, data, size);
   return 0;
 }

@@ -3,9 +3,8 @@
 #include <cstdint>
 
 #include "fuzz/module_load.h"
-#include "sound/loadxm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::LoadModule(gmpLoadXM, data, size);
+  fuzz::LoadModule(modKindXM, data, size);
   return 0;
 }

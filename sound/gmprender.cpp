@@ -2,19 +2,14 @@
 #include "sound/gmprender.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "sound/dsm.h"
 #include "sound/dsmmem.h"
 #include "sound/errors.h"
 #include "sound/gmplayer.h"
-#include "sound/loadit.h"
-#include "sound/loadmod.h"
-#include "sound/loads3m.h"
-#include "sound/loadxm.h"
+#include "sound/loadformats.h"
 #include "sound/module.h"
-#include "sound/rawf_nt.h"
 
 namespace {
 
@@ -75,28 +70,11 @@ int gmpLoadAnyModule(const char* fileName, const SoundDevice* device, int addSam
     return errInvalidArguments;
   }
   *module = nullptr;
-  std::uint8_t header[48];
-  RawFile* file = nullptr;
-  if (int e = RawFileOpen(fileName, rfOpenRead, &file); e != errOK) {
+  std::uint8_t start[moduleProbeBytes];
+  if (int e = gmpReadModuleStart(fileName, start); e != errOK) {
     return e;
   }
-  int error = RawFileRead(file, header, sizeof header);
-  const int closeError = RawFileClose(file);
-  if (error == errOK) error = closeError;
-  if (error != errOK) {
-    return error;
-  }
-  // One place chooses the reader for every module kind.
-  if (std::memcmp(header, "Extended Module:", 16) == 0) {
-    return gmpLoadXM(fileName, device, addSamples, nullptr, module);
-  }
-  if (std::memcmp(header + 44, "SCRM", 4) == 0) {
-    return gmpLoadS3M(fileName, device, addSamples, nullptr, module);
-  }
-  if (std::memcmp(header, "IMPM", 4) == 0) {
-    return gmpLoadIT(fileName, device, addSamples, nullptr, module);
-  }
-  return gmpLoadMOD(fileName, device, addSamples, nullptr, module);
+  return gmpProbeModuleFormat(start)->Load(fileName, device, addSamples, nullptr, module);
 }
 
 int gmpSongDuration(Module* module, double* seconds) {

@@ -12,9 +12,9 @@
 struct Module;
 struct SoundDevice;
 
-// Chooses the reader by the file's first 48 bytes as SoundLoadModule does
-// (XM, then S3M, then IT, else MOD) and loads the module. A file shorter than
-// 48 bytes fails with errEndOfFile without any reader being called.
+// Chooses the reader by the file's first 48 bytes from the table of formats
+// (sound/loadformats.h), as SoundLoadModule does, and loads the module. A file
+// shorter than 48 bytes fails with errEndOfFile without any reader being called.
 int gmpLoadAnyModule(const char* fileName, const SoundDevice* device, int addSamples,
                      Module** module);
 

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "sound/loadit.h"  // ModuleSampleCallback
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
 #include "sound/sdevice.h"

@@ -9,6 +9,7 @@
 
 #include "sound/errors.h"
 #include "sound/loadcommon.h"
+#include "sound/loadformats.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
@@ -645,3 +646,9 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
   state.offsets = nullptr;
   return state.Finish(module);
 }
+
+namespace {
+bool ProbeIT(const std::uint8_t* start) { return std::memcmp(start, "IMPM", 4) == 0; }
+}  // namespace
+
+const ModuleFormat itModuleFormat = {modKindIT, "IT", ProbeIT, gmpLoadIT};

@@ -7,14 +7,7 @@
 
 #include <cstdint>
 
-struct Module;
-struct ModuleSample;
-struct SampleDescriptor;
-struct SoundDevice;
-
-// Called once per sample after it was handed to the device; a nonzero result
-// aborts the load with that code. (The same type as the S3M reader's.)
-using ModuleSampleCallback = int (*)(const SampleDescriptor* descriptor, ModuleSample* sample);
+#include "sound/module.h"
 
 // Loads fileName into *module. With addSamples set, each sample goes to
 // device->AddSample (the device keeps its own copy) and the callback, if any,

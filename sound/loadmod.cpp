@@ -10,6 +10,7 @@
 
 #include "sound/errors.h"
 #include "sound/loadcommon.h"
+#include "sound/loadformats.h"
 #include "sound/loads3m.h"
 #include "sound/mem.h"
 #include "sound/module.h"
@@ -383,3 +384,11 @@ int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
 
   return state.Finish(module);
 }
+
+namespace {
+// Nothing in a MOD file's first bytes marks it (the signature lies at byte
+// 1080), so this record takes every file the others refuse.
+bool ProbeMOD(const std::uint8_t*) { return true; }
+}  // namespace
+
+const ModuleFormat modModuleFormat = {modKindMOD, "MOD", ProbeMOD, gmpLoadMOD};

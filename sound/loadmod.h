@@ -5,14 +5,7 @@
 
 #include <cstdint>
 
-struct Module;
-struct ModuleSample;
-struct SampleDescriptor;
-struct SoundDevice;
-
-// Called once per sample after it was handed to the device; a nonzero result
-// aborts the load with that code. (The same type as the S3M reader's.)
-using ModuleSampleCallback = int (*)(const SampleDescriptor* descriptor, ModuleSample* sample);
+#include "sound/module.h"
 
 // Loads fileName into *module. Channel pannings use the default stereo
 // separation of gmpSetStereoSeparation (sound/loads3m.h). With addSamples

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "sound/errors.h"
+#include "sound/loadformats.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
@@ -560,3 +561,9 @@ int gmpLoadS3M(const char* fileName, const SoundDevice* device, int addSamples,
   s.module = nullptr;
   return errOK;
 }
+
+namespace {
+bool ProbeS3M(const std::uint8_t* start) { return std::memcmp(start + 44, "SCRM", 4) == 0; }
+}  // namespace
+
+const ModuleFormat s3mModuleFormat = {modKindS3M, "S3M", ProbeS3M, gmpLoadS3M};

@@ -5,14 +5,7 @@
 
 #include <cstdint>
 
-struct Module;
-struct ModuleSample;
-struct SampleDescriptor;
-struct SoundDevice;
-
-// Called after each sample has been handed to the device, with its descriptor
-// and the module's sample record; a nonzero result aborts the load with it.
-using ModuleSampleCallback = int (*)(const SampleDescriptor* descriptor, ModuleSample* sample);
+#include "sound/module.h"
 
 // Loads fileName. With addSamples set, every sample goes to device->AddSample
 // (copied) and the module keeps only the handle; otherwise each sample keeps

@@ -10,6 +10,7 @@
 
 #include "sound/errors.h"
 #include "sound/loadcommon.h"
+#include "sound/loadformats.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
@@ -571,3 +572,11 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
 
   return state.Finish(module);
 }
+
+namespace {
+// The signature's first 16 bytes; the reader itself also wants the space after
+// them and a version of at least 1.04.
+bool ProbeXM(const std::uint8_t* start) { return std::memcmp(start, "Extended Module:", 16) == 0; }
+}  // namespace
+
+const ModuleFormat xmModuleFormat = {modKindXM, "XM", ProbeXM, gmpLoadXM};

@@ -180,6 +180,11 @@ struct ModuleSample {
   std::uint8_t vibSpeed;
 };
 
+// Called by a reader once per sample after it was handed to the device, with
+// its descriptor and the module's sample record; a nonzero result aborts the
+// load with that code.
+using ModuleSampleCallback = int (*)(const SampleDescriptor* descriptor, ModuleSample* sample);
+
 struct ModuleInstrument {
   char name[32];
   std::uint32_t numSamples;

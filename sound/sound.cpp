@@ -13,10 +13,8 @@
 #include "sound/dsmnsnd.h"
 #include "sound/dsound.h"
 #include "sound/gmplayer.h"
-#include "sound/loadit.h"
-#include "sound/loadmod.h"
+#include "sound/loadformats.h"
 #include "sound/loads3m.h"
-#include "sound/loadxm.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
@@ -503,17 +501,8 @@ Module* SoundLoadModule(const char* fileName) {
     Fail(errInvalidArguments);
     return nullptr;
   }
-  RawFile* file = nullptr;
-  int error = RawFileOpen(fileName, rfOpenRead, &file);
-  if (error != errOK) {
-    Fail(error);
-    return nullptr;
-  }
-  unsigned char header[48];
-  error = RawFileRead(file, header, sizeof(header));
-  int closed = RawFileClose(file);
-  if (error == errOK) error = closed;
-  if (error != errOK) {
+  std::uint8_t start[moduleProbeBytes];
+  if (int error = gmpReadModuleStart(fileName, start); error != errOK) {
     Fail(error);
     return nullptr;
   }
@@ -526,16 +515,8 @@ Module* SoundLoadModule(const char* fileName) {
   Module* module = nullptr;
   // The S3M and MOD readers take their default stereo separation from here.
   gmpSetStereoSeparation(static_cast<int>(options[soundOptStereoSeparation]));
-  if (std::memcmp(header, "Extended Module:", 16) == 0) {
-    error = gmpLoadXM(fileName, device, 1, nullptr, &module);
-  } else if (std::memcmp(header + 44, "SCRM", 4) == 0) {
-    error = gmpLoadS3M(fileName, device, 1, nullptr, &module);
-  } else if (std::memcmp(header, "IMPM", 4) == 0) {
-    error = gmpLoadIT(fileName, device, 1, nullptr, &module);
-  } else {
-    error = gmpLoadMOD(fileName, device, 1, nullptr, &module);
-  }
-  if (error != errOK) {
+  const ModuleFormat* format = gmpProbeModuleFormat(start);
+  if (int error = format->Load(fileName, device, 1, nullptr, &module); error != errOK) {
     Fail(error);
     return nullptr;
   }
