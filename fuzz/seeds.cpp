@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/sound/support/it_builder.h"
-#include "tests/sound/support/mod_builder.h"
-#include "tests/sound/support/wave_builder.h"
-#include "tests/sound/support/xm_builder.h"
 #include "tools/archivewriter/archivewriter.h"
+#include "tools/itwriter/itwriter.h"
 #include "tools/mkcontent/images.h"
+#include "tools/modwriter/modwriter.h"
 #include "tools/s3mwriter/s3mwriter.h"
 #include "tools/scenewriter/scenewriter.h"
+#include "tools/wavewriter/wavewriter.h"
+#include "tools/xmwriter/xmwriter.h"
 
 namespace {
 
@@ -64,20 +64,20 @@ void S3mSeeds() {
 }
 
 void XmSeeds() {
-  xmtest::Song song;
+  xmwriter::Song song;
   song.patterns.resize(2);
   song.patterns[0].rows = 16;
   song.patterns[1].rows = 8;
   song.orders = {0, 1, 0};
-  xmtest::Instrument ins;
+  xmwriter::Instrument ins;
   ins.name = "lead";
-  xmtest::Sample s;
+  xmwriter::Sample s;
   for (int i = 0; i < 64; ++i) s.values.push_back(static_cast<std::int16_t>((i % 16) * 8 - 64));
   s.loopStart = 0;
   s.loopLength = 64;
   s.loopBits = 1;
   ins.samples.push_back(s);
-  xmtest::Sample wide = s;
+  xmwriter::Sample wide = s;
   wide.sixteen = true;
   wide.loopBits = 2;
   wide.loopLength = 128;
@@ -96,14 +96,14 @@ void XmSeeds() {
   ins.vibRate = 8;
   ins.fadeOut = 256;
   song.instruments.push_back(ins);
-  song.instruments.push_back(xmtest::Instrument{});  // no samples
+  song.instruments.push_back(xmwriter::Instrument{});  // no samples
   song.At(0, 0, 0) = {49, 1, 0x40, 0x0A, 0x0F};
   song.At(0, 3, 1) = {60, 1, 0, 0x03, 0x10};
   song.At(0, 8, 2) = {97, 0, 0, 0, 0};
   song.At(1, 0, 3) = {30, 2, 0x20, 0x0E, 0x61};
   Save("xm", "song.xm", song.Build());
 
-  xmtest::Song empty;
+  xmwriter::Song empty;
   empty.patterns.resize(1);
   empty.patterns[0].rows = 1;
   empty.channels = 2;
@@ -112,11 +112,11 @@ void XmSeeds() {
 }
 
 void ModSeeds() {
-  modtest::Song song;
+  modwriter::Song song;
   song.songLength = 2;
   song.orders[0] = 0;
   song.orders[1] = 1;
-  song.patterns.assign(2, std::vector<modtest::Cell>(64 * 4));
+  song.patterns.assign(2, std::vector<modwriter::Cell>(64 * 4));
   auto& a = song.samples[0];
   a.name = "bass";
   for (int i = 0; i < 64; ++i) a.data.push_back(static_cast<std::int8_t>(i * 4 - 128));
@@ -132,25 +132,25 @@ void ModSeeds() {
   song.At(1, 0, 3) = {856, 1, 0x0B, 0x00};
   Save("mod", "song.mod", song.Build());
 
-  modtest::Song eight;
+  modwriter::Song eight;
   eight.signature = "8CHN";
   eight.channels = 8;
-  eight.patterns.assign(1, std::vector<modtest::Cell>(64 * 8));
+  eight.patterns.assign(1, std::vector<modwriter::Cell>(64 * 8));
   eight.samples[0].data.assign(16, 0);
   eight.At(0, 0, 7) = {113, 1, 0x0F, 0x06};
   Save("mod", "eight.mod", eight.Build());
 }
 
 void ItSeeds() {
-  ittest::Song song;
-  ittest::Sample s;
+  itwriter::Song song;
+  itwriter::Sample s;
   s.name = "square";
   for (int i = 0; i < 64; ++i) s.bytes.push_back(static_cast<std::uint8_t>(i < 32 ? 0x40 : 0xC0));
   s.flags = 0x01 | 0x10;
   s.loopBegin = 0;
   s.loopEnd = 64;
   song.samples.push_back(s);
-  ittest::Sample wide;
+  itwriter::Sample wide;
   wide.name = "wide";
   wide.flags = 0x01 | 0x02 | 0x20 | 0x40;
   for (int i = 0; i < 32; ++i) {
@@ -162,7 +162,7 @@ void ItSeeds() {
   wide.susEnd = 20;
   wide.loopEnd = 32;
   song.samples.push_back(wide);
-  ittest::Instrument ins;
+  itwriter::Instrument ins;
   ins.name = "lead";
   ins.volume.flags = 1 | 2;
   ins.volume.nodes = {{64, 0}, {32, 10}, {0, 30}};
@@ -171,30 +171,30 @@ void ItSeeds() {
   ins.pitch.nodes = {{0, 0}, {16, 8}};
   ins.fadeOut = 64;
   song.instruments.push_back(ins);
-  ittest::Instrument second;
+  itwriter::Instrument second;
   for (unsigned n = 0; n < 120; ++n) second.noteMap[n] = {static_cast<std::uint8_t>(n), 2};
   song.instruments.push_back(second);
-  ittest::PatternWriter w;
+  itwriter::PatternWriter w;
   w.Entry(0, 0x0F, 60, 1, 64, 1, 6).EndRow();
   w.Entry(1, 0x03, 64, 2).Entry(2, 0x08, 0, 0, 0, 4, 0x22).EndRow();
   w.Repeat(0).EndRow();
   w.Entry(0, 0x01, 254).EndRow();
-  ittest::Pattern p;
+  itwriter::Pattern p;
   p.rows = 4;
   p.packed = w.bytes;
   song.patterns.push_back(p);
-  ittest::Pattern missing;
+  itwriter::Pattern missing;
   missing.present = false;
   song.patterns.push_back(missing);
   song.orders = {0, 254, 1, 255};
   Save("it", "instruments.it", song.Build());
 
-  ittest::Song samples;
+  itwriter::Song samples;
   samples.flags = 0x01;  // sample mode
   samples.samples.push_back(s);
-  ittest::PatternWriter w2;
+  itwriter::PatternWriter w2;
   w2.Entry(0, 0x03, 48, 1).EndRow();
-  ittest::Pattern p2;
+  itwriter::Pattern p2;
   p2.rows = 1;
   p2.packed = w2.bytes;
   samples.patterns.push_back(p2);
@@ -204,11 +204,11 @@ void ItSeeds() {
 void WaveSeeds() {
   Bytes pcm8;
   for (int i = 0; i < 64; ++i) pcm8.push_back(static_cast<std::uint8_t>(128 + 100 * std::sin(i / 4.0)));
-  Save("wave", "mono8.wav", soundtest::BuildWave({{"fmt ", soundtest::FormatBody(1, 1, 22050, 8)},
+  Save("wave", "mono8.wav", wavewriter::BuildWave({{"fmt ", wavewriter::FormatBody(1, 1, 22050, 8)},
                                                   {"data", pcm8}}));
   Bytes pcm16(128, 0x11);
   Save("wave", "stereo16.wav",
-       soundtest::BuildWave({{"fmt ", soundtest::FormatBody(1, 2, 44100, 16, 18)},
+       wavewriter::BuildWave({{"fmt ", wavewriter::FormatBody(1, 2, 44100, 16, 18)},
                              {"LIST", Bytes(6, 'x')},
                              {"data", pcm16}}));
 }

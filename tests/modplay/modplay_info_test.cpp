@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/modplay/modplay_run.h"
-#include "tests/sound/support/xm_builder.h"
+#include "tools/xmwriter/xmwriter.h"
 
 using namespace modplaytest;
 
@@ -43,15 +43,15 @@ TEST_F(ModplayInfo, JsonGivesTheKindByNameAndTheFileDeclaredChannels) {
 }
 
 TEST_F(ModplayInfo, SamplesAreThoseHoldingData) {
-  xmtest::Song song;
+  xmwriter::Song song;
   song.channels = 2;
   song.patterns.resize(1);
   song.At(0, 0, 0) = {49, 1, 0, 0, 0};
   song.At(0, 1, 1) = {49, 3, 0, 0, 0};
   for (int i = 0; i < 3; ++i) {
-    xmtest::Instrument instrument;
+    xmwriter::Instrument instrument;
     instrument.name = "ins " + std::to_string(i);
-    xmtest::Sample sample;
+    xmwriter::Sample sample;
     sample.values.assign(64, 20);
     if (i != 1) instrument.samples.push_back(sample);
     song.instruments.push_back(instrument);

@@ -13,10 +13,10 @@
 #include "sound/errors.h"
 #include "sound/mem.h"
 #include "sound/module.h"
-#include "tests/sound/support/it_builder.h"
-#include "tests/sound/support/mod_builder.h"
-#include "tests/sound/support/wave_builder.h"
-#include "tests/sound/support/xm_builder.h"
+#include "tools/itwriter/itwriter.h"
+#include "tools/modwriter/modwriter.h"
+#include "tests/sound/support/reader_support.h"
+#include "tools/xmwriter/xmwriter.h"
 #include "tools/s3mwriter/s3mwriter.h"
 
 namespace {
@@ -30,10 +30,10 @@ std::vector<std::uint8_t> S3mFile() {
 }
 
 std::vector<std::uint8_t> XmFile() {
-  xmtest::Song song;
+  xmwriter::Song song;
   song.At(0, 0, 0) = {49, 1, 0, 0, 0};
-  xmtest::Instrument ins;
-  xmtest::Sample s;
+  xmwriter::Instrument ins;
+  xmwriter::Sample s;
   s.values = {0, 64, -64};
   ins.samples.push_back(s);
   song.instruments.push_back(ins);
@@ -41,13 +41,13 @@ std::vector<std::uint8_t> XmFile() {
 }
 
 std::vector<std::uint8_t> ItFile() {
-  ittest::Song song;
-  ittest::Sample s;
+  itwriter::Song song;
+  itwriter::Sample s;
   s.bytes = {0x00, 0x7F};
   song.samples.push_back(s);
-  song.instruments.push_back(ittest::Instrument());
-  ittest::Pattern p;
-  ittest::PatternWriter w;
+  song.instruments.push_back(itwriter::Instrument());
+  itwriter::Pattern p;
+  itwriter::PatternWriter w;
   w.Entry(0, 0x03, 60, 1).EndRow();
   p.packed = w.bytes;
   p.rows = 1;
@@ -56,7 +56,7 @@ std::vector<std::uint8_t> ItFile() {
 }
 
 std::vector<std::uint8_t> ModFile() {
-  modtest::Song song;
+  modwriter::Song song;
   song.At(0, 0, 0) = {428, 1, 0, 0};
   song.samples[0].data = {0, 64, -64, 0};
   return song.Build();

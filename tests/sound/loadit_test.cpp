@@ -8,13 +8,13 @@
 #include "sound/errors.h"
 #include "sound/mem.h"
 #include "sound/module.h"
-#include "tests/sound/support/it_builder.h"
+#include "tools/itwriter/itwriter.h"
 #include "tests/sound/support/reader_fixture.h"
-#include "tests/sound/support/wave_builder.h"
+#include "tests/sound/support/reader_support.h"
 
 namespace {
 
-using ittest::PatternWriter;
+using itwriter::PatternWriter;
 using soundtest::Entry;
 using soundtest::RecordingDevice;
 
@@ -22,16 +22,16 @@ class ItReader : public soundtest::ReaderFixture<gmpLoadIT> {
 protected:
 
   // Instrument mode, one instrument and one 8-bit sample, one note played.
-  static ittest::Song BasicSong() {
-    ittest::Song song;
-    ittest::Sample s;
+  static itwriter::Song BasicSong() {
+    itwriter::Song song;
+    itwriter::Sample s;
     s.name = "square";
     s.bytes = {0x00, 0x7F, 0x80, 0xFF};
     song.samples.push_back(s);
-    ittest::Instrument ins;
+    itwriter::Instrument ins;
     ins.name = "lead";
     song.instruments.push_back(ins);
-    ittest::Pattern p;
+    itwriter::Pattern p;
     PatternWriter w;
     w.Entry(0, 0x03, 60, 1).EndRow();
     p.packed = w.bytes;
@@ -42,7 +42,7 @@ protected:
 };
 
 TEST_F(ItReader, HeaderAndOrders) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.name = "a name of twenty-six chars";
   song.speed = 4;
   song.tempo = 140;
@@ -76,7 +76,7 @@ TEST_F(ItReader, HeaderAndOrders) {
 }
 
 TEST_F(ItReader, HighPatternNumbersAreNotMarkers) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.orders = {0, 200, 255};
   ASSERT_EQ(Load(song), errOK);
   EXPECT_EQ(module->orders[1], 200u);
@@ -84,7 +84,7 @@ TEST_F(ItReader, HighPatternNumbersAreNotMarkers) {
 }
 
 TEST_F(ItReader, OrderListsWithoutAPattern) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.orders = {255, 255};
   EXPECT_EQ(Load(song), errInvalidModule);
   song.orders = {254, 251, 255};
@@ -98,7 +98,7 @@ TEST_F(ItReader, OrderListsWithoutAPattern) {
 }
 
 TEST_F(ItReader, EnabledChannelsAndChannelCount) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.panning.fill(128 + 32);
   song.panning[0] = 0;
   song.panning[1] = 128;  // disabled
@@ -149,7 +149,7 @@ TEST_F(ItReader, EnabledChannelsAndChannelCount) {
 }
 
 TEST_F(ItReader, NotesInstrumentsAndVolumes) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.instruments.resize(3);
   PatternWriter w;
   w.Entry(0, 0x01, 0).EndRow();
@@ -224,7 +224,7 @@ TEST_F(ItReader, CommandMapping) {
       {0, 0x11, -1, 0},
       {27, 0x11, -1, 0},
   };
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   PatternWriter w;
   for (const Case& c : cases) w.Entry(1, 0x08, 0, 0, 0, c.letter, c.param).EndRow();
   song.patterns[0].packed = w.bytes;
@@ -249,7 +249,7 @@ TEST_F(ItReader, CommandMapping) {
 }
 
 TEST_F(ItReader, RememberedMasksAndValues) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   PatternWriter w;
   // Row 0: full entry on channel 2. Row 1: the same mask without a mask byte.
   // Row 2: bits 4..7 reuse note, instrument, volume and command.
@@ -277,14 +277,14 @@ TEST_F(ItReader, RememberedMasksAndValues) {
 }
 
 TEST_F(ItReader, PatternShapes) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.patterns[0].rows = 0;
   EXPECT_EQ(Load(song), errInvalidPattern);
   song.patterns[0].rows = 200;
   ASSERT_EQ(Load(song), errOK);
   EXPECT_EQ(module->patterns[0]->rows, 200u);
   // A pattern without an offset is 64 empty rows.
-  song.patterns.push_back(ittest::Pattern{});
+  song.patterns.push_back(itwriter::Pattern{});
   song.patterns[1].present = false;
   song.orders = {0, 1};
   ASSERT_EQ(Load(song), errOK);
@@ -304,17 +304,17 @@ TEST_F(ItReader, PatternShapes) {
 }
 
 TEST_F(ItReader, SampleData) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.samples[0].convert = 1;  // signed 8-bit
-  ittest::Sample unsigned8;
+  itwriter::Sample unsigned8;
   unsigned8.convert = 0;
   unsigned8.bytes = {0x00, 0x80, 0xFF};
-  ittest::Sample signed16;
+  itwriter::Sample signed16;
   signed16.flags = 0x03;
   signed16.bytes = {0x34, 0x12, 0x00, 0x80};
-  ittest::Sample unsigned16 = signed16;
+  itwriter::Sample unsigned16 = signed16;
   unsigned16.convert = 0;
-  ittest::Sample noData;
+  itwriter::Sample noData;
   noData.flags = 0x00;
   noData.bytes = {1, 2, 3};
   song.samples.push_back(unsigned8);
@@ -346,8 +346,8 @@ TEST_F(ItReader, SampleData) {
 }
 
 TEST_F(ItReader, SampleFieldsAndLoops) {
-  ittest::Song song = BasicSong();
-  ittest::Sample base;
+  itwriter::Song song = BasicSong();
+  itwriter::Sample base;
   base.flags = 0x03;  // 16-bit
   base.bytes.assign(200, 0);  // 100 samples
   base.volume = 50;
@@ -361,17 +361,17 @@ TEST_F(ItReader, SampleFieldsAndLoops) {
   base.loopEnd = 20;
   base.susBegin = 30;
   base.susEnd = 40;
-  ittest::Sample loopOnly = base;
+  itwriter::Sample loopOnly = base;
   loopOnly.flags |= 0x10 | 0x40;
-  ittest::Sample sustainOnly = base;
+  itwriter::Sample sustainOnly = base;
   sustainOnly.flags |= 0x20;
-  ittest::Sample both = base;
+  itwriter::Sample both = base;
   both.flags |= 0x10 | 0x20 | 0x80;
-  ittest::Sample pastEnd = base;
+  itwriter::Sample pastEnd = base;
   pastEnd.flags = 0x01 | 0x10;
   pastEnd.bytes.assign(50, 0);
   pastEnd.loopEnd = 400;
-  ittest::Sample empty = base;
+  itwriter::Sample empty = base;
   empty.flags |= 0x10;
   empty.loopBegin = 20;
   empty.loopEnd = 20;
@@ -430,7 +430,7 @@ TEST_F(ItReader, SampleFieldsAndLoops) {
 }
 
 TEST_F(ItReader, UnsupportedAndOversizedSamples) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.samples[0].flags = 0x01 | 0x08;  // compressed
   EXPECT_EQ(Load(song), errUnsupportedSampleFormat);
   EXPECT_EQ(module, nullptr);
@@ -451,7 +451,7 @@ TEST_F(ItReader, UnsupportedAndOversizedSamples) {
 }
 
 TEST_F(ItReader, SampleMode) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.flags = 0x01;
   song.instruments.clear();
   song.samples.resize(3, song.samples[0]);
@@ -485,9 +485,9 @@ TEST_F(ItReader, SampleMode) {
 }
 
 TEST_F(ItReader, NewLayoutInstruments) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.samples.resize(4, song.samples[0]);
-  ittest::Instrument& ins = song.instruments[0];
+  itwriter::Instrument& ins = song.instruments[0];
   ins.nna = 1;
   ins.dct = 2;
   ins.dca = 3;
@@ -517,7 +517,7 @@ TEST_F(ItReader, NewLayoutInstruments) {
   ins.pitch.countOverride = 30;
   ins.pitch.loopBegin = 0;
   ins.pitch.loopEnd = 26;  // beyond the points: no loop
-  song.instruments.push_back(ittest::Instrument{});
+  song.instruments.push_back(itwriter::Instrument{});
   song.instruments[1].volume.flags = 0;
   ASSERT_EQ(Load(song), errOK);
 
@@ -576,9 +576,9 @@ TEST_F(ItReader, NewLayoutInstruments) {
 }
 
 TEST_F(ItReader, OldLayoutInstruments) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.cmwt = 0x0100;
-  ittest::Instrument& ins = song.instruments[0];
+  itwriter::Instrument& ins = song.instruments[0];
   ins.oldFlags = 1 | 2 | 4;
   ins.oldLoopBegin = 0;
   ins.oldLoopEnd = 2;
@@ -611,8 +611,8 @@ TEST_F(ItReader, OldLayoutInstruments) {
 }
 
 TEST_F(ItReader, SamplesGoToTheDevice) {
-  ittest::Song song = BasicSong();
-  ittest::Sample looped;
+  itwriter::Song song = BasicSong();
+  itwriter::Sample looped;
   looped.flags = 0x03 | 0x10 | 0x20;
   looped.bytes.assign(40, 0);
   looped.loopBegin = 2;
@@ -646,7 +646,7 @@ TEST_F(ItReader, SamplesGoToTheDevice) {
 }
 
 TEST_F(ItReader, EveryTruncationFailsCleanly) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.instruments[0].volume.flags = 1;
   song.instruments[0].volume.nodes = {{64, 0}, {0, 8}};
   song.samples.push_back(song.samples[0]);
@@ -661,7 +661,7 @@ TEST_F(ItReader, EveryTruncationFailsCleanly) {
 }
 
 TEST_F(ItReader, CorruptedBytesNeverCrash) {
-  ittest::Song song = BasicSong();
+  itwriter::Song song = BasicSong();
   song.instruments[0].volume.flags = 7;
   song.instruments[0].volume.nodes = {{64, 0}, {0, 8}};
   song.samples.push_back(song.samples[0]);

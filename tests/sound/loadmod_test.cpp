@@ -8,9 +8,9 @@
 #include "sound/loads3m.h"
 #include "sound/mem.h"
 #include "sound/module.h"
-#include "tests/sound/support/mod_builder.h"
+#include "tools/modwriter/modwriter.h"
 #include "tests/sound/support/reader_fixture.h"
-#include "tests/sound/support/wave_builder.h"
+#include "tests/sound/support/reader_support.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ protected:
 };
 
 TEST_F(ModReader, HeaderOrdersAndDefaults) {
-  modtest::Song song;
+  modwriter::Song song;
   song.name = "twenty characters!!!";
   song.songLength = 3;
   song.orders[0] = 0;
@@ -54,7 +54,7 @@ TEST_F(ModReader, HeaderOrdersAndDefaults) {
 }
 
 TEST_F(ModReader, RestartPosition) {
-  modtest::Song song;
+  modwriter::Song song;
   song.songLength = 3;
   song.restart = 2;
   ASSERT_EQ(Load(song), errOK);
@@ -86,7 +86,7 @@ TEST_F(ModReader, ChannelSignatures) {
 }
 
 TEST_F(ModReader, OctaChannelsAndPannings) {
-  modtest::Song song;
+  modwriter::Song song;
   song.signature = "OCTA";
   song.channels = 8;
   ASSERT_EQ(Load(song), errOK);
@@ -102,7 +102,7 @@ TEST_F(ModReader, OctaChannelsAndPannings) {
 }
 
 TEST_F(ModReader, PatternsOfOtherChannelCounts) {
-  modtest::Song song;
+  modwriter::Song song;
   song.signature = "6CHN";
   song.channels = 6;
   song.At(0, 63, 5) = {856, 2, 0xC, 0x20};
@@ -119,7 +119,7 @@ TEST_F(ModReader, PatternsOfOtherChannelCounts) {
 }
 
 TEST_F(ModReader, PeriodsBecomeNotes) {
-  modtest::Song song;
+  modwriter::Song song;
   const std::uint16_t periods[] = {856, 428, 113, 500, 214, 855};
   const int notes[] = {0x10, 0x20, 0x3B, 0x1A, 0x30, 0x11};
   for (int i = 0; i < 6; ++i) song.At(0, i, 0).period = periods[i];
@@ -135,25 +135,25 @@ TEST_F(ModReader, PeriodsBecomeNotes) {
 
 TEST_F(ModReader, ExtendedOctavesSetTheFlag) {
   for (std::uint16_t period : {1712, 907, 107, 28}) {
-    modtest::Song song;
+    modwriter::Song song;
     song.At(0, 0, 0).period = period;
     ASSERT_EQ(Load(song), errOK) << period;
     EXPECT_NE(module->flags & modFlagExtOctaves, 0u) << period;
     ModuleFree(module, nullptr);
     module = nullptr;
   }
-  modtest::Song song;
+  modwriter::Song song;
   song.At(0, 0, 0).period = 1712;
   ASSERT_EQ(Load(song), errOK);
   EXPECT_EQ(Pattern(0)[0].note, 0x00);
 }
 
 TEST_F(ModReader, PeriodBelowTheTableOrInstrumentAbove31AreInvalid) {
-  modtest::Song song;
+  modwriter::Song song;
   song.At(0, 10, 2).period = 27;
   EXPECT_EQ(Load(song), errInvalidPattern);
   EXPECT_EQ(module, nullptr);
-  modtest::Song song2;
+  modwriter::Song song2;
   song2.At(0, 0, 0) = {0, 32, 0, 0};
   EXPECT_EQ(Load(song2), errInvalidPattern);
   EXPECT_EQ(module, nullptr);
@@ -177,7 +177,7 @@ TEST_F(ModReader, EffectMapping) {
       {0xF, 0x21, cmdSetTempo, 0x21},         {0xF, 0x00, cmdSetSpeed, 0x00},
       {0x7, 0x00, cmdTremolo, 0x00},
   };
-  modtest::Song song;
+  modwriter::Song song;
   int row = 0;
   for (const Case& c : cases) song.At(0, row++, 1) = {0, 0, c.effect, c.param};
   ASSERT_EQ(Load(song), errOK);
@@ -202,7 +202,7 @@ TEST_F(ModReader, EffectMapping) {
 }
 
 TEST_F(ModReader, InstrumentWithoutNoteAndUsedMarks) {
-  modtest::Song song;
+  modwriter::Song song;
   song.At(0, 0, 3) = {0, 17, 0, 0};
   song.samples[16].data = {1, 2, 3, 4};
   song.samples[16].name = "used";
@@ -222,7 +222,7 @@ TEST_F(ModReader, InstrumentWithoutNoteAndUsedMarks) {
 }
 
 TEST_F(ModReader, SampleDataLoopsAndOffsets) {
-  modtest::Song song;
+  modwriter::Song song;
   // Sample 1 is unused but its data still comes first in the file.
   song.samples[0].data = {9, 9, 9, 9, 9, 9};
   song.samples[1].data = {0, 1, -1, -128, 127, 64, 3, 3};
@@ -279,7 +279,7 @@ struct CallbackLog {
 };
 
 TEST_F(ModReader, SamplesGoToTheDevice) {
-  modtest::Song song;
+  modwriter::Song song;
   song.samples[0].data = {-128, 0, 127, 1};
   song.samples[4].data = {};
   song.At(0, 0, 0).instrument = 1;
@@ -309,7 +309,7 @@ TEST_F(ModReader, SamplesGoToTheDevice) {
 }
 
 TEST_F(ModReader, CallbackOrDeviceFailureUndoesTheLoad) {
-  modtest::Song song;
+  modwriter::Song song;
   for (int i = 0; i < 4; ++i) {
     song.samples[i].data = {1, 2};
     song.At(0, i, 0).instrument = static_cast<std::uint8_t>(i + 1);
@@ -333,7 +333,7 @@ TEST_F(ModReader, CallbackOrDeviceFailureUndoesTheLoad) {
 }
 
 TEST_F(ModReader, MalformedFilesFailCleanly) {
-  modtest::Song song;
+  modwriter::Song song;
   song.samples[0].data.assign(100, 1);
   song.At(0, 0, 0).instrument = 1;
   const auto good = song.Build();

@@ -9,8 +9,8 @@
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "tests/sound/support/reader_fixture.h"
-#include "tests/sound/support/wave_builder.h"
-#include "tests/sound/support/xm_builder.h"
+#include "tests/sound/support/reader_support.h"
+#include "tools/xmwriter/xmwriter.h"
 
 namespace {
 
@@ -20,12 +20,12 @@ class XmReader : public soundtest::ReaderFixture<gmpLoadXM> {
 protected:
 
   // A song with one instrument of one 8-bit sample, used on the first row.
-  static xmtest::Song BasicSong() {
-    xmtest::Song song;
+  static xmwriter::Song BasicSong() {
+    xmwriter::Song song;
     song.At(0, 0, 0) = {49, 1, 0, 0, 0};
-    xmtest::Instrument ins;
+    xmwriter::Instrument ins;
     ins.name = "lead";
-    xmtest::Sample s;
+    xmwriter::Sample s;
     s.name = "wave";
     s.values = {0, 10, 20, -20, 127, -128};
     ins.samples.push_back(s);
@@ -35,7 +35,7 @@ protected:
 };
 
 TEST_F(XmReader, HeaderAndOrders) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.name = "exactly twenty chars";
   song.channels = 6;
   song.orders = {0, 3, 0};
@@ -69,7 +69,7 @@ TEST_F(XmReader, HeaderAndOrders) {
 }
 
 TEST_F(XmReader, LargerHeaderIsSkipped) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.headerSize = 300;
   ASSERT_EQ(Load(song), errOK);
   auto entries = Pattern(0);
@@ -79,7 +79,7 @@ TEST_F(XmReader, LargerHeaderIsSkipped) {
 }
 
 TEST_F(XmReader, RejectedHeaders) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.version = 0x0103;
   EXPECT_EQ(Load(song), errInvalidModule);
   song = BasicSong();
@@ -100,7 +100,7 @@ TEST_F(XmReader, RejectedHeaders) {
 }
 
 TEST_F(XmReader, NotesInstrumentsAndVolumes) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.At(0, 1, 1) = {1, 0, 0x10, 0, 0};    // C-0, volume 0
   song.At(0, 2, 1) = {96, 0, 0x50, 0, 0};   // B-7, volume 64
   song.At(0, 3, 1) = {97, 0, 0x65, 0, 0};   // key off, volume column command
@@ -128,9 +128,9 @@ TEST_F(XmReader, NotesInstrumentsAndVolumes) {
 }
 
 TEST_F(XmReader, FullAndMaskForms) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.channels = 2;
-  xmtest::Pattern p;
+  xmwriter::Pattern p;
   p.rows = 2;
   // Row 0: channel 0 in the full form, channel 1 an empty mask.
   // Row 1: channel 0 volume only, channel 1 effect parameter only.
@@ -172,7 +172,7 @@ TEST_F(XmReader, EffectMapping) {
       {29, 0x11, -1, 0},                            {35, 0x01, -1, 0},
       {36, 0x01, -1, 0},                            {200, 0x01, -1, 0},
   };
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.patterns[0].rows = 64;
   int row = 1;
   for (const Case& c : cases) song.At(0, row++, 2) = {0, 0, 0, c.type, c.param};
@@ -197,7 +197,7 @@ TEST_F(XmReader, EffectMapping) {
 }
 
 TEST_F(XmReader, KeyOffEffectBecomesKeyOffNote) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.At(0, 1, 0) = {0, 0, 0, 20, 0};
   song.At(0, 2, 0) = {49, 1, 0, 20, 3};
   ASSERT_EQ(Load(song), errOK);
@@ -212,7 +212,7 @@ TEST_F(XmReader, KeyOffEffectBecomesKeyOffNote) {
 }
 
 TEST_F(XmReader, PatternRowCounts) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.patterns[0].rows = 0;
   song.patterns[0].cells.clear();
   EXPECT_EQ(Load(song), errInvalidModule);
@@ -223,22 +223,22 @@ TEST_F(XmReader, PatternRowCounts) {
   ASSERT_EQ(Load(song), errOK);
   EXPECT_EQ(module->patterns[0]->rows, 256u);
   // A stored pattern without data is all empty rows.
-  xmtest::Song empty = BasicSong();
-  empty.patterns[0] = xmtest::Pattern{};
+  xmwriter::Song empty = BasicSong();
+  empty.patterns[0] = xmwriter::Pattern{};
   empty.patterns[0].rows = 32;
   ASSERT_EQ(Load(empty), errOK);
   EXPECT_EQ(module->patterns[0]->rows, 32u);
   EXPECT_EQ(module->patterns[0]->length, 8u + 32u);
   // A longer pattern header is skipped.
-  xmtest::Song longHeader = BasicSong();
+  xmwriter::Song longHeader = BasicSong();
   longHeader.patterns[0].headerLength = 20;
   ASSERT_EQ(Load(longHeader), errOK);
   EXPECT_EQ(Pattern(0)[0].note, 0x40);
 }
 
 TEST_F(XmReader, PackedDataCutShortLeavesTheRestEmpty) {
-  xmtest::Song song = BasicSong();
-  xmtest::Pattern p;
+  xmwriter::Song song = BasicSong();
+  xmwriter::Pattern p;
   p.rows = 4;
   p.raw = std::vector<std::uint8_t>{0x83, 49, 1, 0x81};  // second cell lacks its note
   song.patterns = {p};
@@ -249,23 +249,23 @@ TEST_F(XmReader, PackedDataCutShortLeavesTheRestEmpty) {
 }
 
 TEST_F(XmReader, NoteMapsAndKeptSamples) {
-  xmtest::Song song;
+  xmwriter::Song song;
   song.At(0, 0, 0) = {49, 1, 0, 0, 0};
   song.At(0, 1, 0) = {49, 2, 0, 0, 0};
   // Instrument 1: three stored samples, the note map uses only sample 0.
-  xmtest::Instrument one;
+  xmwriter::Instrument one;
   for (int i = 0; i < 3; ++i) {
-    xmtest::Sample s;
+    xmwriter::Sample s;
     s.values = {static_cast<std::int16_t>(i)};
     one.samples.push_back(s);
   }
   // Instrument 2: the note map names samples 0 and 2 of four.
-  xmtest::Instrument two = one;
+  xmwriter::Instrument two = one;
   two.samples.push_back(one.samples[0]);
   two.noteMap[40] = 2;
   two.noteMap[41] = 1;
   // Instrument 3: stored but never used.
-  xmtest::Instrument three = one;
+  xmwriter::Instrument three = one;
   song.instruments = {one, two, three};
   ASSERT_EQ(Load(song), errOK);
   ASSERT_EQ(module->numInstruments, 3u);
@@ -291,8 +291,8 @@ TEST_F(XmReader, NoteMapsAndKeptSamples) {
 }
 
 TEST_F(XmReader, MapSlotsBeyondTheStoredSamplesStayEmpty) {
-  xmtest::Song song = BasicSong();
-  xmtest::Instrument& ins = song.instruments[0];
+  xmwriter::Song song = BasicSong();
+  xmwriter::Instrument& ins = song.instruments[0];
   for (int n = 48; n < 96; ++n) ins.noteMap[static_cast<std::size_t>(n)] = 1;  // a deleted sample
   ASSERT_EQ(Load(song), errOK);
   const ModuleInstrument* a = module->instruments[0];
@@ -304,7 +304,7 @@ TEST_F(XmReader, MapSlotsBeyondTheStoredSamplesStayEmpty) {
 
 TEST_F(XmReader, MoreThan255InstrumentsLoad) {
   // Patterns can name 255 instruments; the rest are stored but never used.
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.instruments.resize(300);
   ASSERT_EQ(Load(song), errOK);
   ASSERT_EQ(module->numInstruments, 300u);
@@ -314,8 +314,8 @@ TEST_F(XmReader, MoreThan255InstrumentsLoad) {
 }
 
 TEST_F(XmReader, Envelopes) {
-  xmtest::Song song = BasicSong();
-  xmtest::Instrument& ins = song.instruments[0];
+  xmwriter::Song song = BasicSong();
+  xmwriter::Instrument& ins = song.instruments[0];
   ins.volume.points = {{0, 64}, {10, 32}, {20, 0}};
   ins.volume.type = 1 | 2 | 4;
   ins.volume.sustain = 1;
@@ -368,7 +368,7 @@ TEST_F(XmReader, Envelopes) {
 }
 
 TEST_F(XmReader, PatternsNamingMoreInstrumentsThanStored) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.instruments.resize(30, song.instruments[0]);
   song.At(0, 5, 1) = {49, 40, 0, 0, 0};
   ASSERT_EQ(Load(song), errOK);
@@ -383,10 +383,10 @@ TEST_F(XmReader, PatternsNamingMoreInstrumentsThanStored) {
 }
 
 TEST_F(XmReader, SampleDataAndLoops) {
-  xmtest::Song song;
+  xmwriter::Song song;
   song.At(0, 0, 0) = {49, 1, 0, 0, 0};
-  xmtest::Instrument ins;
-  xmtest::Sample eight;
+  xmwriter::Instrument ins;
+  xmwriter::Sample eight;
   eight.values = {0, 1, -1, 127, -128, 5, 6, 7};
   eight.loopStart = 2;
   eight.loopLength = 4;
@@ -395,15 +395,15 @@ TEST_F(XmReader, SampleDataAndLoops) {
   eight.fineTune = -16;
   eight.panning = 200;
   eight.relativeNote = -12;
-  xmtest::Sample sixteen;
+  xmwriter::Sample sixteen;
   sixteen.sixteen = true;
   sixteen.values = {0, 1000, -1000, 32767, -32768, 0};
   sixteen.loopStart = 4;
   sixteen.loopLength = 100;  // reaches past the 12 data bytes
   sixteen.loopBits = 2;
-  xmtest::Sample bits3 = eight;
+  xmwriter::Sample bits3 = eight;
   bits3.loopBits = 3;
-  xmtest::Sample empty;
+  xmwriter::Sample empty;
   ins.samples = {eight, sixteen, bits3, empty};
   ins.noteMap[0] = 3;
   song.instruments = {ins};
@@ -448,8 +448,8 @@ int CountingCallback(const SampleDescriptor*, ModuleSample* sample) {
 }
 
 TEST_F(XmReader, SamplesGoToTheDevice) {
-  xmtest::Song song = BasicSong();
-  xmtest::Instrument& ins = song.instruments[0];
+  xmwriter::Song song = BasicSong();
+  xmwriter::Instrument& ins = song.instruments[0];
   ins.samples.push_back(ins.samples[0]);
   ins.samples[1].sixteen = true;
   ins.samples[1].loopBits = 1;
@@ -484,7 +484,7 @@ TEST_F(XmReader, SamplesGoToTheDevice) {
 }
 
 TEST_F(XmReader, OversizedSamples) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.instruments[0].samples[0].lengthOverride = 0x7FFFFFF0;
   EXPECT_EQ(Load(song), errInvalidInstrument);
   // Far more than the file holds, but not oversized: refused before any
@@ -496,7 +496,7 @@ TEST_F(XmReader, OversizedSamples) {
 }
 
 TEST_F(XmReader, EveryTruncationFailsCleanly) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.instruments[0].volume.points = {{0, 64}, {4, 0}};
   song.instruments[0].volume.type = 1;
   song.instruments.push_back(song.instruments[0]);
@@ -512,7 +512,7 @@ TEST_F(XmReader, EveryTruncationFailsCleanly) {
 }
 
 TEST_F(XmReader, CorruptedBytesNeverCrash) {
-  xmtest::Song song = BasicSong();
+  xmwriter::Song song = BasicSong();
   song.instruments[0].volume.points = {{0, 64}, {4, 0}};
   song.instruments[0].volume.type = 7;
   song.instruments.push_back(song.instruments[0]);

@@ -9,13 +9,14 @@
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
-#include "tests/sound/support/wave_builder.h"
+#include "tests/sound/support/reader_support.h"
+#include "tools/wavewriter/wavewriter.h"
 
 namespace {
 
-using soundtest::BuildWave;
-using soundtest::Chunk;
-using soundtest::FormatBody;
+using wavewriter::BuildWave;
+using wavewriter::Chunk;
+using wavewriter::FormatBody;
 using soundtest::ScratchFile;
 
 int OpenDescriptors() {

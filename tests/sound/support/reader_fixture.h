@@ -12,7 +12,7 @@
 #include "sound/loadit.h"
 #include "sound/mem.h"
 #include "sound/module.h"
-#include "tests/sound/support/wave_builder.h"
+#include "tests/sound/support/reader_support.h"
 
 namespace soundtest {
 

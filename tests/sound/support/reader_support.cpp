@@ -1,4 +1,4 @@
-#include "tests/sound/support/wave_builder.h"
+#include "tests/sound/support/reader_support.h"
 
 #include <unistd.h>
 
@@ -110,52 +110,6 @@ std::vector<Entry> DecodePattern(const PackedPattern* pattern, bool* wellFormed)
   }
   *wellFormed = row == pattern->rows;
   return entries;
-}
-
-void Put16(std::vector<std::uint8_t>& out, std::uint16_t value) {
-  out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-  out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  Put16(out, static_cast<std::uint16_t>(value & 0xFFFF));
-  Put16(out, static_cast<std::uint16_t>(value >> 16));
-}
-
-void PutText(std::vector<std::uint8_t>& out, const std::string& text, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
-  }
-}
-
-std::vector<std::uint8_t> FormatBody(std::uint16_t tag, std::uint16_t channels,
-                                     std::uint32_t rate, std::uint16_t bits, std::size_t size) {
-  std::vector<std::uint8_t> body;
-  Put16(body, tag);
-  Put16(body, channels);
-  Put32(body, rate);
-  Put32(body, rate * channels * ((bits + 7u) / 8u));
-  Put16(body, static_cast<std::uint16_t>(channels * ((bits + 7u) / 8u)));
-  Put16(body, bits);
-  body.resize(size, 0);
-  return body;
-}
-
-std::vector<std::uint8_t> BuildWave(const std::vector<Chunk>& chunks, const char* riff,
-                                    const char* wave) {
-  std::vector<std::uint8_t> out;
-  PutText(out, riff, 4);
-  Put32(out, 0);
-  PutText(out, wave, 4);
-  for (const Chunk& c : chunks) {
-    PutText(out, c.id, 4);
-    Put32(out, static_cast<std::uint32_t>(c.body.size()));
-    out.insert(out.end(), c.body.begin(), c.body.end());
-    if (c.body.size() & 1) out.push_back(0);
-  }
-  const std::uint32_t riffSize = static_cast<std::uint32_t>(out.size() - 8);
-  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<std::uint8_t>(riffSize >> (8 * i));
-  return out;
 }
 
 }  // namespace soundtest

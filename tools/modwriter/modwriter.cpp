@@ -1,18 +1,17 @@
-#include "tests/sound/support/mod_builder.h"
+#include "tools/modwriter/modwriter.h"
 
 #include <algorithm>
 
-namespace modtest {
+#include "tools/bytewriter/bytewriter.h"
+
+namespace modwriter {
+
+using bytewriter::PutText;
 
 namespace {
 void PutBE16(std::vector<std::uint8_t>& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value >> 8));
   out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-}
-void PutText(std::vector<std::uint8_t>& out, const std::string& text, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
-  }
 }
 }  // namespace
 
@@ -58,4 +57,4 @@ std::vector<std::uint8_t> Song::Build() const {
   return out;
 }
 
-}  // namespace modtest
+}  // namespace modwriter

@@ -1,12 +1,12 @@
-#include "tests/sound/support/it_builder.h"
+#include "tools/itwriter/itwriter.h"
 
-#include "tests/sound/support/wave_builder.h"
+#include "tools/bytewriter/bytewriter.h"
 
-namespace ittest {
+namespace itwriter {
 
-using soundtest::Put16;
-using soundtest::Put32;
-using soundtest::PutText;
+using bytewriter::Put16;
+using bytewriter::Put32;
+using bytewriter::PutText;
 
 Instrument::Instrument() {
   for (unsigned n = 0; n < 120; ++n) noteMap[n] = {static_cast<std::uint8_t>(n), 1};
@@ -214,4 +214,4 @@ std::vector<std::uint8_t> Song::Build() const {
   return out;
 }
 
-}  // namespace ittest
+}  // namespace itwriter

@@ -1,6 +1,6 @@
-// Test support for the sample-file and module reader tests: RIFF WAVE files
-// built in memory, scratch files on disk for the readers to open, and a
-// recording sound device that keeps a copy of every sample it is given.
+// Test support for the sample-file and module reader tests: scratch files on
+// disk for the readers to open, a recording sound device that keeps a copy of
+// every sample it is given, and a walker of packed patterns.
 #pragma once
 
 #include <cstdint>
@@ -62,22 +62,6 @@ private:
   int failError_ = 0;
 };
 
-// WAVE file pieces.
-struct Chunk {
-  std::string id;  // four characters
-  std::vector<std::uint8_t> body;
-};
-
-// The body of a "fmt " chunk of `size` bytes (at least 14; fields that do not
-// fit are left out, extra bytes are zero).
-std::vector<std::uint8_t> FormatBody(std::uint16_t tag, std::uint16_t channels,
-                                     std::uint32_t rate, std::uint16_t bits,
-                                     std::size_t size = 16);
-
-// "RIFF", size, "WAVE" and the chunks, each padded to an even length.
-std::vector<std::uint8_t> BuildWave(const std::vector<Chunk>& chunks,
-                                    const char* riff = "RIFF", const char* wave = "WAVE");
-
 // One entry of a packed pattern; -1 marks a part that is not present.
 struct Entry {
   unsigned row = 0;
@@ -92,10 +76,5 @@ struct Entry {
 // Walks a packed pattern. *wellFormed tells whether its rows end exactly at
 // its stated length with the stated row count.
 std::vector<Entry> DecodePattern(const PackedPattern* pattern, bool* wellFormed);
-
-// Little-endian appenders shared by the builders.
-void Put16(std::vector<std::uint8_t>& out, std::uint16_t value);
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t value);
-void PutText(std::vector<std::uint8_t>& out, const std::string& text, std::size_t size);
 
 }  // namespace soundtest

@@ -1,4 +1,5 @@
-// Builds Extended Module (XM) files in memory for the XM reader tests.
+// Builds Extended Module (XM) files in memory: used by the reader tests and
+// the fuzzers' seeds.
 #pragma once
 
 #include <array>
@@ -8,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace xmtest {
+namespace xmwriter {
 
 struct Sample {
   std::string name;
@@ -77,4 +78,4 @@ struct Song {
 // cell is the single byte 0x80).
 std::vector<std::uint8_t> Pack(const std::vector<Cell>& cells);
 
-}  // namespace xmtest
+}  // namespace xmwriter

@@ -1,4 +1,5 @@
-// Builds Impulse Tracker (IT) files in memory for the IT reader tests.
+// Builds Impulse Tracker (IT) files in memory: used by the reader tests and
+// the fuzzers' seeds.
 #pragma once
 
 #include <array>
@@ -8,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-namespace ittest {
+namespace itwriter {
 
 struct Sample {
   std::string name;
@@ -90,4 +91,4 @@ struct Song {
   std::vector<std::uint8_t> Build() const;
 };
 
-}  // namespace ittest
+}  // namespace itwriter

@@ -1,12 +1,12 @@
-#include "tests/sound/support/xm_builder.h"
+#include "tools/xmwriter/xmwriter.h"
 
-#include "tests/sound/support/wave_builder.h"
+#include "tools/bytewriter/bytewriter.h"
 
-namespace xmtest {
+namespace xmwriter {
 
-using soundtest::Put16;
-using soundtest::Put32;
-using soundtest::PutText;
+using bytewriter::Put16;
+using bytewriter::Put32;
+using bytewriter::PutText;
 
 Cell& Song::At(int pattern, int row, int channel) {
   if (patterns.size() <= static_cast<std::size_t>(pattern)) patterns.resize(pattern + 1);
@@ -150,4 +150,4 @@ std::vector<std::uint8_t> Song::Build() const {
   return out;
 }
 
-}  // namespace xmtest
+}  // namespace xmwriter

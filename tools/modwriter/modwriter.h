@@ -1,4 +1,5 @@
-// Builds 31-instrument MOD files in memory for the MOD reader tests.
+// Builds 31-instrument MOD files in memory: used by the reader tests and the
+// fuzzers' seeds.
 #pragma once
 
 #include <array>
@@ -6,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace modtest {
+namespace modwriter {
 
 struct Sample {
   std::string name;
@@ -39,4 +40,4 @@ struct Song {
   std::vector<std::uint8_t> Build() const;
 };
 
-}  // namespace modtest
+}  // namespace modwriter
