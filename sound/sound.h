@@ -2,6 +2,17 @@
 // output device, load, play and stop modules, run the player thread, and show or
 // store the configuration. Operations return 1 on success; on failure they return
 // 0 (or a null handle) and leave the error code in SoundLastError.
+//
+// The library under it, from the file up: the table of module formats (loadformats)
+// picks a reader by the file's first bytes; the readers (loads3m, loadxm, loadmod,
+// loadit over the shared load state of loadcommon; waveread for samples) build the
+// module model (module) and hand its samples to the device. The player (gmplayer,
+// gmpcmds, gmptables) walks the module tick by tick and drives the device's
+// channels; the mixer (dsm, dsmmix, dsmfilt) renders those channels into the
+// output devices' buffers (winwave, dsound, dsmnsnd, dsmmem, each a record of
+// sdevice). This interface (sound, soundpoll, win32cnf) starts the chosen device,
+// runs the player thread and keeps the configuration; gmprender plays whole songs
+// offline for tools. errors, rawf_nt and mem (the allocator) serve every part.
 #pragma once
 
 #include <cstdint>
