@@ -1,4 +1,4 @@
-// Pieces the XM, IT and MOD readers share: little-endian fields, the resources
+// Pieces the module and WAVE readers share: little-endian fields, the resources
 // a load holds until it succeeds, opening the file, positioned reads, and
 // handing a finished sample to the sound device.
 #pragma once

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "sound/errors.h"
+#include "sound/loadcommon.h"
 #include "sound/loadformats.h"
 #include "sound/mem.h"
 #include "sound/module.h"
@@ -23,14 +24,8 @@ constexpr std::uint32_t maxSampleLength = 0x7FFFFFEF;
 constexpr int rowsPerPattern = 64;
 constexpr int instrumentUseLimit = 101;  // instruments from 101 on are never marked used
 
-std::uint16_t Read16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Read32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using loader::Le16;
+using loader::Le32;
 
 // Command letters 'A'..'Y' (1..25) to internal commands; cmdNone = dropped.
 constexpr std::array<ModuleCommand, 26> commandMap = {
@@ -70,7 +65,7 @@ std::uint32_t SampleBytes(const std::uint8_t* record) {
   if (record[0] != 1) {
     return 0;
   }
-  const std::uint32_t length = Read32(record + 16);
+  const std::uint32_t length = Le32(record + 16);
   if (record[31] & 4) {
     return length > 0x7FFFFFFFu ? 0xFFFFFFFFu : length * 2;
   }
@@ -264,13 +259,13 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   std::memcpy(m.name, h, 28);
   m.name[28] = 0;
   m.kind = modKindS3M;
-  m.songLength = Read16(h + 32);
-  m.numInstruments = Read16(h + 34);
+  m.songLength = Le16(h + 32);
+  m.numInstruments = Le16(h + 34);
   m.numSamples = m.numInstruments;
-  const std::uint32_t storedPatterns = Read16(h + 36);
-  const std::uint16_t headerFlags = Read16(h + 38);
-  const std::uint16_t version = Read16(h + 40);
-  s.unsignedSamples = Read16(h + 42) != 1;
+  const std::uint32_t storedPatterns = Le16(h + 36);
+  const std::uint16_t headerFlags = Le16(h + 38);
+  const std::uint16_t version = Le16(h + 40);
+  s.unsignedSamples = Le16(h + 42) != 1;
   m.restartPosition = 0;
   m.globalVolume = h[48];
   m.speed = h[49];
@@ -336,11 +331,11 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   std::uint8_t twoBytes[2];
   for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
     if (int e = RawFileRead(s.file, twoBytes, 2); e != errOK) return e;
-    s.instrumentPointers[i] = Read16(twoBytes);
+    s.instrumentPointers[i] = Le16(twoBytes);
   }
   for (std::uint32_t i = 0; i < storedPatterns; ++i) {
     if (int e = RawFileRead(s.file, twoBytes, 2); e != errOK) return e;
-    s.patternPointers[i] = Read16(twoBytes);
+    s.patternPointers[i] = Le16(twoBytes);
   }
 
   // Channel panning on the 0..128 scale (64 = centre).
@@ -393,7 +388,7 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
     if (p < storedPatterns && s.patternPointers[p] != 0) {
       const std::uint32_t offset = s.patternPointers[p] * 16u;
       if (int e = ReadAt(s, offset, twoBytes, 2); e != errOK) return e;
-      dataLength = Read16(twoBytes);
+      dataLength = Le16(twoBytes);
       if (dataLength > s3mPatternReadMax) {
         return errInvalidPattern;
       }
@@ -465,8 +460,8 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
     const bool sixteenBit = record[0] == 1 && (record[31] & 4);
     const std::uint32_t unit = sixteenBit ? 2 : 1;
     std::uint32_t length = SampleBytes(record);
-    std::uint32_t loopStart = std::min(Read32(record + 20), 0x7FFFFFFFu) * unit;
-    std::uint32_t loopEnd = std::min(Read32(record + 24), 0x7FFFFFFFu) * unit;
+    std::uint32_t loopStart = std::min(Le32(record + 20), 0x7FFFFFFFu) * unit;
+    std::uint32_t loopEnd = std::min(Le32(record + 24), 0x7FFFFFFFu) * unit;
     smp->loopStart = loopStart;
     smp->loopEnd = loopEnd;
     // A loop must lie inside the sample: its end is held to the length and
@@ -488,11 +483,11 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
     smp->globalVolume = 64;
     smp->panning = 0;
     smp->fineTune = 0;
-    smp->basePitch = static_cast<std::int32_t>(Read32(record + 32));
+    smp->basePitch = static_cast<std::int32_t>(Le32(record + 32));
 
     SampleDescriptor d{};
     if (length > 0) {
-      const std::uint32_t dataOffset = Read16(record + 14) * 16u;
+      const std::uint32_t dataOffset = Le16(record + 14) * 16u;
       if (dataOffset > static_cast<std::uint32_t>(s.fileLength) ||
           length > static_cast<std::uint32_t>(s.fileLength) - dataOffset) {
         return errEndOfFile;  // the data would run past the end of the file

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sound/errors.h"
+#include "sound/loadcommon.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/rawf_nt.h"
@@ -14,13 +15,8 @@ namespace {
 
 constexpr std::int32_t maxPosition = 0x7FFFFFFF;
 
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using loader::Le16;
+using loader::Le32;
 
 // Moves forward by count bytes. File positions are signed 32-bit, so a skip
 // past what they can express is the end of the file.
