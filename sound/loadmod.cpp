@@ -196,25 +196,46 @@ int gmpModChannelsFromSignature(const std::uint8_t* s) {
   return channels;
 }
 
-int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
-               ModuleSampleCallback callback, Module** module) {
-  LoadState state;
-  if (int error = state.Open(fileName, device, addSamples, module); error != 0) return error;
-  const std::uint64_t fileLength = state.fileLength;
+namespace {
 
+// Sample headers: lengths and loops are counted in 16-bit words.
+struct SampleHeader {
+  char name[23];
+  std::uint32_t length;  // bytes
+  std::uint8_t fineTune;
+  std::uint8_t volume;
+  std::uint32_t loopStart;   // bytes
+  std::uint32_t loopLength;  // bytes
+};
+
+// What the steps of one load share.
+struct ModLoad {
+  LoadState state;
   std::array<std::uint8_t, headerSize> header{};
-  if (int error = RawFileRead(state.file, header.data(), headerSize); error != 0) {
+  std::array<SampleHeader, sampleCount> samples{};
+  bool used[sampleCount] = {};
+  std::uint32_t largest = 0;      // longest sample in bytes
+  std::uint64_t patternsEnd = 0;  // file offset of the first sample's data
+  unsigned channels = 0;
+  bool addSamples = false;
+  ModuleSampleCallback callback = nullptr;
+};
+
+// The header: signature, song facts, channel pannings.
+int ReadHeader(ModLoad& l) {
+  if (int error = RawFileRead(l.state.file, l.header.data(), headerSize); error != 0) {
     return error;
   }
-  const int channels = gmpModChannelsFromSignature(header.data() + 1080);
+  const int channels = gmpModChannelsFromSignature(l.header.data() + 1080);
   if (channels == 0) return errInvalidModule;
+  l.channels = static_cast<unsigned>(channels);
 
   Module* mod = nullptr;
   if (int error = memAlloc(sizeof(Module), reinterpret_cast<void**>(&mod)); error != 0) {
     return error;
   }
-  state.module = mod;
-  std::memcpy(mod->name, header.data(), 20);
+  l.state.module = mod;
+  std::memcpy(mod->name, l.header.data(), 20);
   mod->name[20] = 0;
   mod->kind = modKindMOD;
   mod->numInstruments = sampleCount;
@@ -227,11 +248,11 @@ int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
 
   // The order list holds 128 entries; a longer claimed song cannot be played
   // past them, and an empty one has nothing to play.
-  std::uint32_t songLength = header[950];
+  std::uint32_t songLength = l.header[950];
   if (songLength > 128) songLength = 128;
   if (songLength == 0) return errInvalidModule;
   mod->songLength = songLength;
-  const std::uint32_t restart = header[951];
+  const std::uint32_t restart = l.header[951];
   mod->restartPosition = (restart == 0x7F || restart >= songLength) ? 0 : restart;
 
   if (int error = memAllocArray(32, &mod->panning); error != 0) return error;
@@ -240,149 +261,176 @@ int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
     const bool left = (c % 4) == 0 || (c % 4) == 3;
     mod->panning[c] = left ? 64 - stereoSeparation : 64 + stereoSeparation;
   }
+  return errOK;
+}
 
+// The order list; every one of its 128 entries counts for the pattern count.
+int ReadOrders(ModLoad& l) {
+  Module* mod = l.state.module;
   unsigned highestOrder = 0;
   for (int i = 0; i < 128; ++i) {
-    if (header[952 + i] > highestOrder) highestOrder = header[952 + i];
+    if (l.header[952 + i] > highestOrder) highestOrder = l.header[952 + i];
   }
   mod->numPatterns = highestOrder + 1;
-  if (int error = memAllocArray(songLength, &mod->orders); error != 0) return error;
-  for (std::uint32_t i = 0; i < songLength; ++i) mod->orders[i] = header[952 + i];
+  if (int error = memAllocArray(mod->songLength, &mod->orders); error != 0) return error;
+  for (std::uint32_t i = 0; i < mod->songLength; ++i) mod->orders[i] = l.header[952 + i];
+  return errOK;
+}
 
-  // Sample headers: lengths and loops are counted in 16-bit words.
-  struct SampleHeader {
-    char name[23];
-    std::uint32_t length;  // bytes
-    std::uint8_t fineTune;
-    std::uint8_t volume;
-    std::uint32_t loopStart;   // bytes
-    std::uint32_t loopLength;  // bytes
-  };
-  std::array<SampleHeader, sampleCount> samples{};
-  std::uint32_t largest = 0;
+int ReadSampleHeaders(ModLoad& l) {
   for (int s = 0; s < sampleCount; ++s) {
-    const std::uint8_t* h = header.data() + 20 + s * 30;
-    std::memcpy(samples[s].name, h, 22);
-    samples[s].name[22] = 0;
-    samples[s].length = ReadBE16(h + 22) * 2u;
-    samples[s].fineTune = h[24];
-    samples[s].volume = h[25];
-    samples[s].loopStart = ReadBE16(h + 26) * 2u;
-    samples[s].loopLength = ReadBE16(h + 28) * 2u;
-    if (samples[s].length > largest) largest = samples[s].length;
+    const std::uint8_t* h = l.header.data() + 20 + s * 30;
+    SampleHeader& sample = l.samples[s];
+    std::memcpy(sample.name, h, 22);
+    sample.name[22] = 0;
+    sample.length = ReadBE16(h + 22) * 2u;
+    sample.fineTune = h[24];
+    sample.volume = h[25];
+    sample.loopStart = ReadBE16(h + 26) * 2u;
+    sample.loopLength = ReadBE16(h + 28) * 2u;
+    if (sample.length > l.largest) l.largest = sample.length;
   }
-  if (largest > maxSampleLength) return errInvalidInstrument;
+  return l.largest > maxSampleLength ? errInvalidInstrument : errOK;
+}
 
+int ReadPatterns(ModLoad& l) {
+  Module* mod = l.state.module;
   // All patterns must lie in the file before anything is allocated for them.
-  const std::uint32_t patternBytes = static_cast<std::uint32_t>(channels) * 256;
-  const std::uint64_t patternsEnd =
-      headerSize + static_cast<std::uint64_t>(mod->numPatterns) * patternBytes;
-  if (patternsEnd > fileLength) return errEndOfFile;
+  const std::uint32_t patternBytes = l.channels * 256;
+  l.patternsEnd = headerSize + static_cast<std::uint64_t>(mod->numPatterns) * patternBytes;
+  if (l.patternsEnd > l.state.fileLength) return errEndOfFile;
 
-  bool used[sampleCount] = {};
   if (int error = memAllocArray(mod->numPatterns, &mod->patterns); error != 0) return error;
-  if (int error = memAlloc(patternBytes, reinterpret_cast<void**>(&state.buffer)); error != 0) {
+  if (int error = memAlloc(patternBytes, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
     return error;
   }
   for (std::uint32_t p = 0; p < mod->numPatterns; ++p) {
-    if (int error = RawFileRead(state.file, state.buffer, patternBytes); error != 0) {
+    if (int error = RawFileRead(l.state.file, l.state.buffer, patternBytes); error != 0) {
       return error;
     }
-    if (int error = ConvertPattern(state.buffer, static_cast<unsigned>(channels), mod, used,
-                                   &mod->patterns[p]);
+    if (int error = ConvertPattern(l.state.buffer, l.channels, mod, l.used, &mod->patterns[p]);
         error != 0) {
       return error;
     }
   }
-  memFree(state.buffer);
-  state.buffer = nullptr;
+  memFree(l.state.buffer);
+  l.state.buffer = nullptr;
+  return errOK;
+}
 
-  if (int error = memAllocArray(sampleCount, &mod->instruments); error != 0) return error;
-  if (int error = memAllocArray(sampleCount, &mod->samples); error != 0) return error;
-  if (addSamples && largest > 0) {
-    if (int error = memAlloc(largest, reinterpret_cast<void**>(&state.buffer)); error != 0) {
-      return error;
-    }
+// The sample's fields and loop; a loop reaching past the data would make the
+// mixer read beyond it.
+void SetSampleFields(const SampleHeader& h, ModuleSample* sample) {
+  std::memcpy(sample->name, h.name, sizeof(h.name));
+  sample->length = h.length;
+  sample->volume = h.volume;
+  // Only the low nibble selects one of the 16 period-table rows.
+  sample->fineTune = h.fineTune & 0x0F;
+  sample->panning = 0;
+  sample->basePitch = 0;
+  sample->globalVolume = 64;
+
+  std::uint32_t loopStart = h.loopStart;
+  std::uint32_t loopEnd = h.loopStart + h.loopLength;
+  if (loopEnd > sample->length) loopEnd = sample->length;
+  sample->loopStart = loopStart;
+  sample->loopEnd = loopEnd;
+  if (loopEnd < 3 || loopEnd <= loopStart) {
+    sample->loopType = loopTypeNone;
+    sample->loopMode = loopModeSwapNone;
+  } else {
+    sample->loopType = loopTypeForward;
+    sample->loopMode = loopModeSwapLoop;
+    if (sample->length > loopEnd) sample->length = loopEnd;
   }
+}
 
-  std::uint64_t dataPosition = patternsEnd;
-  for (int s = 0; s < sampleCount; ++s) {
-    const SampleHeader& h = samples[s];
-    const std::uint64_t position = dataPosition;
-    dataPosition += h.length;
-
-    ModuleInstrument* instrument = nullptr;
-    if (int error = ModuleAllocInstrument(used[s] ? 1 : 0, &instrument); error != 0) {
-      return error;
+// Reads the sample's signed data at position, turns it unsigned and hands it over.
+int ReadSampleData(ModLoad& l, std::uint64_t position, ModuleSample* sample) {
+  SampleDescriptor descriptor{};
+  if (sample->length > 0) {
+    if (position + sample->length > l.state.fileLength) {
+      return errEndOfFile;
     }
-    mod->instruments[s] = instrument;
-    std::memcpy(instrument->name, h.name, sizeof(h.name));
-    instrument->globalVolume = 64;
-    instrument->used = used[s] ? 1 : 0;
-    if (!used[s]) continue;
-
-    ModuleSample* sample = nullptr;
-    if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
-        error != 0) {
-      return error;
-    }
-    mod->samples[s] = sample;
-    instrument->samples[0] = sample;
-    std::memcpy(sample->name, h.name, sizeof(h.name));
-    sample->length = h.length;
-    sample->volume = h.volume;
-    // Only the low nibble selects one of the 16 period-table rows.
-    sample->fineTune = h.fineTune & 0x0F;
-    sample->panning = 0;
-    sample->basePitch = 0;
-    sample->globalVolume = 64;
-
-    std::uint32_t loopStart = h.loopStart;
-    std::uint32_t loopEnd = h.loopStart + h.loopLength;
-    // A loop reaching past the data would make the mixer read beyond it.
-    if (loopEnd > sample->length) loopEnd = sample->length;
-    sample->loopStart = loopStart;
-    sample->loopEnd = loopEnd;
-    if (loopEnd < 3 || loopEnd <= loopStart) {
-      sample->loopType = loopTypeNone;
-      sample->loopMode = loopModeSwapNone;
-    } else {
-      sample->loopType = loopTypeForward;
-      sample->loopMode = loopModeSwapLoop;
-      if (sample->length > loopEnd) sample->length = loopEnd;
-    }
-
-    SampleDescriptor descriptor{};
-    if (sample->length > 0) {
-      if (position + sample->length > fileLength) {
-        return errEndOfFile;
-      }
-      std::uint8_t* data = state.buffer;
-      if (!addSamples) {
-        if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
-          return error;
-        }
-        sample->data = data;
-      }
-      if (int error = RawFileSeek(state.file, static_cast<std::int32_t>(position),
-                                  rfSeekAbsolute);
-          error != 0) {
+    std::uint8_t* data = l.state.buffer;
+    if (!l.addSamples) {
+      if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
         return error;
       }
-      if (int error = RawFileRead(state.file, data, sample->length); error != 0) return error;
-      for (std::uint32_t i = 0; i < sample->length; ++i) data[i] ^= 0x80;
-      sample->sampleType = smp8bitMono;
-      descriptor.sample = data;
-      descriptor.placement = sdSmpConv;
-      descriptor.sampleType = smp8bitMono;
-      descriptor.sampleLength = sample->length;
+      sample->data = data;
     }
-    if (int error = loader::HandOverSample(state, callback, &descriptor, sample); error != 0) {
+    if (int error = RawFileSeek(l.state.file, static_cast<std::int32_t>(position),
+                                rfSeekAbsolute);
+        error != 0) {
+      return error;
+    }
+    if (int error = RawFileRead(l.state.file, data, sample->length); error != 0) return error;
+    for (std::uint32_t i = 0; i < sample->length; ++i) data[i] ^= 0x80;
+    sample->sampleType = smp8bitMono;
+    descriptor.sample = data;
+    descriptor.placement = sdSmpConv;
+    descriptor.sampleType = smp8bitMono;
+    descriptor.sampleLength = sample->length;
+  }
+  return loader::HandOverSample(l.state, l.callback, &descriptor, sample);
+}
+
+// One instrument per sample header; only used ones get their sample and data.
+int ReadInstrument(ModLoad& l, int s, std::uint64_t position) {
+  Module* mod = l.state.module;
+  const SampleHeader& h = l.samples[s];
+  ModuleInstrument* instrument = nullptr;
+  if (int error = ModuleAllocInstrument(l.used[s] ? 1 : 0, &instrument); error != 0) {
+    return error;
+  }
+  mod->instruments[s] = instrument;
+  std::memcpy(instrument->name, h.name, sizeof(h.name));
+  instrument->globalVolume = 64;
+  instrument->used = l.used[s] ? 1 : 0;
+  if (!l.used[s]) return errOK;
+
+  ModuleSample* sample = nullptr;
+  if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
+      error != 0) {
+    return error;
+  }
+  mod->samples[s] = sample;
+  instrument->samples[0] = sample;
+  SetSampleFields(h, sample);
+  return ReadSampleData(l, position, sample);
+}
+
+int ReadInstruments(ModLoad& l) {
+  Module* mod = l.state.module;
+  if (int error = memAllocArray(sampleCount, &mod->instruments); error != 0) return error;
+  if (int error = memAllocArray(sampleCount, &mod->samples); error != 0) return error;
+  if (l.addSamples && l.largest > 0) {
+    if (int error = memAlloc(l.largest, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
       return error;
     }
   }
+  std::uint64_t position = l.patternsEnd;
+  for (int s = 0; s < sampleCount; ++s) {
+    if (int error = ReadInstrument(l, s, position); error != 0) return error;
+    position += l.samples[s].length;
+  }
+  return errOK;
+}
 
-  return state.Finish(module);
+}  // namespace
+
+int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
+               ModuleSampleCallback callback, Module** module) {
+  ModLoad l;
+  if (int error = l.state.Open(fileName, device, addSamples, module); error != 0) return error;
+  l.addSamples = addSamples != 0;
+  l.callback = callback;
+  if (int error = ReadHeader(l); error != 0) return error;
+  if (int error = ReadOrders(l); error != 0) return error;
+  if (int error = ReadSampleHeaders(l); error != 0) return error;
+  if (int error = ReadPatterns(l); error != 0) return error;
+  if (int error = ReadInstruments(l); error != 0) return error;
+  return l.state.Finish(module);
 }
 
 namespace {
