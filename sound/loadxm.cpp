@@ -239,31 +239,44 @@ int ReadEnvelope(const std::uint8_t* inst, unsigned pointsOffset, unsigned count
 
 }  // namespace
 
-int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
-              ModuleSampleCallback callback, Module** module) {
-  LoadState state;
-  if (int error = state.Open(fileName, device, addSamples, module); error != 0) return error;
-  const std::uint64_t fileLength = state.fileLength;
+namespace {
 
+// What the steps of one load share.
+struct XmLoad {
+  LoadState state;
   std::array<std::uint8_t, headerBytes> header{};
-  if (int error = RawFileRead(state.file, header.data(), headerBytes); error != 0) return error;
-  if (std::memcmp(header.data(), "Extended Module: ", 17) != 0 || Le16(&header[58]) < 0x0104) {
+  unsigned channels = 0;
+  std::uint32_t storedPatterns = 0;
+  std::uint64_t position = 0;     // the file offset reading continues from
+  std::uint8_t used[255] = {};    // instruments the patterns name
+  unsigned highestInstrument = 0;
+  std::uint32_t largest = 0;      // longest sample in bytes
+  bool addSamples = false;
+  ModuleSampleCallback callback = nullptr;
+};
+
+int Seek(XmLoad& l, std::uint64_t position) {
+  return RawFileSeek(l.state.file, static_cast<std::int32_t>(position), rfSeekAbsolute);
+}
+
+// The signature, the song facts and the channel pannings; leaves the file at
+// the first pattern.
+int ReadHeader(XmLoad& l) {
+  const std::uint8_t* header = l.header.data();
+  if (int error = RawFileRead(l.state.file, l.header.data(), headerBytes); error != 0) return error;
+  if (std::memcmp(header, "Extended Module: ", 17) != 0 || Le16(&header[58]) < 0x0104) {
     return errInvalidModule;
   }
   // The header's fields up to the order list must lie inside its stated size;
   // a larger size is skipped.
   const std::uint32_t headerSize = Le32(&header[60]);
   if (headerSize < 20) return errInvalidModule;
-  const std::uint64_t patternStart = 60ull + headerSize;
-  if (patternStart > fileLength) return errEndOfFile;
-  if (int error = RawFileSeek(state.file, static_cast<std::int32_t>(patternStart),
-                              rfSeekAbsolute);
-      error != 0) {
-    return error;
-  }
+  l.position = 60ull + headerSize;
+  if (l.position > l.state.fileLength) return errEndOfFile;
+  if (int error = Seek(l, l.position); error != 0) return error;
 
-  const unsigned channels = Le16(&header[68]);
-  if (channels == 0 || channels > maxChannels) return errInvalidModule;
+  l.channels = Le16(&header[68]);
+  if (l.channels == 0 || l.channels > maxChannels) return errInvalidModule;
   // 256 order bytes exist; an empty order list has nothing to play.
   std::uint32_t songLength = Le16(&header[64]);
   if (songLength > 256) songLength = 256;
@@ -273,7 +286,7 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
   if (int error = memAlloc(sizeof(Module), reinterpret_cast<void**>(&mod)); error != 0) {
     return error;
   }
-  state.module = mod;
+  l.state.module = mod;
   std::memcpy(mod->name, &header[17], 20);
   mod->name[20] = 0;
   mod->kind = modKindXM;
@@ -281,7 +294,7 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
   const std::uint32_t restart = Le16(&header[66]);
   // A restart beyond the order list would send the player outside it.
   mod->restartPosition = restart < songLength ? restart : 0;
-  mod->numChannels = static_cast<std::uint8_t>(channels);
+  mod->numChannels = static_cast<std::uint8_t>(l.channels);
   mod->globalVolume = 64;
   const unsigned speed = Le16(&header[76]);
   const unsigned tempo = Le16(&header[78]);
@@ -291,286 +304,324 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
 
   if (int error = memAllocArray(32, &mod->panning); error != 0) return error;
   for (int c = 0; c < 32; ++c) mod->panning[c] = 128;
+  return errOK;
+}
 
-  if (int error = memAllocArray(songLength, &mod->orders); error != 0) return error;
-  const std::uint32_t storedPatterns = Le16(&header[70]);
-  std::uint32_t numPatterns = storedPatterns;
-  for (std::uint32_t i = 0; i < songLength; ++i) {
-    mod->orders[i] = header[80 + i];
-    if (header[80 + i] + 1u > numPatterns) numPatterns = header[80 + i] + 1u;
+// The order list; patterns it names beyond the stored ones are empty.
+int ReadOrders(XmLoad& l) {
+  Module* mod = l.state.module;
+  if (int error = memAllocArray(mod->songLength, &mod->orders); error != 0) return error;
+  l.storedPatterns = Le16(&l.header[70]);
+  std::uint32_t numPatterns = l.storedPatterns;
+  for (std::uint32_t i = 0; i < mod->songLength; ++i) {
+    mod->orders[i] = l.header[80 + i];
+    if (l.header[80 + i] + 1u > numPatterns) numPatterns = l.header[80 + i] + 1u;
   }
   mod->numPatterns = numPatterns;
-  if (int error = memAllocArray(numPatterns, &mod->patterns); error != 0) return error;
+  return memAllocArray(numPatterns, &mod->patterns);
+}
 
-  // Patterns.
-  std::uint8_t used[255] = {};
-  unsigned highestInstrument = 0;
-  const ConvertContext ctx{channels, used, &highestInstrument};
-  const std::uint32_t workSize = maxRows * (channels * 6 + 1) + 8;
-  if (int error = memAlloc(workSize, reinterpret_cast<void**>(&state.work)); error != 0) {
+// One stored pattern: its header, then the packed cells converted.
+int ReadPattern(XmLoad& l, const ConvertContext& ctx, PackedPattern** result) {
+  std::uint8_t ph[9];
+  if (int error = RawFileRead(l.state.file, ph, sizeof(ph)); error != 0) return error;
+  const std::uint32_t headerLength = Le32(ph);
+  const unsigned rows = Le16(ph + 5);
+  const std::uint32_t packedSize = Le16(ph + 7);
+  if (rows == 0 || rows > maxRows) return errInvalidModule;
+  l.position += headerLength > sizeof(ph) ? headerLength : sizeof(ph);
+  if (l.position + packedSize > l.state.fileLength) return errEndOfFile;
+  if (int error = Seek(l, l.position); error != 0) return error;
+  if (packedSize == 0) return ModuleAllocEmptyPattern(rows, result);
+  if (int error = RawFileRead(l.state.file, l.state.buffer, packedSize); error != 0) return error;
+  l.position += packedSize;
+  const std::uint32_t length =
+      ConvertPattern(PackedReader{l.state.buffer, packedSize}, rows, ctx, l.state.work);
+  PackedPattern* pattern = nullptr;
+  if (int error = memAlloc(length, reinterpret_cast<void**>(&pattern)); error != 0) {
     return error;
   }
-  if (int error = memAlloc(65536, reinterpret_cast<void**>(&state.buffer)); error != 0) {
+  pattern->length = length;
+  pattern->rows = rows;
+  std::memcpy(PatternRows(pattern), l.state.work + 8, length - 8);
+  *result = pattern;
+  return errOK;
+}
+
+int ReadPatterns(XmLoad& l) {
+  Module* mod = l.state.module;
+  const ConvertContext ctx{l.channels, l.used, &l.highestInstrument};
+  const std::uint32_t workSize = maxRows * (l.channels * 6 + 1) + 8;
+  if (int error = memAlloc(workSize, reinterpret_cast<void**>(&l.state.work)); error != 0) {
     return error;
   }
-  std::uint64_t position = patternStart;
-  for (std::uint32_t p = 0; p < numPatterns; ++p) {
-    if (p >= storedPatterns) {
-      if (int error = ModuleAllocEmptyPattern(64, &mod->patterns[p]); error != 0) return error;
-      continue;
+  if (int error = memAlloc(65536, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
+    return error;
+  }
+  for (std::uint32_t p = 0; p < mod->numPatterns; ++p) {
+    const int error = p >= l.storedPatterns ? ModuleAllocEmptyPattern(64, &mod->patterns[p])
+                                            : ReadPattern(l, ctx, &mod->patterns[p]);
+    if (error != 0) return error;
+  }
+  memFree(l.state.work);
+  l.state.work = nullptr;
+  memFree(l.state.buffer);
+  l.state.buffer = nullptr;
+  return errOK;
+}
+
+// Note map, envelopes, vibrato and fade-out from the instrument's 243 bytes.
+int SetInstrumentFields(const std::uint8_t* inst, unsigned kept, ModuleInstrument* instrument) {
+  if (kept >= 2) {
+    if (int error = memAlloc(96, reinterpret_cast<void**>(&instrument->noteMap)); error != 0) {
+      return error;
     }
-    std::uint8_t ph[9];
-    if (int error = RawFileRead(state.file, ph, sizeof(ph)); error != 0) return error;
-    const std::uint32_t headerLength = Le32(ph);
-    const unsigned rows = Le16(ph + 5);
-    const std::uint32_t packedSize = Le16(ph + 7);
-    if (rows == 0 || rows > maxRows) return errInvalidModule;
-    position += headerLength > sizeof(ph) ? headerLength : sizeof(ph);
-    if (position + packedSize > fileLength) return errEndOfFile;
-    if (int error = RawFileSeek(state.file, static_cast<std::int32_t>(position),
-                                rfSeekAbsolute);
+    std::memcpy(instrument->noteMap, &inst[33], 96);
+  }
+  if (inst[233] & 1) {
+    if (int error = ReadEnvelope(inst, 129, inst[225], inst[227], inst[228], inst[229],
+                                 inst[233], &instrument->volEnvelope);
         error != 0) {
       return error;
     }
-    if (packedSize == 0) {
-      if (int error = ModuleAllocEmptyPattern(rows, &mod->patterns[p]); error != 0) {
-        return error;
-      }
-      continue;
-    }
-    if (int error = RawFileRead(state.file, state.buffer, packedSize); error != 0) return error;
-    position += packedSize;
-    const std::uint32_t length =
-        ConvertPattern(PackedReader{state.buffer, packedSize}, rows, ctx, state.work);
-    PackedPattern* pattern = nullptr;
-    if (int error = memAlloc(length, reinterpret_cast<void**>(&pattern)); error != 0) {
+  }
+  if (inst[234] & 1) {
+    if (int error = ReadEnvelope(inst, 177, inst[226], inst[230], inst[231], inst[232],
+                                 inst[234], &instrument->panEnvelope);
+        error != 0) {
       return error;
     }
-    pattern->length = length;
-    pattern->rows = rows;
-    std::memcpy(PatternRows(pattern), state.work + 8, length - 8);
-    mod->patterns[p] = pattern;
   }
-  memFree(state.work);
-  state.work = nullptr;
-  memFree(state.buffer);
-  state.buffer = nullptr;
+  instrument->vibType = inst[235];
+  instrument->vibSweep = inst[236];
+  instrument->vibDepth = inst[237];
+  instrument->vibRate = inst[238];
+  instrument->fadeOut = Le16(&inst[239]);
+  return errOK;
+}
 
-  // Instruments: patterns may name more than the file stores; the extra ones
-  // are empty.
-  const std::uint32_t storedInstruments = Le16(&header[72]);
+// A sample's fields from its 40-byte header; its data lies at offset.
+void SetSampleFields(const std::uint8_t* sh, std::uint64_t offset, ModuleSample* sample) {
+  std::memcpy(sample->name, sh + 18, 22);
+  sample->name[22] = 0;
+  const bool sixteen = (sh[14] & 0x10) != 0;
+  // 16-bit lengths and loop points count whole 16-bit values.
+  const std::uint32_t mask = sixteen ? ~1u : ~0u;
+  sample->length = Le32(sh) & mask;
+  sample->fileOffset = offset > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(offset);
+  const std::uint64_t loopStart = Le32(sh + 4) & mask;
+  std::uint64_t loopEnd = loopStart + (Le32(sh + 8) & mask);
+  // A loop outside the data would make the mixer read past it.
+  if (loopEnd > sample->length) loopEnd = sample->length;
+  const unsigned loopBits = sh[14] & 3;
+  if ((loopBits == 1 || loopBits == 2) && loopStart < loopEnd) {
+    sample->loopMode = loopModeSingle;
+    sample->loopType = loopBits == 1 ? loopTypeForward : loopTypePingPong;
+    sample->loopStart = static_cast<std::uint32_t>(loopStart);
+    sample->loopEnd = static_cast<std::uint32_t>(loopEnd);
+  } else {
+    sample->loopMode = loopModeNone;
+    sample->loopType = loopTypeNone;
+    sample->loopStart = 0;
+    sample->loopEnd = 0;
+  }
+  sample->volume = sh[12];
+  sample->fineTune = static_cast<std::int8_t>(sh[13]);
+  sample->panning = sh[15];
+  sample->basePitch = static_cast<std::int8_t>(sh[16]);
+  sample->globalVolume = 64;
+  sample->sampleType = static_cast<std::uint8_t>(sixteen ? smp16bitMono : smp8bitMono);
+}
+
+// The instrument's sample headers (from l.position, headerSize bytes apart);
+// the first `kept` become samples. Leaves l.position after their data.
+int ReadSampleHeaders(XmLoad& l, std::uint32_t i, unsigned storedSamples,
+                      std::uint32_t headerSize, unsigned kept, ModuleInstrument* instrument) {
+  Module* mod = l.state.module;
+  const std::uint64_t dataStart =
+      l.position + static_cast<std::uint64_t>(storedSamples) * headerSize;
+  if (dataStart > l.state.fileLength) return errEndOfFile;
+  std::uint64_t dataOffset = dataStart;
+  for (unsigned k = 0; k < storedSamples; ++k) {
+    std::uint8_t sh[sampleHeaderBytes];
+    if (int error = Seek(l, l.position + k * headerSize); error != 0) return error;
+    if (int error = RawFileRead(l.state.file, sh, sizeof(sh)); error != 0) return error;
+    const std::uint64_t offset = dataOffset;
+    dataOffset += Le32(sh);
+    if (k >= kept) continue;
+
+    ModuleSample* sample = nullptr;
+    if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
+        error != 0) {
+      return error;
+    }
+    mod->samples[i * samplesPerInstrument + k] = sample;
+    instrument->samples[k] = sample;
+    SetSampleFields(sh, offset, sample);
+    if (sample->length > l.largest) l.largest = sample->length;
+  }
+  l.position = dataOffset;
+  return errOK;
+}
+
+// Sample slots kept for a used instrument: as many as its note map names,
+// at most the 16 the table holds. Slots beyond the stored samples stay empty,
+// so notes mapped there play nothing.
+unsigned KeptSamples(const std::uint8_t* inst) {
+  unsigned largestEntry = 0;
+  for (unsigned n = 0; n < 96; ++n) {
+    if (inst[33 + n] > largestEntry) largestEntry = inst[33 + n];
+  }
+  const unsigned kept = largestEntry + 1;
+  return kept > samplesPerInstrument ? samplesPerInstrument : kept;
+}
+
+// Instrument i: its header (for a stored one), its samples' headers, and the
+// file position after its data.
+int ReadInstrument(XmLoad& l, std::uint32_t i, std::uint32_t storedInstruments) {
+  std::array<std::uint8_t, 243> inst{};
+  unsigned storedSamples = 0;
+  const std::uint64_t instStart = l.position;
+  std::uint32_t sampleHeaderSize = sampleHeaderBytes;
+  if (i < storedInstruments) {
+    if (int error = RawFileRead(l.state.file, inst.data(), 29); error != 0) return error;
+    storedSamples = Le16(&inst[27]);
+    std::uint32_t bytesRead = 29;
+    if (storedSamples != 0) {
+      if (int error = RawFileRead(l.state.file, inst.data() + 29, 214); error != 0) return error;
+      bytesRead = 243;
+      const std::uint32_t stated = Le32(&inst[29]);
+      if (stated >= sampleHeaderBytes) sampleHeaderSize = stated;
+    }
+    const std::uint32_t instSize = Le32(&inst[0]);
+    l.position = instStart + (instSize > bytesRead ? instSize : bytesRead);
+    if (l.position > l.state.fileLength) return errEndOfFile;
+    if (int error = Seek(l, l.position); error != 0) return error;
+  }
+
+  // Patterns name instruments up to 255 only: any beyond are never used.
+  const bool isUsed = i < std::size(l.used) && l.used[i] != 0;
+  const unsigned kept = isUsed && storedSamples != 0 ? KeptSamples(inst.data()) : 0;
+  ModuleInstrument* instrument = nullptr;
+  if (int error = ModuleAllocInstrument(kept, &instrument); error != 0) return error;
+  l.state.module->instruments[i] = instrument;
+  std::memcpy(instrument->name, &inst[4], 22);
+  instrument->name[22] = 0;
+  instrument->globalVolume = 64;
+  instrument->used = isUsed ? 1 : 0;
+  if (storedSamples == 0) return errOK;
+  if (int error = SetInstrumentFields(inst.data(), kept, instrument); error != 0) return error;
+
+  // Sample headers, then the data of all of the instrument's samples.
+  if (int error = ReadSampleHeaders(l, i, storedSamples, sampleHeaderSize, kept, instrument);
+      error != 0) {
+    return error;
+  }
+  if (l.position > l.state.fileLength && i + 1 < storedInstruments) return errEndOfFile;
+  if (l.position <= l.state.fileLength) {
+    if (int error = Seek(l, l.position); error != 0) return error;
+  }
+  return errOK;
+}
+
+// Instruments: patterns may name more than the file stores; the extra ones
+// are empty.
+int ReadInstruments(XmLoad& l) {
+  Module* mod = l.state.module;
+  const std::uint32_t storedInstruments = Le16(&l.header[72]);
   // Each stored instrument takes at least its 29-byte header.
-  if (static_cast<std::uint64_t>(storedInstruments) * 29 > fileLength - position) {
+  if (static_cast<std::uint64_t>(storedInstruments) * 29 > l.state.fileLength - l.position) {
     return errEndOfFile;
   }
   const std::uint32_t numInstruments =
-      highestInstrument > storedInstruments ? highestInstrument : storedInstruments;
+      l.highestInstrument > storedInstruments ? l.highestInstrument : storedInstruments;
   mod->numInstruments = numInstruments;
   mod->numSamples = numInstruments * samplesPerInstrument;
   if (int error = memAllocArray(numInstruments, &mod->instruments); error != 0) return error;
   if (int error = memAllocArray(mod->numSamples, &mod->samples); error != 0) return error;
-
-  std::uint32_t largest = 0;
   for (std::uint32_t i = 0; i < numInstruments; ++i) {
-    std::array<std::uint8_t, 243> inst{};
-    unsigned storedSamples = 0;
-    const std::uint64_t instStart = position;
-    std::uint32_t sampleHeaderSize = sampleHeaderBytes;
-    if (i < storedInstruments) {
-      if (int error = RawFileRead(state.file, inst.data(), 29); error != 0) return error;
-      storedSamples = Le16(&inst[27]);
-      std::uint32_t bytesRead = 29;
-      if (storedSamples != 0) {
-        if (int error = RawFileRead(state.file, inst.data() + 29, 214); error != 0) return error;
-        bytesRead = 243;
-        const std::uint32_t stated = Le32(&inst[29]);
-        if (stated >= sampleHeaderBytes) sampleHeaderSize = stated;
-      }
-      const std::uint32_t instSize = Le32(&inst[0]);
-      position = instStart + (instSize > bytesRead ? instSize : bytesRead);
-      if (position > fileLength) return errEndOfFile;
-      if (int error = RawFileSeek(state.file, static_cast<std::int32_t>(position), rfSeekAbsolute);
-          error != 0) {
-        return error;
-      }
-    }
-
-    // Patterns name instruments up to 255 only: any beyond are never used.
-    const bool isUsed = i < std::size(used) && used[i] != 0;
-    unsigned kept = 0;
-    if (isUsed && storedSamples != 0) {
-      unsigned largestEntry = 0;
-      for (unsigned n = 0; n < 96; ++n) {
-        if (inst[33 + n] > largestEntry) largestEntry = inst[33 + n];
-      }
-      // Slots the map names beyond the stored samples stay empty: notes
-      // mapped there play nothing. The table holds 16 per instrument.
-      kept = largestEntry + 1;
-      if (kept > samplesPerInstrument) kept = samplesPerInstrument;
-    }
-
-    ModuleInstrument* instrument = nullptr;
-    if (int error = ModuleAllocInstrument(kept, &instrument); error != 0) return error;
-    mod->instruments[i] = instrument;
-    std::memcpy(instrument->name, &inst[4], 22);
-    instrument->name[22] = 0;
-    instrument->globalVolume = 64;
-    instrument->used = isUsed ? 1 : 0;
-    if (storedSamples != 0) {
-      if (kept >= 2) {
-        if (int error = memAlloc(96, reinterpret_cast<void**>(&instrument->noteMap)); error != 0) {
-          return error;
-        }
-        std::memcpy(instrument->noteMap, &inst[33], 96);
-      }
-      if (inst[233] & 1) {
-        if (int error = ReadEnvelope(inst.data(), 129, inst[225], inst[227], inst[228], inst[229],
-                                     inst[233], &instrument->volEnvelope);
-            error != 0) {
-          return error;
-        }
-      }
-      if (inst[234] & 1) {
-        if (int error = ReadEnvelope(inst.data(), 177, inst[226], inst[230], inst[231], inst[232],
-                                     inst[234], &instrument->panEnvelope);
-            error != 0) {
-          return error;
-        }
-      }
-      instrument->vibType = inst[235];
-      instrument->vibSweep = inst[236];
-      instrument->vibDepth = inst[237];
-      instrument->vibRate = inst[238];
-      instrument->fadeOut = Le16(&inst[239]);
-    }
-    if (storedSamples == 0) continue;
-
-    // Sample headers, then the data of all of the instrument's samples.
-    const std::uint64_t dataStart =
-        position + static_cast<std::uint64_t>(storedSamples) * sampleHeaderSize;
-    if (dataStart > fileLength) return errEndOfFile;
-    std::uint64_t dataOffset = dataStart;
-    for (unsigned k = 0; k < storedSamples; ++k) {
-      std::uint8_t sh[sampleHeaderBytes];
-      if (int error = RawFileSeek(state.file,
-                                  static_cast<std::int32_t>(position + k * sampleHeaderSize),
-                                  rfSeekAbsolute);
-          error != 0) {
-        return error;
-      }
-      if (int error = RawFileRead(state.file, sh, sizeof(sh)); error != 0) return error;
-      const std::uint32_t length = Le32(sh);
-      const std::uint64_t offset = dataOffset;
-      dataOffset += length;
-      if (k >= kept) continue;
-
-      ModuleSample* sample = nullptr;
-      if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
-          error != 0) {
-        return error;
-      }
-      mod->samples[i * samplesPerInstrument + k] = sample;
-      instrument->samples[k] = sample;
-      std::memcpy(sample->name, sh + 18, 22);
-      sample->name[22] = 0;
-      const bool sixteen = (sh[14] & 0x10) != 0;
-      // 16-bit lengths and loop points count whole 16-bit values.
-      const std::uint32_t mask = sixteen ? ~1u : ~0u;
-      sample->length = length & mask;
-      sample->fileOffset =
-          offset > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(offset);
-      const std::uint64_t loopStart = Le32(sh + 4) & mask;
-      std::uint64_t loopEnd = loopStart + (Le32(sh + 8) & mask);
-      // A loop outside the data would make the mixer read past it.
-      if (loopEnd > sample->length) loopEnd = sample->length;
-      const unsigned loopBits = sh[14] & 3;
-      if ((loopBits == 1 || loopBits == 2) && loopStart < loopEnd) {
-        sample->loopMode = loopModeSingle;
-        sample->loopType = loopBits == 1 ? loopTypeForward : loopTypePingPong;
-        sample->loopStart = static_cast<std::uint32_t>(loopStart);
-        sample->loopEnd = static_cast<std::uint32_t>(loopEnd);
-      } else {
-        sample->loopMode = loopModeNone;
-        sample->loopType = loopTypeNone;
-        sample->loopStart = 0;
-        sample->loopEnd = 0;
-      }
-      sample->volume = sh[12];
-      sample->fineTune = static_cast<std::int8_t>(sh[13]);
-      sample->panning = sh[15];
-      sample->basePitch = static_cast<std::int8_t>(sh[16]);
-      sample->globalVolume = 64;
-      sample->sampleType = static_cast<std::uint8_t>(sixteen ? smp16bitMono : smp8bitMono);
-      if (sample->length > largest) largest = sample->length;
-    }
-    position = dataOffset;
-    if (position > fileLength && i + 1 < storedInstruments) return errEndOfFile;
-    if (position <= fileLength) {
-      if (int error = RawFileSeek(state.file, static_cast<std::int32_t>(position), rfSeekAbsolute);
-          error != 0) {
-        return error;
-      }
-    }
+    if (int error = ReadInstrument(l, i, storedInstruments); error != 0) return error;
   }
-  if (largest > maxSampleLength) return errInvalidInstrument;
+  if (l.largest > maxSampleLength) return errInvalidInstrument;
   // A sample cannot be longer than the file that holds it; checking first
   // keeps a lying header from allocating gigabytes.
-  if (largest > fileLength) return errEndOfFile;
+  if (l.largest > l.state.fileLength) return errEndOfFile;
+  return errOK;
+}
 
-  // Second pass: the sample data.
-  if (addSamples && largest > 0) {
-    if (int error = memAlloc(largest, reinterpret_cast<void**>(&state.buffer)); error != 0) {
+// Undoes the delta coding: 16-bit values stay signed, 8-bit ones become unsigned.
+void DecodeDeltas(ModuleSample* sample, std::uint8_t* data) {
+  if (sample->sampleType == smp16bitMono) {
+    std::uint16_t value = 0;
+    for (std::uint32_t b = 0; b + 1 < sample->length; b += 2) {
+      value = static_cast<std::uint16_t>(value + Le16(data + b));
+      data[b] = static_cast<std::uint8_t>(value & 0xFF);
+      data[b + 1] = static_cast<std::uint8_t>(value >> 8);
+    }
+  } else {
+    std::uint8_t value = 0;
+    for (std::uint32_t b = 0; b < sample->length; ++b) {
+      value = static_cast<std::uint8_t>(value + data[b]);
+      data[b] = static_cast<std::uint8_t>(value ^ 0x80);
+    }
+  }
+}
+
+int ReadSampleData(XmLoad& l, ModuleSample* sample) {
+  SampleDescriptor descriptor{};
+  if (sample->length == 0) {
+    sample->sampleType = smpNone;
+  } else {
+    if (static_cast<std::uint64_t>(sample->fileOffset) + sample->length > l.state.fileLength) {
+      return errEndOfFile;
+    }
+    std::uint8_t* data = l.state.buffer;
+    if (!l.addSamples) {
+      if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
+        return error;
+      }
+      sample->data = data;
+    }
+    if (int error = Seek(l, sample->fileOffset); error != 0) return error;
+    if (int error = RawFileRead(l.state.file, data, sample->length); error != 0) return error;
+    DecodeDeltas(sample, data);
+    descriptor.sample = data;
+    descriptor.placement = sdSmpConv;
+    descriptor.sampleType = sample->sampleType;
+    descriptor.sampleLength = sample->length;
+  }
+  return loader::HandOverSample(l.state, l.callback, &descriptor, sample);
+}
+
+// Second pass: the sample data, once every header is known.
+int ReadSamples(XmLoad& l) {
+  Module* mod = l.state.module;
+  if (l.addSamples && l.largest > 0) {
+    if (int error = memAlloc(l.largest, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
       return error;
     }
   }
   for (std::uint32_t s = 0; s < mod->numSamples; ++s) {
-    ModuleSample* sample = mod->samples[s];
-    if (sample == nullptr) continue;
-    SampleDescriptor descriptor{};
-    if (sample->length == 0) {
-      sample->sampleType = smpNone;
-    } else {
-      if (static_cast<std::uint64_t>(sample->fileOffset) + sample->length > fileLength) {
-        return errEndOfFile;
-      }
-      std::uint8_t* data = state.buffer;
-      if (!addSamples) {
-        if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
-          return error;
-        }
-        sample->data = data;
-      }
-      if (int error = RawFileSeek(state.file, static_cast<std::int32_t>(sample->fileOffset),
-                                  rfSeekAbsolute);
-          error != 0) {
-        return error;
-      }
-      if (int error = RawFileRead(state.file, data, sample->length); error != 0) return error;
-      if (sample->sampleType == smp16bitMono) {
-        std::uint16_t value = 0;
-        for (std::uint32_t b = 0; b + 1 < sample->length; b += 2) {
-          value = static_cast<std::uint16_t>(value + Le16(data + b));
-          data[b] = static_cast<std::uint8_t>(value & 0xFF);
-          data[b + 1] = static_cast<std::uint8_t>(value >> 8);
-        }
-      } else {
-        std::uint8_t value = 0;
-        for (std::uint32_t b = 0; b < sample->length; ++b) {
-          value = static_cast<std::uint8_t>(value + data[b]);
-          data[b] = static_cast<std::uint8_t>(value ^ 0x80);
-        }
-      }
-      descriptor.sample = data;
-      descriptor.placement = sdSmpConv;
-      descriptor.sampleType = sample->sampleType;
-      descriptor.sampleLength = sample->length;
-    }
-    if (int error = loader::HandOverSample(state, callback, &descriptor, sample); error != 0) {
-      return error;
-    }
+    if (mod->samples[s] == nullptr) continue;
+    if (int error = ReadSampleData(l, mod->samples[s]); error != 0) return error;
   }
+  return errOK;
+}
 
-  return state.Finish(module);
+}  // namespace
+
+int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
+              ModuleSampleCallback callback, Module** module) {
+  XmLoad l;
+  if (int error = l.state.Open(fileName, device, addSamples, module); error != 0) return error;
+  l.addSamples = addSamples != 0;
+  l.callback = callback;
+  if (int error = ReadHeader(l); error != 0) return error;
+  if (int error = ReadOrders(l); error != 0) return error;
+  if (int error = ReadPatterns(l); error != 0) return error;
+  if (int error = ReadInstruments(l); error != 0) return error;
+  if (int error = ReadSamples(l); error != 0) return error;
+  return l.state.Finish(module);
 }
 
 namespace {
