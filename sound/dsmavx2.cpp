@@ -28,6 +28,9 @@ struct Vec {
   template <int N> DSM_VEC_TARGET static I Srl(I a) { return _mm256_srli_epi32(a, N); }
   template <int N> DSM_VEC_TARGET static I Sra(I a) { return _mm256_srai_epi32(a, N); }
   template <int N> DSM_VEC_TARGET static I Sll(I a) { return _mm256_slli_epi32(a, N); }
+  // The low 32 bits of a × b.
+  static constexpr bool fastMulLo = true;
+  DSM_VEC_TARGET static I MulLo(I a, I b) { return _mm256_mullo_epi32(a, b); }
   // a × b for a in the signed 16-bit range and b in 0..32767.
   DSM_VEC_TARGET static I MulSmall(I a, I b) { return _mm256_madd_epi16(a, b); }
   DSM_VEC_TARGET static I LoadI(const std::int32_t* p) {

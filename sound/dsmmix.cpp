@@ -69,14 +69,19 @@ DsmIntVolume IntVolumeOf(const DsmChannel& ch, int src) {
   return vol;
 }
 
+// The floating-point factor of a full-scale volume of 1: amplification over
+// channel count, on the volumes' 2^22 scale.
+float BaseFactor() {
+  const float n = static_cast<float>(dsm.numChannels != 0 ? dsm.numChannels : 1);
+  return static_cast<float>(dsm.amplification) / (n * 268435456.0f);
+}
+
 // The floating-point factors for mixing volumes vL, vR: surround negates the
 // right side, stereo samples into mono output take half.
-void FloatFactors(std::int32_t vL, std::int32_t vR, int src, bool surround, float* left,
-                  float* right) {
-  const float n = static_cast<float>(dsm.numChannels != 0 ? dsm.numChannels : 1);
-  const float factor = static_cast<float>(dsm.amplification) / (n * 268435456.0f);
-  float factorL = static_cast<float>(vL) * factor;
-  float factorR = static_cast<float>(vR) * factor;
+void FloatFactors(std::int32_t vL, std::int32_t vR, float base, int src, bool surround,
+                  float* left, float* right) {
+  float factorL = static_cast<float>(vL) * base;
+  float factorR = static_cast<float>(vR) * base;
   if (!dsm.stereo && IsStereoSrc(src)) {
     factorL *= 0.5f;
   }
@@ -126,7 +131,7 @@ void MixRun(const DsmChannel& ch, int src, const DsmRun& run, void* acc, unsigne
   }
   const bool surround = ch.panning == 0x80;
   DsmFloatVolume vol{0, 0, nullptr, nullptr, dsm.eightBitToFloat, dsm.muLawToFloat};
-  FloatFactors(ch.leftVol, ch.rightVol, src, surround, &vol.left, &vol.right);
+  FloatFactors(ch.leftVol, ch.rightVol, BaseFactor(), src, surround, &vol.left, &vol.right);
   FloatTableFor(k, surround)[index](run, FloatAcc(acc, accOffset), vol);
 }
 
@@ -172,6 +177,7 @@ void MixRamp(DsmChannel& ch, int src, const Source& source, std::int64_t& pos, s
   float rampL[piece];
   float rampR[piece];
   const bool surround = ch.panning == 0x80;
+  const float base = BaseFactor();
   while (count > 0 && ch.ramping) {
     unsigned n = 0;
     std::int64_t runPos = pos;
@@ -187,7 +193,7 @@ void MixRamp(DsmChannel& ch, int src, const Source& source, std::int64_t& pos, s
         }
         break;  // mixed on its own, in the next piece
       }
-      FloatFactors(ch.leftVol, ch.rightVol, src, surround, &rampL[n], &rampR[n]);
+      FloatFactors(ch.leftVol, ch.rightVol, base, src, surround, &rampL[n], &rampR[n]);
       RampOnce(ch);
       n++;
     }

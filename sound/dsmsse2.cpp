@@ -28,6 +28,13 @@ struct Vec {
   template <int N> static I Srl(I a) { return _mm_srli_epi32(a, N); }
   template <int N> static I Sra(I a) { return _mm_srai_epi32(a, N); }
   template <int N> static I Sll(I a) { return _mm_slli_epi32(a, N); }
+  // The low 32 bits of a × b, from the two 64-bit products SSE2 has.
+  static constexpr bool fastMulLo = false;
+  static I MulLo(I a, I b) {
+    const I even = _mm_mul_epu32(a, b);
+    const I odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
+  }
   // a × b for a in the signed 16-bit range and b in 0..32767.
   static I MulSmall(I a, I b) { return _mm_madd_epi16(a, b); }
   static I LoadI(const std::int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const I*>(p)); }

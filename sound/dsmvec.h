@@ -108,12 +108,42 @@ DSM_VEC_TARGET inline F ToFloat(I item, const DsmFloatVolume& vol) {
   }
 }
 
+constexpr bool IsEightBit(DsmSrc s) { return s == DsmSrc::U8Mono || s == DsmSrc::U8Stereo; }
+
+// Interpolating 8-bit samples in integers: f s1 + (65536 - f) s0 on the
+// 16-bit scale is 256 x with x = 65536 (b0 - 128) + f (b1 - b0), below 2^24,
+// so every float step of the reference is exact and both give the same value.
+// Where the lane type multiplies 32-bit integers cheaply (Vec::fastMulLo).
+template <DsmSrc S, bool Interp>
+constexpr bool IntegerInterp() {
+  return Interp && IsEightBit(S) && Vec::fastMulLo;
+}
+
+// The source value the factors multiply: interpolated sums are left
+// unscaled here, and the power of two that scales them (1/65536, or 1/256
+// with integer interpolation) goes into the factors instead, which changes
+// no result (a product by a power of two is exact).
+template <DsmSrc S, bool Interp>
+constexpr float ValueScale() {
+  if constexpr (!Interp) {
+    return 1.0f;
+  } else {
+    return IntegerInterp<S, Interp>() ? 1.0f / 256.0f : 1.0f / 65536.0f;
+  }
+}
+
 template <DsmSrc S, bool Interp, int K0, int K1>
-DSM_VEC_TARGET inline F Value(I w0, I w1, F f, F g, const DsmFloatVolume& vol) {
-  if constexpr (Interp) {
+DSM_VEC_TARGET inline F Value(I w0, I w1, I fraction, F f, F g, const DsmFloatVolume& vol) {
+  if constexpr (IntegerInterp<S, Interp>()) {
+    const I b0 = Item<S, Interp, K0>(w0, w1);
+    const I b1 = Item<S, Interp, K1>(w0, w1);
+    const I x = Vec::Add(Vec::Sll<16>(Vec::Sub(b0, Vec::SetI(128))),
+                         Vec::MulLo(fraction, Vec::Sub(b1, b0)));
+    return Vec::Cvt(x);
+  } else if constexpr (Interp) {
     const F s0 = ToFloat<S>(Item<S, Interp, K0>(w0, w1), vol);
     const F s1 = ToFloat<S>(Item<S, Interp, K1>(w0, w1), vol);
-    return Vec::Mul(Vec::Add(Vec::Mul(f, s1), Vec::Mul(g, s0)), Vec::SetF(1.0f / 65536.0f));
+    return Vec::Add(Vec::Mul(f, s1), Vec::Mul(g, s0));
   } else {
     return ToFloat<S>(Item<S, Interp, K0>(w0, w1), vol);
   }
@@ -139,20 +169,24 @@ DSM_VEC_TARGET inline void FloatBlock(const std::uint8_t* block, I rel, float* a
   I w0;
   I w1;
   Read<S, Interp>(block, Vec::Srl<16>(rel), w0, w1);
+  const I fraction = Vec::And(rel, Vec::SetI(0xFFFF));
   F f = Vec::SetF(0.0f);
   F g = f;
-  if constexpr (Interp) {
-    f = Vec::Cvt(Vec::And(rel, Vec::SetI(0xFFFF)));
+  if constexpr (Interp && !IntegerInterp<S, Interp>()) {
+    f = Vec::Cvt(fraction);
     g = Vec::Sub(Vec::SetF(65536.0f), f);
   }
-  const F left = Value<S, Interp, 0, 1 + half>(w0, w1, f, g, vol);
+  const F left = Value<S, Interp, 0, 1 + half>(w0, w1, fraction, f, g, vol);
   F right = left;
   if constexpr (stereoSrc && !Surround) {
-    right = Value<S, Interp, 1, 3>(w0, w1, f, g, vol);
+    right = Value<S, Interp, 1, 3>(w0, w1, fraction, f, g, vol);
   }
-  const F factorL = Ramp ? Vec::LoadF(vol.rampL + done) : Vec::SetF(vol.left);
+  const F scale = Vec::SetF(ValueScale<S, Interp>());
+  const F factorL = Ramp ? Vec::Mul(Vec::LoadF(vol.rampL + done), scale)
+                         : Vec::Mul(Vec::SetF(vol.left), scale);
   if constexpr (StereoOut) {
-    const F factorR = Ramp ? Vec::LoadF(vol.rampR + done) : Vec::SetF(vol.right);
+    const F factorR = Ramp ? Vec::Mul(Vec::LoadF(vol.rampR + done), scale)
+                           : Vec::Mul(Vec::SetF(vol.right), scale);
     F lo;
     F hi;
     Vec::Interleave(Vec::Mul(left, factorL), Vec::Mul(right, factorR), lo, hi);
