@@ -1,3 +1,8 @@
+// Demo driver. main.cpp is the program's entry; startup.cpp holds the start-up
+// and shutdown order, the key window, the demo thread and its clock; timeline.cpp
+// the segment table and the frame loop. It is the only part that knows every
+// other subsystem; the capture tool drives the same functions on a virtual clock.
+//
 // The presentation's driver: process entry, start-up and shutdown order, the key
 // window, the demo thread and its clock, and the timeline that decides what each
 // frame shows.

@@ -1,3 +1,6 @@
+// Effects. logo.cpp and bumpscroller.cpp draw the timeline's two 2D segments
+// through the device layer's back-buffer lock and gamma.
+//
 // The two 2D segments drawn straight into the back buffer: the logo picture and
 // the bump-mapped scroller. Their pictures are loaded by the start-up into the
 // buffers below; the timeline sets fadeLevel before each frame.

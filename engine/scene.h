@@ -1,3 +1,11 @@
+// Scene engine. read3ds reads a 3D Studio scene (main and editor chunks; the
+// materials in readmaterial, the node tree and its tracks in keyframer), walking
+// the chunk tree with the bounds-checked cursors of chunks.h; tracks evaluates
+// keyframe tracks; render poses, lights and emits a scene's triangles for one
+// frame; math3d holds the vector, matrix and quaternion arithmetic. Files come
+// through stream/ (the open archive); the only tie to gfx/ is the texture table,
+// whose widths scale texel coordinates.
+//
 // The in-memory scene: meshes, materials, lights and cameras from the 3D editor
 // section of a 3D Studio file, and the tree of keyframer nodes with their tracks
 // and the per-frame work arrays of the renderer. Plain records; every array is a

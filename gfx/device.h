@@ -1,3 +1,9 @@
+// Graphics device layer, over the Glide interface of platform/glide. device.h:
+// the accelerator itself; texture.h: the 128-entry texture table, PCX and BMP
+// decoding from archive members and texture upload; draw.h: the frame's polygon
+// list, with projection, near-plane clipping and render state for the scene
+// engine's triangles.
+//
 // The accelerator device layer: initialisation, the screen mode table, opening and
 // closing the output, clearing, swapping and direct access to the back buffer.
 #pragma once

@@ -1,3 +1,8 @@
+// Streams and archive. stream.h: the stream classes; filelib.h: the archive's
+// directory (TFileLib) and its members as streams (TFileInLib); archive.h: the
+// presentation's open archive, which the start-up fills. Every reader of data
+// files builds on these; this subsystem uses no other part of the system.
+//
 // Byte streams every data file of the system is read through: the abstract
 // TStream, TFile over a disk file, and TBufferedStream, a read buffer around any
 // other stream. Multi-byte values are little-endian. No operation throws or prints;

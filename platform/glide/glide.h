@@ -1,3 +1,8 @@
+// Glide stand-in. glide_state.cpp: set-up, buffers, texture memory and render
+// state; glide_raster.cpp: the triangle rasterizer; glide_output: frames kept in
+// memory or shown in a window; glide_window: the main thread's side of that
+// window. Callers include only this header and the two output headers.
+//
 // The Glide 2.x accelerator interface as this system calls it: the published type
 // and function names, with constant values of our own. Behind it a software
 // rasterizer draws what the board drew (RGB565 buffers, W-buffer, bilinear

@@ -1,3 +1,9 @@
+// Win32 stand-in. One header and source per area (types, errors, files, threads
+// and critical sections, global memory, wave output, DirectSound, libraries, the
+// registry, windows and messages, dialogs built from in-memory templates and the
+// window that draws them), implemented over POSIX and SDL2. Code outside this
+// folder should include only this gate.
+//
 // The subset of the Win32 interface the system calls, by its published names.
 // On Windows the real headers are used; elsewhere our own implementation stands in.
 // Each area has a header of its own; this one gathers them.
