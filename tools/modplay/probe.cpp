@@ -1,5 +1,5 @@
-// Header probe: the same choice as the sound system's loader (XM, then S3M,
-// then IT, then the MOD signature), made before a reader runs.
+// Header probe: the sound system's own choice of reader (its format table),
+// made before a reader runs, plus the MOD signature check.
 #include "tools/modplay/probe.h"
 
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sound/loadformats.h"
 #include "sound/loadmod.h"
 #include "sound/module.h"
 
@@ -22,21 +23,30 @@ unsigned CountBelow(const std::uint8_t* settings, std::size_t count, unsigned li
   return enabled;
 }
 
-// Kind and declared channels from the first bytes; kind 0 for none. A header
-// cut short still names its kind (the reader then says what is missing).
+// Channels the header enables, by kind (0 when the header is cut short).
+unsigned DeclaredChannels(std::uint32_t kind, const std::uint8_t* h, std::size_t size) {
+  switch (kind) {
+    case modKindXM: return size >= 70 ? static_cast<unsigned>(h[68] | h[69] << 8) : 0;
+    // Channel settings at 64: 0..15 are sample channels; bit 7 disables one.
+    case modKindS3M: return size >= 96 ? CountBelow(h + 64, 32, 16) : 0;
+    // Channel pannings at 64: bit 7 disables a channel.
+    case modKindIT: return size >= 128 ? CountBelow(h + 64, 64, 128) : 0;
+    default: return 0;
+  }
+}
+
+// Kind and declared channels from the first bytes; kind 0 for none. The
+// format table chooses the reader as the sound system does; its MOD record
+// takes whatever the others refuse, so a MOD must also carry its signature
+// at 1080. A header cut short still names its kind (the reader then says
+// what is missing).
 ModuleHeaderFacts FromHeader(const std::uint8_t* h, std::size_t size) {
   ModuleHeaderFacts f;
-  if (size >= 16 && std::memcmp(h, "Extended Module:", 16) == 0) {
-    f.kind = modKindXM;
-    if (size >= 70) f.declaredChannels = h[68] | h[69] << 8;
-  } else if (size >= 48 && std::memcmp(h + 44, "SCRM", 4) == 0) {
-    // Channel settings at 64: 0..15 are sample channels; bit 7 disables one.
-    f.kind = modKindS3M;
-    if (size >= 96) f.declaredChannels = CountBelow(h + 64, 32, 16);
-  } else if (size >= 4 && std::memcmp(h, "IMPM", 4) == 0) {
-    // Channel pannings at 64: bit 7 disables a channel.
-    f.kind = modKindIT;
-    if (size >= 128) f.declaredChannels = CountBelow(h + 64, 64, 128);
+  if (size < moduleProbeBytes) return f;
+  const ModuleFormat* format = gmpProbeModuleFormat(h);
+  if (format->kind != modKindMOD) {
+    f.kind = format->kind;
+    f.declaredChannels = DeclaredChannels(f.kind, h, size);
   } else if (size >= probeBytes) {
     const int channels = gmpModChannelsFromSignature(h + 1080);
     if (channels > 0) {
@@ -81,13 +91,8 @@ bool ProbeModule(const std::string& path, ModuleHeaderFacts* facts, std::string&
 }
 
 const char* ModuleKindName(std::uint32_t kind) {
-  switch (kind) {
-    case modKindMOD: return "MOD";
-    case modKindS3M: return "S3M";
-    case modKindXM: return "XM";
-    case modKindIT: return "IT";
-    default: return "unknown";
-  }
+  const ModuleFormat* format = gmpModuleFormatOfKind(kind);
+  return format != nullptr ? format->name : "unknown";
 }
 
 std::string PrintableName(const char* name, std::size_t size) {
