@@ -254,40 +254,61 @@ int ReadOldEnvelope(const std::uint8_t* inst, ModuleEnvelope** result) {
 
 }  // namespace
 
-int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
-              ModuleSampleCallback callback, Module** module) {
+namespace {
+
+// What the steps of one load share.
+struct ItLoad {
   LoadState state;
-  if (int error = state.Open(fileName, device, addSamples, module); error != 0) return error;
-  const std::uint64_t fileLength = state.fileLength;
-
   std::array<std::uint8_t, headerBytes> header{};
-  if (int error = RawFileRead(state.file, header.data(), headerBytes); error != 0) return error;
-  if (std::memcmp(header.data(), "IMPM", 4) != 0) return errInvalidModule;
-
-  const std::uint32_t orderCount = Le16(&header[32]);
-  const std::uint32_t storedInstruments = Le16(&header[34]);
-  const std::uint32_t storedSamples = Le16(&header[36]);
-  const std::uint32_t storedPatterns = Le16(&header[38]);
-  const bool oldLayout = Le16(&header[42]) < 0x0200;
-  const std::uint16_t headerFlags = Le16(&header[44]);
-  const bool instrumentMode = (headerFlags & 4) != 0;
+  std::uint32_t orderCount = 0;
+  std::uint32_t storedInstruments = 0;
+  std::uint32_t storedSamples = 0;
+  std::uint32_t storedPatterns = 0;
+  bool oldLayout = false;
+  bool instrumentMode = false;
   int lastEnabled = -1;
+  std::uint8_t used[256] = {};  // instruments the patterns name
+  unsigned highestInstrument = 0;
+  int highestChannel = -1;
+  std::uint32_t largest = 0;    // longest sample in bytes
+  bool addSamples = false;
+  ModuleSampleCallback callback = nullptr;
+
+  // The three offset tables, in file order.
+  const std::uint32_t* InstrumentOffsets() const { return state.offsets; }
+  const std::uint32_t* SampleOffsets() const { return state.offsets + storedInstruments; }
+  const std::uint32_t* PatternOffsets() const { return SampleOffsets() + storedSamples; }
+};
+
+// The header: counts, flags, song facts and channel pannings.
+int ReadHeader(ItLoad& l) {
+  const std::uint8_t* header = l.header.data();
+  if (int error = RawFileRead(l.state.file, l.header.data(), headerBytes); error != 0) return error;
+  if (std::memcmp(header, "IMPM", 4) != 0) return errInvalidModule;
+
+  l.orderCount = Le16(&header[32]);
+  l.storedInstruments = Le16(&header[34]);
+  l.storedSamples = Le16(&header[36]);
+  l.storedPatterns = Le16(&header[38]);
+  l.oldLayout = Le16(&header[42]) < 0x0200;
+  const std::uint16_t headerFlags = Le16(&header[44]);
+  l.instrumentMode = (headerFlags & 4) != 0;
   for (int c = 0; c < 64; ++c) {
-    if (header[64 + c] < 127) lastEnabled = c;
+    if (header[64 + c] < 127) l.lastEnabled = c;
   }
 
   // The order bytes and the three offset tables must be in the file before
   // anything is allocated for them.
   const std::uint64_t tablesEnd =
-      headerBytes + orderCount +
-      4ull * (storedInstruments + storedSamples + storedPatterns);
-  if (tablesEnd > fileLength) return errEndOfFile;
+      headerBytes + l.orderCount +
+      4ull * (l.storedInstruments + l.storedSamples + l.storedPatterns);
+  if (tablesEnd > l.state.fileLength) return errEndOfFile;
 
   Module* mod = nullptr;
   if (int error = memAlloc(sizeof(Module), reinterpret_cast<void**>(&mod)); error != 0) {
     return error;
   }
-  state.module = mod;
+  l.state.module = mod;
   std::memcpy(mod->name, &header[4], 26);
   mod->name[26] = 0;
   mod->kind = modKindIT;
@@ -296,7 +317,7 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
   mod->tempo = header[51];
   mod->restartPosition = 0;
   mod->flags = 0;
-  if (instrumentMode) mod->flags |= modFlagInstrumentMode;
+  if (l.instrumentMode) mod->flags |= modFlagInstrumentMode;
   if (headerFlags & 8) mod->flags |= modFlagLinear;
   if (int error = memAllocArray(64, &mod->panning); error != 0) return error;
   // Pannings on the 0..64 scale. The disabled bit (128) is dropped, and
@@ -306,20 +327,25 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
     const int pan = header[64 + c] & 0x7F;
     mod->panning[c] = pan == 100 ? 32 : (pan > 64 ? 64 : pan);
   }
+  return errOK;
+}
 
-  // Order list: 254 and the unused values 250..253 are skipped, 255 ends the
-  // song. Trailing end markers are dropped; a list without a pattern has
-  // nothing to play.
+// Order list: 254 and the unused values 250..253 are skipped, 255 ends the
+// song. Trailing end markers are dropped; a list without a pattern has
+// nothing to play.
+int ReadOrders(ItLoad& l) {
+  Module* mod = l.state.module;
+  const std::uint32_t orderCount = l.orderCount;
   if (int error = memAllocArray(orderCount == 0 ? 1 : orderCount, &mod->orders); error != 0) {
     return error;
   }
   if (orderCount > 0) {
-    if (int error = RawFileRead(state.file, mod->orders, orderCount); error != 0) return error;
+    if (int error = RawFileRead(l.state.file, mod->orders, orderCount); error != 0) return error;
   }
   const std::uint8_t* orderBytes = reinterpret_cast<const std::uint8_t*>(mod->orders);
   std::uint32_t songLength = orderCount;
   while (songLength > 0 && orderBytes[songLength - 1] == 255) --songLength;
-  std::uint32_t numPatterns = storedPatterns;
+  std::uint32_t numPatterns = l.storedPatterns;
   bool playable = false;
   for (std::uint32_t i = songLength; i-- > 0;) {
     const std::uint8_t b = orderBytes[i];
@@ -334,317 +360,359 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
   if (!playable) return errInvalidModule;
   mod->songLength = songLength;
   mod->numPatterns = numPatterns;
+  return errOK;
+}
 
-  // Offset tables; in sample mode the instrument offsets are skipped.
-  const std::uint32_t offsetCount = storedInstruments + storedSamples + storedPatterns;
-  if (int error = memAllocArray(offsetCount == 0 ? 1 : offsetCount, &state.offsets); error != 0) {
+// Offset tables; in sample mode the instrument offsets are skipped.
+int ReadOffsets(ItLoad& l) {
+  const std::uint32_t offsetCount = l.storedInstruments + l.storedSamples + l.storedPatterns;
+  if (int error = memAllocArray(offsetCount == 0 ? 1 : offsetCount, &l.state.offsets);
+      error != 0) {
     return error;
   }
-  std::uint8_t* offsetBytes = reinterpret_cast<std::uint8_t*>(state.offsets);
+  std::uint8_t* offsetBytes = reinterpret_cast<std::uint8_t*>(l.state.offsets);
   if (offsetCount > 0) {
-    if (int error = state.ReadAt(headerBytes + orderCount, offsetBytes,
-                           offsetCount * 4);
+    if (int error = l.state.ReadAt(headerBytes + l.orderCount, offsetBytes, offsetCount * 4);
         error != 0) {
       return error;
     }
   }
-  for (std::uint32_t i = 0; i < offsetCount; ++i) state.offsets[i] = Le32(offsetBytes + i * 4);
-  const std::uint32_t* instrumentOffsets = state.offsets;
-  const std::uint32_t* sampleOffsets = state.offsets + storedInstruments;
-  const std::uint32_t* patternOffsets = sampleOffsets + storedSamples;
+  for (std::uint32_t i = 0; i < offsetCount; ++i) {
+    l.state.offsets[i] = Le32(offsetBytes + i * 4);
+  }
+  return errOK;
+}
 
-  // Patterns.
-  std::uint8_t used[256] = {};
-  unsigned highestInstrument = 0;
-  int highestChannel = -1;
+// The stored pattern at offset: its header, then the channel-masked cells converted.
+int ReadPattern(ItLoad& l, std::uint32_t offset, const PatternContext& ctx,
+                PackedPattern** result) {
+  std::uint8_t ph[8];
+  if (int error = l.state.ReadAt(offset, ph, sizeof(ph)); error != 0) return error;
+  const std::uint32_t packedSize = Le16(ph);
+  const unsigned rows = Le16(ph + 2);
+  if (rows == 0 || rows > maxRows) return errInvalidPattern;
+  if (int error = memAlloc(packedSize == 0 ? 1 : packedSize,
+                           reinterpret_cast<void**>(&l.state.buffer));
+      error != 0) {
+    return error;
+  }
+  if (packedSize > 0) {
+    if (int error = l.state.ReadAt(offset + 8ull, l.state.buffer, packedSize); error != 0) {
+      return error;
+    }
+  }
+  const std::uint32_t capacity = rows * (maxChannels * 6 + 1) + 8;
+  if (int error = memAlloc(capacity, reinterpret_cast<void**>(&l.state.work)); error != 0) {
+    return error;
+  }
+  const std::uint32_t length =
+      ConvertPattern(l.state.buffer, packedSize, rows, ctx, l.state.work, capacity);
+  if (length == 0) return errInvalidPattern;
+  PackedPattern* pattern = nullptr;
+  if (int error = memAlloc(length, reinterpret_cast<void**>(&pattern)); error != 0) {
+    return error;
+  }
+  pattern->length = length;
+  pattern->rows = rows;
+  std::memcpy(PatternRows(pattern), l.state.work + 8, length - 8);
+  *result = pattern;
+  memFree(l.state.work);
+  l.state.work = nullptr;
+  memFree(l.state.buffer);
+  l.state.buffer = nullptr;
+  return errOK;
+}
+
+// The patterns, then the channel and instrument counts they imply.
+int ReadPatterns(ItLoad& l) {
+  Module* mod = l.state.module;
   // Entries are kept up to one channel past the last enabled one.
-  const PatternContext ctx{static_cast<unsigned>(lastEnabled + 1),
-                           instrumentMode ? storedInstruments : storedSamples, used,
-                           &highestInstrument, &highestChannel};
-  if (int error = memAllocArray(numPatterns, &mod->patterns); error != 0) return error;
-  for (std::uint32_t p = 0; p < numPatterns; ++p) {
-    const std::uint32_t offset = p < storedPatterns ? patternOffsets[p] : 0;
-    if (offset == 0) {
-      if (int error = ModuleAllocEmptyPattern(64, &mod->patterns[p]); error != 0) return error;
-      continue;
-    }
-    std::uint8_t ph[8];
-    if (int error = state.ReadAt(offset, ph, sizeof(ph)); error != 0) {
-      return error;
-    }
-    const std::uint32_t packedSize = Le16(ph);
-    const unsigned rows = Le16(ph + 2);
-    if (rows == 0 || rows > maxRows) return errInvalidPattern;
-    if (int error = memAlloc(packedSize == 0 ? 1 : packedSize,
-                             reinterpret_cast<void**>(&state.buffer));
-        error != 0) {
-      return error;
-    }
-    if (packedSize > 0) {
-      if (int error = state.ReadAt(offset + 8ull, state.buffer, packedSize);
-          error != 0) {
-        return error;
-      }
-    }
-    const std::uint32_t capacity = rows * (maxChannels * 6 + 1) + 8;
-    if (int error = memAlloc(capacity, reinterpret_cast<void**>(&state.work)); error != 0) {
-      return error;
-    }
-    const std::uint32_t length =
-        ConvertPattern(state.buffer, packedSize, rows, ctx, state.work, capacity);
-    if (length == 0) return errInvalidPattern;
-    PackedPattern* pattern = nullptr;
-    if (int error = memAlloc(length, reinterpret_cast<void**>(&pattern)); error != 0) {
-      return error;
-    }
-    pattern->length = length;
-    pattern->rows = rows;
-    std::memcpy(PatternRows(pattern), state.work + 8, length - 8);
-    mod->patterns[p] = pattern;
-    memFree(state.work);
-    state.work = nullptr;
-    memFree(state.buffer);
-    state.buffer = nullptr;
+  const PatternContext ctx{static_cast<unsigned>(l.lastEnabled + 1),
+                           l.instrumentMode ? l.storedInstruments : l.storedSamples, l.used,
+                           &l.highestInstrument, &l.highestChannel};
+  if (int error = memAllocArray(mod->numPatterns, &mod->patterns); error != 0) return error;
+  for (std::uint32_t p = 0; p < mod->numPatterns; ++p) {
+    const std::uint32_t offset = p < l.storedPatterns ? l.PatternOffsets()[p] : 0;
+    const int error = offset == 0 ? ModuleAllocEmptyPattern(64, &mod->patterns[p])
+                                  : ReadPattern(l, offset, ctx, &mod->patterns[p]);
+    if (error != 0) return error;
   }
 
   // Channels: up to one past the last enabled channel, and no more than the
   // patterns use; at least one so that a song without notes still opens.
-  int channels = highestChannel + 1;
-  if (channels > lastEnabled + 2) channels = lastEnabled + 2;
+  int channels = l.highestChannel + 1;
+  if (channels > l.lastEnabled + 2) channels = l.lastEnabled + 2;
   if (channels < 1) channels = 1;
   mod->numChannels = static_cast<std::uint8_t>(channels);
+  mod->numInstruments =
+      l.highestInstrument > l.storedInstruments ? l.highestInstrument : l.storedInstruments;
+  return errOK;
+}
 
-  const std::uint32_t numInstruments =
-      highestInstrument > storedInstruments ? highestInstrument : storedInstruments;
-  mod->numInstruments = numInstruments;
+// Loops, kept only when they lie inside the data. The sustain loop plays
+// while the note is held, so it is loop 1 and the ordinary loop follows it
+// after the release; without a sustain loop the ordinary loop is both.
+void SetSampleLoops(const std::uint8_t* h, unsigned shift, std::uint64_t bytes,
+                    ModuleSample* sample) {
+  const std::uint8_t flags = h[18];
+  auto loopRange = [&](std::uint32_t begin, std::uint32_t end, std::uint32_t* first,
+                       std::uint32_t* last) {
+    const std::uint64_t b = static_cast<std::uint64_t>(begin) << shift;
+    std::uint64_t e = static_cast<std::uint64_t>(end) << shift;
+    if (e > bytes) e = bytes;
+    if (b >= e) return false;
+    *first = static_cast<std::uint32_t>(b);
+    *last = static_cast<std::uint32_t>(e);
+    return true;
+  };
+  std::uint32_t loopStart = 0, loopEnd = 0, susStart = 0, susEnd = 0;
+  const bool loop = (flags & 0x10) && loopRange(Le32(h + 52), Le32(h + 56), &loopStart, &loopEnd);
+  const bool sustain =
+      (flags & 0x20) && loopRange(Le32(h + 64), Le32(h + 68), &susStart, &susEnd);
+  const std::uint8_t loopType = (flags & 0x40) ? loopTypePingPong : loopTypeForward;
+  const std::uint8_t susType = (flags & 0x80) ? loopTypePingPong : loopTypeForward;
+  if (sustain) {
+    sample->loopMode = loopModeReleaseAlt;
+    sample->loopStart = susStart;
+    sample->loopEnd = susEnd;
+    sample->loopType = susType;
+    if (loop) {
+      sample->loop2Start = loopStart;
+      sample->loop2End = loopEnd;
+      sample->loop2Type = loopType;
+    }
+  } else if (loop) {
+    sample->loopMode = loopModeRelease;
+    sample->loopStart = sample->loop2Start = loopStart;
+    sample->loopEnd = sample->loop2End = loopEnd;
+    sample->loopType = sample->loop2Type = loopType;
+  }
+}
 
-  // Samples: every header first, for the largest size.
-  mod->numSamples = storedSamples;
-  if (int error = memAllocArray(storedSamples == 0 ? 1 : storedSamples, &mod->samples);
+// Sample s's record, from its header when it has one.
+int ReadSampleHeader(ItLoad& l, std::uint32_t s) {
+  ModuleSample* sample = nullptr;
+  if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
       error != 0) {
     return error;
   }
-  std::uint32_t largest = 0;
-  for (std::uint32_t s = 0; s < storedSamples; ++s) {
-    ModuleSample* sample = nullptr;
-    if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
-        error != 0) {
-      return error;
-    }
-    mod->samples[s] = sample;
-    sample->panning = -1;
-    sample->globalVolume = 64;
-    if (sampleOffsets[s] == 0) continue;
-    std::uint8_t h[sampleHeaderBytes];
-    if (int error = state.ReadAt(sampleOffsets[s], h, sizeof(h)); error != 0) {
-      return error;
-    }
-    std::memcpy(sample->name, h + 20, 26);
-    sample->name[26] = 0;
-    const std::uint8_t flags = h[18];
-    const bool sixteen = (flags & 0x02) != 0;
-    const unsigned shift = sixteen ? 1 : 0;
-    // Flag bit 0 says whether the header has data at all.
-    const std::uint64_t count = (flags & 0x01) ? Le32(h + 48) : 0;
-    const std::uint64_t bytes = count << shift;
-    if (bytes > maxSampleLength) return errInvalidInstrument;
-    if (bytes > 0 && (flags & 0x08)) return errUnsupportedSampleFormat;
-    sample->sampleType = static_cast<std::uint8_t>(sixteen ? smp16bitMono : smp8bitMono);
-    sample->length = static_cast<std::uint32_t>(bytes);
-    sample->volume = h[19];
-    sample->globalVolume = h[17];
-    sample->basePitch = static_cast<std::int32_t>(Le32(h + 60) & 0x7FFFFFFF);
-    sample->fineTune = 0;
-    sample->fileOffset = Le32(h + 72);
-    sample->vibSpeed = h[76];
-    sample->vibDepth = h[77];
-    sample->vibRate = h[78];
-    sample->vibType = h[79];
+  l.state.module->samples[s] = sample;
+  sample->panning = -1;
+  sample->globalVolume = 64;
+  if (l.SampleOffsets()[s] == 0) return errOK;
+  std::uint8_t h[sampleHeaderBytes];
+  if (int error = l.state.ReadAt(l.SampleOffsets()[s], h, sizeof(h)); error != 0) return error;
+  std::memcpy(sample->name, h + 20, 26);
+  sample->name[26] = 0;
+  const std::uint8_t flags = h[18];
+  const bool sixteen = (flags & 0x02) != 0;
+  const unsigned shift = sixteen ? 1 : 0;
+  // Flag bit 0 says whether the header has data at all.
+  const std::uint64_t count = (flags & 0x01) ? Le32(h + 48) : 0;
+  const std::uint64_t bytes = count << shift;
+  if (bytes > maxSampleLength) return errInvalidInstrument;
+  if (bytes > 0 && (flags & 0x08)) return errUnsupportedSampleFormat;
+  sample->sampleType = static_cast<std::uint8_t>(sixteen ? smp16bitMono : smp8bitMono);
+  sample->length = static_cast<std::uint32_t>(bytes);
+  sample->volume = h[19];
+  sample->globalVolume = h[17];
+  sample->basePitch = static_cast<std::int32_t>(Le32(h + 60) & 0x7FFFFFFF);
+  sample->fineTune = 0;
+  sample->fileOffset = Le32(h + 72);
+  sample->vibSpeed = h[76];
+  sample->vibDepth = h[77];
+  sample->vibRate = h[78];
+  sample->vibType = h[79];
+  SetSampleLoops(h, shift, bytes, sample);
+  if (sample->length > l.largest) l.largest = sample->length;
+  return errOK;
+}
 
-    // Loops, kept only when they lie inside the data. The sustain loop plays
-    // while the note is held, so it is loop 1 and the ordinary loop follows
-    // it after the release; without a sustain loop the ordinary loop is both.
-    auto loopRange = [&](std::uint32_t begin, std::uint32_t end, std::uint32_t* first,
-                         std::uint32_t* last) {
-      const std::uint64_t b = static_cast<std::uint64_t>(begin) << shift;
-      std::uint64_t e = static_cast<std::uint64_t>(end) << shift;
-      if (e > bytes) e = bytes;
-      if (b >= e) return false;
-      *first = static_cast<std::uint32_t>(b);
-      *last = static_cast<std::uint32_t>(e);
-      return true;
-    };
-    std::uint32_t loopStart = 0, loopEnd = 0, susStart = 0, susEnd = 0;
-    const bool loop = (flags & 0x10) && loopRange(Le32(h + 52), Le32(h + 56), &loopStart, &loopEnd);
-    const bool sustain =
-        (flags & 0x20) && loopRange(Le32(h + 64), Le32(h + 68), &susStart, &susEnd);
-    const std::uint8_t loopType = (flags & 0x40) ? loopTypePingPong : loopTypeForward;
-    const std::uint8_t susType = (flags & 0x80) ? loopTypePingPong : loopTypeForward;
-    if (sustain) {
-      sample->loopMode = loopModeReleaseAlt;
-      sample->loopStart = susStart;
-      sample->loopEnd = susEnd;
-      sample->loopType = susType;
-      if (loop) {
-        sample->loop2Start = loopStart;
-        sample->loop2End = loopEnd;
-        sample->loop2Type = loopType;
+// Sample s's data, made unsigned 8-bit or signed 16-bit as the mixer takes
+// them, and handed over.
+int ReadSampleData(ItLoad& l, std::uint32_t s) {
+  ModuleSample* sample = l.state.module->samples[s];
+  SampleDescriptor descriptor{};
+  if (sample->length == 0) {
+    sample->sampleType = smpNone;
+  } else {
+    std::uint8_t* data = l.state.buffer;
+    if (!l.addSamples) {
+      if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
+        return error;
       }
-    } else if (loop) {
-      sample->loopMode = loopModeRelease;
-      sample->loopStart = sample->loop2Start = loopStart;
-      sample->loopEnd = sample->loop2End = loopEnd;
-      sample->loopType = sample->loop2Type = loopType;
+      sample->data = data;
     }
-    if (sample->length > largest) largest = sample->length;
+    if (int error = l.state.ReadAt(sample->fileOffset, data, sample->length); error != 0) {
+      return error;
+    }
+    std::uint8_t h[sampleHeaderBytes];
+    if (int error = l.state.ReadAt(l.SampleOffsets()[s], h, sizeof(h)); error != 0) return error;
+    const bool isSigned = (h[46] & 1) != 0;
+    if (sample->sampleType == smp8bitMono) {
+      if (isSigned) {
+        for (std::uint32_t i = 0; i < sample->length; ++i) data[i] ^= 0x80;
+      }
+    } else if (!isSigned) {
+      for (std::uint32_t i = 1; i < sample->length; i += 2) data[i] ^= 0x80;
+    }
+    descriptor.sample = data;
+    descriptor.placement = sdSmpConv;
+    descriptor.sampleType = sample->sampleType;
+    descriptor.sampleLength = sample->length;
+  }
+  return loader::HandOverSample(l.state, l.callback, &descriptor, sample);
+}
+
+// Samples: every header first, for the largest size, then the data.
+int ReadSamples(ItLoad& l) {
+  Module* mod = l.state.module;
+  mod->numSamples = l.storedSamples;
+  if (int error = memAllocArray(l.storedSamples == 0 ? 1 : l.storedSamples, &mod->samples);
+      error != 0) {
+    return error;
+  }
+  for (std::uint32_t s = 0; s < l.storedSamples; ++s) {
+    if (int error = ReadSampleHeader(l, s); error != 0) return error;
   }
   // A sample cannot be longer than the file that holds it; checking first
   // keeps a lying header from allocating gigabytes.
-  if (largest > fileLength) return errEndOfFile;
-  if (addSamples && largest > 0) {
-    if (int error = memAlloc(largest, reinterpret_cast<void**>(&state.buffer)); error != 0) {
+  if (l.largest > l.state.fileLength) return errEndOfFile;
+  if (l.addSamples && l.largest > 0) {
+    if (int error = memAlloc(l.largest, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
       return error;
     }
   }
-  for (std::uint32_t s = 0; s < storedSamples; ++s) {
-    ModuleSample* sample = mod->samples[s];
-    SampleDescriptor descriptor{};
-    if (sample->length == 0) {
-      sample->sampleType = smpNone;
-    } else {
-      std::uint8_t* data = state.buffer;
-      if (!addSamples) {
-        if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
-          return error;
-        }
-        sample->data = data;
-      }
-      if (int error = state.ReadAt(sample->fileOffset, data, sample->length);
-          error != 0) {
-        return error;
-      }
-      std::uint8_t h[sampleHeaderBytes];
-      if (int error = state.ReadAt(sampleOffsets[s], h, sizeof(h)); error != 0) {
-        return error;
-      }
-      const bool isSigned = (h[46] & 1) != 0;
-      if (sample->sampleType == smp8bitMono) {
-        // The mixer takes unsigned 8-bit data.
-        if (isSigned) {
-          for (std::uint32_t i = 0; i < sample->length; ++i) data[i] ^= 0x80;
-        }
-      } else if (!isSigned) {
-        // ... and signed 16-bit data.
-        for (std::uint32_t i = 1; i < sample->length; i += 2) data[i] ^= 0x80;
-      }
-      descriptor.sample = data;
-      descriptor.placement = sdSmpConv;
-      descriptor.sampleType = sample->sampleType;
-      descriptor.sampleLength = sample->length;
-    }
-    if (int error = loader::HandOverSample(state, callback, &descriptor, sample); error != 0) {
-      return error;
-    }
+  for (std::uint32_t s = 0; s < l.storedSamples; ++s) {
+    if (int error = ReadSampleData(l, s); error != 0) return error;
   }
-  if (state.buffer != nullptr) {
-    memFree(state.buffer);
-    state.buffer = nullptr;
+  if (l.state.buffer != nullptr) {
+    memFree(l.state.buffer);
+    l.state.buffer = nullptr;
   }
+  return errOK;
+}
 
-  // Instruments.
+// Sample mode: one instrument per sample; an index beyond the samples has none.
+int MakeSampleInstrument(ItLoad& l, std::uint32_t i) {
+  Module* mod = l.state.module;
+  const bool hasSample = i < l.storedSamples;
+  ModuleInstrument* instrument = nullptr;
+  if (int error = ModuleAllocInstrument(hasSample ? 1 : 0, &instrument); error != 0) {
+    return error;
+  }
+  mod->instruments[i] = instrument;
+  if (hasSample) {
+    std::memcpy(instrument->name, mod->samples[i]->name, sizeof(instrument->name));
+    instrument->samples[0] = mod->samples[i];
+  }
+  instrument->globalVolume = 64;
+  instrument->defaultPanning = 0xFF;
+  instrument->used = i < 256 ? l.used[i] : 0;
+  return errOK;
+}
+
+// Settings and envelopes of the old (before 2.00) or the new instrument layout.
+int SetInstrumentSettings(const std::uint8_t* inst, bool oldLayout, ModuleInstrument* instrument) {
+  if (oldLayout) {
+    instrument->fadeOut = Le16(&inst[24]);
+    instrument->newNoteAction = inst[26];
+    instrument->dupCheckType = inst[27];
+    instrument->globalVolume = 64;
+    instrument->defaultPanning = 0x80;  // the old layout has no default panning
+    return ReadOldEnvelope(inst, &instrument->volEnvelope);
+  }
+  instrument->newNoteAction = inst[17];
+  instrument->dupCheckType = inst[18];
+  instrument->dupCheckAction = inst[19];
+  instrument->fadeOut = Le16(&inst[20]);
+  instrument->pitchPanSeparation = inst[22];
+  instrument->pitchPanCenter = inst[23];
+  instrument->globalVolume = inst[24];
+  instrument->defaultPanning = inst[25];
+  instrument->randomVolume = inst[26];
+  instrument->randomPanning = inst[27];
+  if (int error = ReadEnvelope(&inst[304], false, &instrument->volEnvelope); error != 0) {
+    return error;
+  }
+  if (int error = ReadEnvelope(&inst[386], true, &instrument->panEnvelope); error != 0) {
+    return error;
+  }
+  return ReadEnvelope(&inst[468], true, &instrument->thirdEnvelope);
+}
+
+// Instrument mode: instrument i from its record (an empty one when missing),
+// with the distinct samples of its note map in order of first use.
+int ReadInstrument(ItLoad& l, std::uint32_t i) {
+  Module* mod = l.state.module;
+  std::array<std::uint8_t, instrumentBytes> inst{};
+  const std::uint32_t offset = i < l.storedInstruments ? l.InstrumentOffsets()[i] : 0;
+  if (offset != 0) {
+    if (int error = l.state.ReadAt(offset, inst.data(), instrumentBytes); error != 0) {
+      return error;
+    }
+  }
+  std::uint8_t list[120];
+  unsigned listLength = 0;
+  std::uint8_t noteMap[240];
+  for (unsigned n = 0; n < 120; ++n) {
+    noteMap[n * 2] = inst[64 + n * 2];
+    const unsigned s = inst[65 + n * 2];
+    std::uint8_t index = 0xFF;
+    if (s >= 1 && s <= l.storedSamples) {
+      unsigned k = 0;
+      while (k < listLength && list[k] != s) ++k;
+      if (k == listLength) list[listLength++] = static_cast<std::uint8_t>(s);
+      index = static_cast<std::uint8_t>(k);
+    }
+    noteMap[n * 2 + 1] = index;
+  }
+  ModuleInstrument* instrument = nullptr;
+  if (int error = ModuleAllocInstrument(listLength, &instrument); error != 0) return error;
+  mod->instruments[i] = instrument;
+  for (unsigned k = 0; k < listLength; ++k) instrument->samples[k] = mod->samples[list[k] - 1];
+  if (int error = memAlloc(sizeof(noteMap), reinterpret_cast<void**>(&instrument->noteMap));
+      error != 0) {
+    return error;
+  }
+  std::memcpy(instrument->noteMap, noteMap, sizeof(noteMap));
+  std::memcpy(instrument->name, &inst[32], 26);
+  instrument->name[26] = 0;
+  instrument->used = i < 256 ? l.used[i] : 0;
+  return SetInstrumentSettings(inst.data(), l.oldLayout, instrument);
+}
+
+int ReadInstruments(ItLoad& l) {
+  Module* mod = l.state.module;
+  const std::uint32_t numInstruments = mod->numInstruments;
   if (int error = memAllocArray(numInstruments == 0 ? 1 : numInstruments, &mod->instruments);
       error != 0) {
     return error;
   }
   for (std::uint32_t i = 0; i < numInstruments; ++i) {
-    ModuleInstrument* instrument = nullptr;
-    if (!instrumentMode) {
-      // One instrument per sample; an index beyond the samples has none.
-      const bool hasSample = i < storedSamples;
-      if (int error = ModuleAllocInstrument(hasSample ? 1 : 0, &instrument); error != 0) {
-        return error;
-      }
-      mod->instruments[i] = instrument;
-      if (hasSample) {
-        std::memcpy(instrument->name, mod->samples[i]->name, sizeof(instrument->name));
-        instrument->samples[0] = mod->samples[i];
-      }
-      instrument->globalVolume = 64;
-      instrument->defaultPanning = 0xFF;
-      instrument->used = i < 256 ? used[i] : 0;
-      continue;
-    }
-
-    std::array<std::uint8_t, instrumentBytes> inst{};
-    const std::uint32_t offset = i < storedInstruments ? instrumentOffsets[i] : 0;
-    if (offset != 0) {
-      if (int error = state.ReadAt(offset, inst.data(), instrumentBytes);
-          error != 0) {
-        return error;
-      }
-    }
-    // The distinct samples of the note map, in order of first use.
-    std::uint8_t list[120];
-    unsigned listLength = 0;
-    std::uint8_t noteMap[240];
-    for (unsigned n = 0; n < 120; ++n) {
-      noteMap[n * 2] = inst[64 + n * 2];
-      const unsigned s = inst[65 + n * 2];
-      std::uint8_t index = 0xFF;
-      if (s >= 1 && s <= storedSamples) {
-        unsigned k = 0;
-        while (k < listLength && list[k] != s) ++k;
-        if (k == listLength) list[listLength++] = static_cast<std::uint8_t>(s);
-        index = static_cast<std::uint8_t>(k);
-      }
-      noteMap[n * 2 + 1] = index;
-    }
-    if (int error = ModuleAllocInstrument(listLength, &instrument); error != 0) return error;
-    mod->instruments[i] = instrument;
-    for (unsigned k = 0; k < listLength; ++k) instrument->samples[k] = mod->samples[list[k] - 1];
-    if (int error = memAlloc(sizeof(noteMap), reinterpret_cast<void**>(&instrument->noteMap));
-        error != 0) {
-      return error;
-    }
-    std::memcpy(instrument->noteMap, noteMap, sizeof(noteMap));
-    std::memcpy(instrument->name, &inst[32], 26);
-    instrument->name[26] = 0;
-    instrument->used = i < 256 ? used[i] : 0;
-    if (oldLayout) {
-      instrument->fadeOut = Le16(&inst[24]);
-      instrument->newNoteAction = inst[26];
-      instrument->dupCheckType = inst[27];
-      instrument->globalVolume = 64;
-      instrument->defaultPanning = 0x80;  // the old layout has no default panning
-      if (int error = ReadOldEnvelope(inst.data(), &instrument->volEnvelope); error != 0) {
-        return error;
-      }
-    } else {
-      instrument->newNoteAction = inst[17];
-      instrument->dupCheckType = inst[18];
-      instrument->dupCheckAction = inst[19];
-      instrument->fadeOut = Le16(&inst[20]);
-      instrument->pitchPanSeparation = inst[22];
-      instrument->pitchPanCenter = inst[23];
-      instrument->globalVolume = inst[24];
-      instrument->defaultPanning = inst[25];
-      instrument->randomVolume = inst[26];
-      instrument->randomPanning = inst[27];
-      if (int error = ReadEnvelope(&inst[304], false, &instrument->volEnvelope); error != 0) {
-        return error;
-      }
-      if (int error = ReadEnvelope(&inst[386], true, &instrument->panEnvelope); error != 0) {
-        return error;
-      }
-      if (int error = ReadEnvelope(&inst[468], true, &instrument->thirdEnvelope); error != 0) {
-        return error;
-      }
-    }
+    const int error = l.instrumentMode ? ReadInstrument(l, i) : MakeSampleInstrument(l, i);
+    if (error != 0) return error;
   }
+  memFree(l.state.offsets);
+  l.state.offsets = nullptr;
+  return errOK;
+}
 
-  memFree(state.offsets);
-  state.offsets = nullptr;
-  return state.Finish(module);
+}  // namespace
+
+int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
+              ModuleSampleCallback callback, Module** module) {
+  ItLoad l;
+  if (int error = l.state.Open(fileName, device, addSamples, module); error != 0) return error;
+  l.addSamples = addSamples != 0;
+  l.callback = callback;
+  if (int error = ReadHeader(l); error != 0) return error;
+  if (int error = ReadOrders(l); error != 0) return error;
+  if (int error = ReadOffsets(l); error != 0) return error;
+  if (int error = ReadPatterns(l); error != 0) return error;
+  if (int error = ReadSamples(l); error != 0) return error;
+  if (int error = ReadInstruments(l); error != 0) return error;
+  return l.state.Finish(module);
 }
 
 namespace {
