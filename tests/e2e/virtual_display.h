@@ -23,6 +23,8 @@ public:
   const std::string& Error() const { return error; }
   // ":N", for DISPLAY.
   const std::string& Name() const { return name; }
+  // The X server's process id, -1 before it starts.
+  pid_t ServerPid() const { return server; }
 
   // Runs a shell command against this display; returns its exit status (-1 when
   // it did not exit normally) and puts what it printed on standard output in out.
