@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/win32/win32.h"
 #include "sound/dsmnsnd.h"
 #include "sound/sound.h"
@@ -266,7 +268,11 @@ TEST_F(SoundConfig, NonDigitTextLeavesTheBufferLengthsAlone) {
 
 // ---- Stored configuration ----
 
-std::string Scratch(const char* name) { return ::testing::TempDir() + "win32cnf_" + name; }
+// Private to this process: each test case runs as a process of its own, and two at
+// once must not share a registry or configuration file.
+std::string Scratch(const char* name) {
+  return ::testing::TempDir() + "win32cnf_" + std::to_string(getpid()) + "_" + name;
+}
 
 TEST_F(SoundConfig, FileHoldsFiveLittleEndianNumbersInTwentyBytes) {
   std::string path = Scratch("file.cfg");
