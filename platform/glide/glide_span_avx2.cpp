@@ -10,8 +10,15 @@
 
 #include "platform/glide/glide_raster.h"
 
+// Everything below is compiled for AVX2; the caller picks these spans only on a
+// processor that has it. clang takes the target through an attribute on every
+// function, gcc through its pragma.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 #include "platform/glide/glide_rows.h"
 
@@ -267,7 +274,11 @@ RowsFunction ChooseRowsAvx2(bool textured, bool bilinear, DepthKind depth) {
 
 }  // namespace glide_detail
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace glide_detail {
 
