@@ -14,13 +14,14 @@ LoadState::~LoadState() {
 }
 
 int LoadState::Open(const char* fileName, const SoundDevice* soundDevice, int addSamples,
-                    Module** result) {
+                    ModuleSampleCallback sampleCallback, Module** result) {
   if (result == nullptr || fileName == nullptr) return errInvalidArguments;
   *result = nullptr;
   if (addSamples && (soundDevice == nullptr || soundDevice->AddSample == nullptr)) {
     return errInvalidArguments;
   }
   device = addSamples ? soundDevice : nullptr;
+  callback = sampleCallback;
   if (int error = RawFileOpen(fileName, rfOpenRead, &file); error != 0) {
     file = nullptr;
     return error;
@@ -49,8 +50,31 @@ int LoadState::Finish(Module** result) {
   return errOK;
 }
 
-int HandOverSample(const LoadState& state, ModuleSampleCallback callback,
-                   SampleDescriptor* descriptor, ModuleSample* sample) {
+int LoadState::AllocateSampleBuffer(std::uint64_t largest) {
+  if (device == nullptr || largest == 0) return errOK;
+  return memAlloc(static_cast<std::size_t>(largest), reinterpret_cast<void**>(&buffer));
+}
+
+int LoadState::SampleDataFor(ModuleSample* sample, std::uint8_t** data) {
+  *data = buffer;
+  if (device != nullptr) return errOK;
+  if (int error = memAlloc(sample->length, reinterpret_cast<void**>(data)); error != 0) return error;
+  sample->data = *data;
+  return errOK;
+}
+
+int HandOverConverted(const LoadState& state, std::uint8_t* data, ModuleSample* sample) {
+  SampleDescriptor descriptor{};
+  if (sample->length > 0) {
+    descriptor.sample = data;
+    descriptor.placement = sdSmpConv;
+    descriptor.sampleType = sample->sampleType;
+    descriptor.sampleLength = sample->length;
+  }
+  return HandOverSample(state, &descriptor, sample);
+}
+
+int HandOverSample(const LoadState& state, SampleDescriptor* descriptor, ModuleSample* sample) {
   descriptor->loopMode = sample->loopMode;
   descriptor->loop1Start = sample->loopStart;
   descriptor->loop1End = sample->loopEnd;
@@ -63,7 +87,7 @@ int HandOverSample(const LoadState& state, ModuleSampleCallback callback,
     sample->sdHandle = 0;
     return error;
   }
-  if (callback != nullptr) return callback(descriptor, sample);
+  if (state.callback != nullptr) return state.callback(descriptor, sample);
   return errOK;
 }
 

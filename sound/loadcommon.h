@@ -29,6 +29,7 @@ struct LoadState {
   std::uint8_t* work = nullptr;
   std::uint32_t* offsets = nullptr;
   const SoundDevice* device = nullptr;  // set when samples go to the device
+  ModuleSampleCallback callback = nullptr;  // told of each sample the device takes
   std::uint64_t fileLength = 0;
 
   LoadState() = default;
@@ -38,7 +39,13 @@ struct LoadState {
 
   // Checks the load arguments, clears *module, opens the file and measures it.
   int Open(const char* fileName, const SoundDevice* soundDevice, int addSamples,
-           Module** result);
+           ModuleSampleCallback sampleCallback, Module** result);
+
+  // Samples that go to the device are read into one shared buffer, sized for
+  // the largest; samples kept in the module get memory of their own.
+  int AllocateSampleBuffer(std::uint64_t largest);
+  // Where the sample's data is read to; a sample kept in the module owns it.
+  int SampleDataFor(ModuleSample* sample, std::uint8_t** data);
 
   // Reads [offset, offset + size) of the file, refusing ranges it does not hold.
   int ReadAt(std::uint64_t offset, void* data, std::uint32_t size);
@@ -49,7 +56,10 @@ struct LoadState {
 
 // Completes the descriptor's loops from the sample and, when samples go to the
 // device, adds it there and calls the caller's callback.
-int HandOverSample(const LoadState& state, ModuleSampleCallback callback,
-                   SampleDescriptor* descriptor, ModuleSample* sample);
+int HandOverSample(const LoadState& state, SampleDescriptor* descriptor, ModuleSample* sample);
+
+// Describes sample data already in the mixer's form (unsigned 8-bit or signed
+// 16-bit) and hands it over; an empty sample goes with an empty description.
+int HandOverConverted(const LoadState& state, std::uint8_t* data, ModuleSample* sample);
 
 }  // namespace loader

@@ -271,8 +271,6 @@ struct ItLoad {
   unsigned highestInstrument = 0;
   int highestChannel = -1;
   std::uint32_t largest = 0;    // longest sample in bytes
-  bool addSamples = false;
-  ModuleSampleCallback callback = nullptr;
 
   // The three offset tables, in file order.
   const std::uint32_t* InstrumentOffsets() const { return state.offsets; }
@@ -532,17 +530,11 @@ int ReadSampleHeader(ItLoad& l, std::uint32_t s) {
 // them, and handed over.
 int ReadSampleData(ItLoad& l, std::uint32_t s) {
   ModuleSample* sample = l.state.module->samples[s];
-  SampleDescriptor descriptor{};
+  std::uint8_t* data = nullptr;
   if (sample->length == 0) {
     sample->sampleType = smpNone;
   } else {
-    std::uint8_t* data = l.state.buffer;
-    if (!l.addSamples) {
-      if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
-        return error;
-      }
-      sample->data = data;
-    }
+    if (int error = l.state.SampleDataFor(sample, &data); error != 0) return error;
     if (int error = l.state.ReadAt(sample->fileOffset, data, sample->length); error != 0) {
       return error;
     }
@@ -556,12 +548,8 @@ int ReadSampleData(ItLoad& l, std::uint32_t s) {
     } else if (!isSigned) {
       for (std::uint32_t i = 1; i < sample->length; i += 2) data[i] ^= 0x80;
     }
-    descriptor.sample = data;
-    descriptor.placement = sdSmpConv;
-    descriptor.sampleType = sample->sampleType;
-    descriptor.sampleLength = sample->length;
   }
-  return loader::HandOverSample(l.state, l.callback, &descriptor, sample);
+  return loader::HandOverConverted(l.state, data, sample);
 }
 
 // Samples: every header first, for the largest size, then the data.
@@ -578,11 +566,7 @@ int ReadSamples(ItLoad& l) {
   // A sample cannot be longer than the file that holds it; checking first
   // keeps a lying header from allocating gigabytes.
   if (l.largest > l.state.fileLength) return errEndOfFile;
-  if (l.addSamples && l.largest > 0) {
-    if (int error = memAlloc(l.largest, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
-      return error;
-    }
-  }
+  if (int error = l.state.AllocateSampleBuffer(l.largest); error != 0) return error;
   for (std::uint32_t s = 0; s < l.storedSamples; ++s) {
     if (int error = ReadSampleData(l, s); error != 0) return error;
   }
@@ -703,9 +687,7 @@ int ReadInstruments(ItLoad& l) {
 int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
               ModuleSampleCallback callback, Module** module) {
   ItLoad l;
-  if (int error = l.state.Open(fileName, device, addSamples, module); error != 0) return error;
-  l.addSamples = addSamples != 0;
-  l.callback = callback;
+  if (int error = l.state.Open(fileName, device, addSamples, callback, module); error != 0) return error;
   if (int error = ReadHeader(l); error != 0) return error;
   if (int error = ReadOrders(l); error != 0) return error;
   if (int error = ReadOffsets(l); error != 0) return error;

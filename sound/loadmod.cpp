@@ -217,8 +217,6 @@ struct ModLoad {
   std::uint32_t largest = 0;      // longest sample in bytes
   std::uint64_t patternsEnd = 0;  // file offset of the first sample's data
   unsigned channels = 0;
-  bool addSamples = false;
-  ModuleSampleCallback callback = nullptr;
 };
 
 // The header: signature, song facts, channel pannings.
@@ -347,18 +345,12 @@ void SetSampleFields(const SampleHeader& h, ModuleSample* sample) {
 
 // Reads the sample's signed data at position, turns it unsigned and hands it over.
 int ReadSampleData(ModLoad& l, std::uint64_t position, ModuleSample* sample) {
-  SampleDescriptor descriptor{};
+  std::uint8_t* data = nullptr;
   if (sample->length > 0) {
     if (position + sample->length > l.state.fileLength) {
       return errEndOfFile;
     }
-    std::uint8_t* data = l.state.buffer;
-    if (!l.addSamples) {
-      if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
-        return error;
-      }
-      sample->data = data;
-    }
+    if (int error = l.state.SampleDataFor(sample, &data); error != 0) return error;
     if (int error = RawFileSeek(l.state.file, static_cast<std::int32_t>(position),
                                 rfSeekAbsolute);
         error != 0) {
@@ -367,12 +359,8 @@ int ReadSampleData(ModLoad& l, std::uint64_t position, ModuleSample* sample) {
     if (int error = RawFileRead(l.state.file, data, sample->length); error != 0) return error;
     for (std::uint32_t i = 0; i < sample->length; ++i) data[i] ^= 0x80;
     sample->sampleType = smp8bitMono;
-    descriptor.sample = data;
-    descriptor.placement = sdSmpConv;
-    descriptor.sampleType = smp8bitMono;
-    descriptor.sampleLength = sample->length;
   }
-  return loader::HandOverSample(l.state, l.callback, &descriptor, sample);
+  return loader::HandOverConverted(l.state, data, sample);
 }
 
 // One instrument per sample header; only used ones get their sample and data.
@@ -404,11 +392,7 @@ int ReadInstruments(ModLoad& l) {
   Module* mod = l.state.module;
   if (int error = memAllocArray(sampleCount, &mod->instruments); error != 0) return error;
   if (int error = memAllocArray(sampleCount, &mod->samples); error != 0) return error;
-  if (l.addSamples && l.largest > 0) {
-    if (int error = memAlloc(l.largest, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
-      return error;
-    }
-  }
+  if (int error = l.state.AllocateSampleBuffer(l.largest); error != 0) return error;
   std::uint64_t position = l.patternsEnd;
   for (int s = 0; s < sampleCount; ++s) {
     if (int error = ReadInstrument(l, s, position); error != 0) return error;
@@ -422,9 +406,7 @@ int ReadInstruments(ModLoad& l) {
 int gmpLoadMOD(const char* fileName, const SoundDevice* device, int addSamples,
                ModuleSampleCallback callback, Module** module) {
   ModLoad l;
-  if (int error = l.state.Open(fileName, device, addSamples, module); error != 0) return error;
-  l.addSamples = addSamples != 0;
-  l.callback = callback;
+  if (int error = l.state.Open(fileName, device, addSamples, callback, module); error != 0) return error;
   if (int error = ReadHeader(l); error != 0) return error;
   if (int error = ReadOrders(l); error != 0) return error;
   if (int error = ReadSampleHeaders(l); error != 0) return error;

@@ -251,8 +251,6 @@ struct XmLoad {
   std::uint8_t used[255] = {};    // instruments the patterns name
   unsigned highestInstrument = 0;
   std::uint32_t largest = 0;      // longest sample in bytes
-  bool addSamples = false;
-  ModuleSampleCallback callback = nullptr;
 };
 
 int Seek(XmLoad& l, std::uint64_t position) {
@@ -568,39 +566,25 @@ void DecodeDeltas(ModuleSample* sample, std::uint8_t* data) {
 }
 
 int ReadSampleData(XmLoad& l, ModuleSample* sample) {
-  SampleDescriptor descriptor{};
+  std::uint8_t* data = nullptr;
   if (sample->length == 0) {
     sample->sampleType = smpNone;
   } else {
     if (static_cast<std::uint64_t>(sample->fileOffset) + sample->length > l.state.fileLength) {
       return errEndOfFile;
     }
-    std::uint8_t* data = l.state.buffer;
-    if (!l.addSamples) {
-      if (int error = memAlloc(sample->length, reinterpret_cast<void**>(&data)); error != 0) {
-        return error;
-      }
-      sample->data = data;
-    }
+    if (int error = l.state.SampleDataFor(sample, &data); error != 0) return error;
     if (int error = Seek(l, sample->fileOffset); error != 0) return error;
     if (int error = RawFileRead(l.state.file, data, sample->length); error != 0) return error;
     DecodeDeltas(sample, data);
-    descriptor.sample = data;
-    descriptor.placement = sdSmpConv;
-    descriptor.sampleType = sample->sampleType;
-    descriptor.sampleLength = sample->length;
   }
-  return loader::HandOverSample(l.state, l.callback, &descriptor, sample);
+  return loader::HandOverConverted(l.state, data, sample);
 }
 
 // Second pass: the sample data, once every header is known.
 int ReadSamples(XmLoad& l) {
   Module* mod = l.state.module;
-  if (l.addSamples && l.largest > 0) {
-    if (int error = memAlloc(l.largest, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
-      return error;
-    }
-  }
+  if (int error = l.state.AllocateSampleBuffer(l.largest); error != 0) return error;
   for (std::uint32_t s = 0; s < mod->numSamples; ++s) {
     if (mod->samples[s] == nullptr) continue;
     if (int error = ReadSampleData(l, mod->samples[s]); error != 0) return error;
@@ -613,9 +597,7 @@ int ReadSamples(XmLoad& l) {
 int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
               ModuleSampleCallback callback, Module** module) {
   XmLoad l;
-  if (int error = l.state.Open(fileName, device, addSamples, module); error != 0) return error;
-  l.addSamples = addSamples != 0;
-  l.callback = callback;
+  if (int error = l.state.Open(fileName, device, addSamples, callback, module); error != 0) return error;
   if (int error = ReadHeader(l); error != 0) return error;
   if (int error = ReadOrders(l); error != 0) return error;
   if (int error = ReadPatterns(l); error != 0) return error;
