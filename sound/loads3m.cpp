@@ -109,6 +109,8 @@ struct LoadState {
   std::uint8_t* sampleBuffer = nullptr;
   std::int32_t fileLength = 0;
   bool unsignedSamples = true;
+  std::uint32_t storedPatterns = 0;  // pattern pointers the header lists
+  int lastEnabled = -1;              // the last channel the header enables
 
   ~LoadState() {
     memFree(readBuffer);
@@ -241,7 +243,8 @@ int ConvertPattern(LoadState& s, const std::uint8_t* data, std::uint32_t dataLen
   return errOK;
 }
 
-int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
+// Opens the file and reads the 96-byte header into the module's fields.
+int ReadHeader(LoadState& s, const char* fileName) {
   if (int e = memAlloc(headerSize, reinterpret_cast<void**>(&s.header)); e != errOK) return e;
   if (int e = RawFileOpen(fileName, rfOpenRead, &s.file); e != errOK) {
     s.file = nullptr;
@@ -262,7 +265,7 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   m.songLength = Le16(h + 32);
   m.numInstruments = Le16(h + 34);
   m.numSamples = m.numInstruments;
-  const std::uint32_t storedPatterns = Le16(h + 36);
+  s.storedPatterns = Le16(h + 36);
   const std::uint16_t headerFlags = Le16(h + 38);
   const std::uint16_t version = Le16(h + 40);
   s.unsignedSamples = Le16(h + 42) != 1;
@@ -273,9 +276,13 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   m.flags = 0;
   if (headerFlags & 0x10) m.flags |= modFlagAmigaLimits;
   if ((headerFlags & 0x40) || version < 0x1320) m.flags |= modFlagFastVolSlides;
+  return errOK;
+}
 
-  // Order list: raw bytes, trailing 255s dropped, widened in place from the
-  // end so the 16-bit entries can share the buffer.
+// Order list: raw bytes, trailing 255s dropped, widened in place from the
+// end so the 16-bit entries can share the buffer.
+int ReadOrders(LoadState& s) {
+  Module& m = *s.module;
   if (int e = memAllocArray(std::max<std::uint32_t>(m.songLength, 1), &m.orders); e != errOK) {
     return e;
   }
@@ -283,7 +290,6 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   if (m.songLength != 0) {
     if (int e = RawFileRead(s.file, raw, m.songLength); e != errOK) return e;
   }
-  const std::uint32_t storedOrders = m.songLength;
   while (m.songLength > 0 && raw[m.songLength - 1] == 255) {
     --m.songLength;
   }
@@ -304,7 +310,12 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
     return errInvalidModule;
   }
   m.numPatterns = largestPattern + 1;
+  return errOK;
+}
 
+// The module's tables and the parapointers to instruments and patterns.
+int ReadPointers(LoadState& s) {
+  Module& m = *s.module;
   if (int e = memAllocArray(m.numPatterns, &m.patterns); e != errOK) return e;
   if (int e = memAllocArray(std::max<std::uint32_t>(m.numInstruments, 1), &m.instruments);
       e != errOK) {
@@ -320,7 +331,7 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
       e != errOK) {
     return e;
   }
-  if (int e = memAllocArray(std::max<std::uint32_t>(storedPatterns, 1), &s.patternPointers);
+  if (int e = memAllocArray(std::max<std::uint32_t>(s.storedPatterns, 1), &s.patternPointers);
       e != errOK) {
     return e;
   }
@@ -333,12 +344,17 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
     if (int e = RawFileRead(s.file, twoBytes, 2); e != errOK) return e;
     s.instrumentPointers[i] = Le16(twoBytes);
   }
-  for (std::uint32_t i = 0; i < storedPatterns; ++i) {
+  for (std::uint32_t i = 0; i < s.storedPatterns; ++i) {
     if (int e = RawFileRead(s.file, twoBytes, 2); e != errOK) return e;
     s.patternPointers[i] = Le16(twoBytes);
   }
+  return errOK;
+}
 
-  // Channel panning on the 0..128 scale (64 = centre).
+// Channel panning on the 0..128 scale (64 = centre); notes the last enabled channel.
+int ReadChannelPanning(LoadState& s) {
+  Module& m = *s.module;
+  const std::uint8_t* h = s.header;
   std::array<std::uint8_t, 32> panTable{};
   const bool hasPanTable = h[53] == 0xFC;
   if (hasPanTable) {
@@ -346,22 +362,24 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   }
   if (int e = memAllocArray(32, &m.panning); e != errOK) return e;
   const int sep = stereoSeparation;
-  int lastEnabled = -1;
   for (int c = 0; c < 32; ++c) {
     std::uint8_t setting = h[64 + c];
     if (setting >= 16) {
       m.panning[c] = hasPanTable ? 64 : 0;
       continue;
     }
-    lastEnabled = c;
+    s.lastEnabled = c;
     m.panning[c] = setting < 8 ? 64 - sep : 64 + sep;
     if (hasPanTable && (panTable[c] & 0x20)) {
       m.panning[c] = FourBitPanning(panTable[c] & 0x0F);
     }
   }
-  (void)storedOrders;
+  return errOK;
+}
 
-  // First pass over the instruments: the largest sample.
+// First pass over the instruments: each sample's size, and the largest.
+int MeasureSamples(LoadState& s) {
+  Module& m = *s.module;
   std::uint8_t record[instrumentSize];
   std::uint32_t largest = 0;
   for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
@@ -374,8 +392,12 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   if (largest > maxSampleLength) {
     return errInvalidInstrument;
   }
+  return errOK;
+}
 
-  // Patterns.
+int ReadPatterns(LoadState& s) {
+  Module& m = *s.module;
+  std::uint8_t twoBytes[2];
   if (int e = memAlloc(s3mPatternReadMax, reinterpret_cast<void**>(&s.readBuffer)); e != errOK) {
     return e;
   }
@@ -385,7 +407,7 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
   int highestChannel = -1;
   for (std::uint32_t p = 0; p < m.numPatterns; ++p) {
     std::uint32_t dataLength = 0;
-    if (p < storedPatterns && s.patternPointers[p] != 0) {
+    if (p < s.storedPatterns && s.patternPointers[p] != 0) {
       const std::uint32_t offset = s.patternPointers[p] * 16u;
       if (int e = ReadAt(s, offset, twoBytes, 2); e != errOK) return e;
       dataLength = Le16(twoBytes);
@@ -408,20 +430,24 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
       }
     }
     std::uint32_t length = 0;
-    if (int e = ConvertPattern(s, s.readBuffer, dataLength, lastEnabled, &highestChannel, &length);
+    if (int e = ConvertPattern(s, s.readBuffer, dataLength, s.lastEnabled, &highestChannel, &length);
         e != errOK) {
       return e;
     }
     if (int e = memAlloc(length, reinterpret_cast<void**>(&m.patterns[p])); e != errOK) return e;
     std::memcpy(m.patterns[p], s.workBuffer, length);
   }
-  m.numChannels = static_cast<std::uint8_t>(std::min(lastEnabled + 1, highestChannel + 1));
+  m.numChannels = static_cast<std::uint8_t>(std::min(s.lastEnabled + 1, highestChannel + 1));
   FreeBlock(s.readBuffer);
   FreeBlock(s.workBuffer);
   FreeBlock(s.patternPointers);
+  return errOK;
+}
 
-  // Sample data must lie inside the file; checked before any buffer is sized
-  // by a length the file may have made up.
+// Sample data must lie inside the file; checked before any buffer is sized
+// by a length the file may have made up.
+int AllocateSampleBuffer(LoadState& s) {
+  Module& m = *s.module;
   std::uint32_t largestUsed = 0;
   for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
     if (s.used[i]) {
@@ -433,101 +459,122 @@ int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
       return e;
     }
   }
+  return errOK;
+}
 
-  // Second pass: instruments and their samples.
-  for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
-    const std::uint32_t recordOffset = s.instrumentPointers[i] * 16u;
-    if (int e = ReadAt(s, recordOffset, record, instrumentSize); e != errOK) return e;
-    const bool used = s.used[i] != 0;
-    ModuleInstrument* ins = nullptr;
-    if (int e = ModuleAllocInstrument(used ? 1 : 0, &ins); e != errOK) return e;
-    m.instruments[i] = ins;
-    std::memcpy(ins->name, record + 48, 28);
-    ins->name[28] = 0;
-    ins->numSamples = used ? 1 : 0;
-    ins->used = used ? 1 : 0;
-    ins->globalVolume = 64;
-    if (!used) {
-      continue;
-    }
-    ModuleSample* smp = nullptr;
-    if (int e = memAllocArray(1, &smp); e != errOK) return e;
-    m.samples[i] = smp;
-    ins->samples[0] = smp;
-    std::memcpy(smp->name, ins->name, sizeof smp->name);
-
-    // 16-bit samples keep lengths and loop points in samples: doubled to bytes.
-    const bool sixteenBit = record[0] == 1 && (record[31] & 4);
-    const std::uint32_t unit = sixteenBit ? 2 : 1;
-    std::uint32_t length = SampleBytes(record);
-    std::uint32_t loopStart = std::min(Le32(record + 20), 0x7FFFFFFFu) * unit;
-    std::uint32_t loopEnd = std::min(Le32(record + 24), 0x7FFFFFFFu) * unit;
-    smp->loopStart = loopStart;
+// The sample of a used instrument: loop, volume, pitch, then its data.
+int ReadSample(LoadState& s, const std::uint8_t* record, ModuleSample* smp, ModuleSampleCallback callback) {
+  // 16-bit samples keep lengths and loop points in samples: doubled to bytes.
+  const bool sixteenBit = record[0] == 1 && (record[31] & 4);
+  const std::uint32_t unit = sixteenBit ? 2 : 1;
+  std::uint32_t length = SampleBytes(record);
+  std::uint32_t loopStart = std::min(Le32(record + 20), 0x7FFFFFFFu) * unit;
+  std::uint32_t loopEnd = std::min(Le32(record + 24), 0x7FFFFFFFu) * unit;
+  smp->loopStart = loopStart;
+  smp->loopEnd = loopEnd;
+  // A loop must lie inside the sample: its end is held to the length and
+  // an empty or inverted loop plays unlooped.
+  const bool looped = (record[31] & 1) && loopEnd != loopStart &&
+                      std::min(loopEnd, length) > loopStart;
+  if (looped) {
+    loopEnd = std::min(loopEnd, length);
     smp->loopEnd = loopEnd;
-    // A loop must lie inside the sample: its end is held to the length and
-    // an empty or inverted loop plays unlooped.
-    const bool looped = (record[31] & 1) && loopEnd != loopStart &&
-                        std::min(loopEnd, length) > loopStart;
-    if (looped) {
-      loopEnd = std::min(loopEnd, length);
-      smp->loopEnd = loopEnd;
-      smp->loopMode = loopModeSingle;
-      smp->loopType = loopTypeForward;
-      length = std::min(length, loopEnd);
-    } else {
-      smp->loopMode = loopModeNone;
-      smp->loopType = loopTypeNone;
-    }
-    smp->length = length;
-    smp->volume = record[28];
-    smp->globalVolume = 64;
-    smp->panning = 0;
-    smp->fineTune = 0;
-    smp->basePitch = static_cast<std::int32_t>(Le32(record + 32));
+    smp->loopMode = loopModeSingle;
+    smp->loopType = loopTypeForward;
+    length = std::min(length, loopEnd);
+  } else {
+    smp->loopMode = loopModeNone;
+    smp->loopType = loopTypeNone;
+  }
+  smp->length = length;
+  smp->volume = record[28];
+  smp->globalVolume = 64;
+  smp->panning = 0;
+  smp->fineTune = 0;
+  smp->basePitch = static_cast<std::int32_t>(Le32(record + 32));
 
-    SampleDescriptor d{};
-    if (length > 0) {
-      const std::uint32_t dataOffset = Le16(record + 14) * 16u;
-      if (dataOffset > static_cast<std::uint32_t>(s.fileLength) ||
-          length > static_cast<std::uint32_t>(s.fileLength) - dataOffset) {
-        return errEndOfFile;  // the data would run past the end of the file
-      }
-      std::uint8_t* data = s.sampleBuffer;
-      if (!s.addSamples) {
-        if (int e = memAlloc(length, reinterpret_cast<void**>(&smp->data)); e != errOK) return e;
-        data = smp->data;
-      }
-      if (int e = ReadAt(s, dataOffset, data, length); e != errOK) return e;
-      // The mixer takes 8-bit data unsigned and 16-bit data signed; the
-      // header's format word says which the file holds (1 signed, 2 unsigned).
-      if (sixteenBit && s.unsignedSamples) {
-        for (std::uint32_t k = 1; k < length; k += 2) data[k] ^= 0x80;
-      } else if (!sixteenBit && !s.unsignedSamples) {
-        for (std::uint32_t k = 0; k < length; ++k) data[k] ^= 0x80;
-      }
-      smp->sampleType = sixteenBit ? smp16bitMono : smp8bitMono;
-      d.sample = data;
-      d.placement = sdSmpConv;
-      d.sampleType = smp->sampleType;
-    } else {
-      smp->sampleType = smpNone;
-      d.sample = nullptr;
-      d.placement = sdNoData;
-      d.sampleType = smpNone;
+  SampleDescriptor d{};
+  if (length > 0) {
+    const std::uint32_t dataOffset = Le16(record + 14) * 16u;
+    if (dataOffset > static_cast<std::uint32_t>(s.fileLength) ||
+        length > static_cast<std::uint32_t>(s.fileLength) - dataOffset) {
+      return errEndOfFile;  // the data would run past the end of the file
     }
-    d.sampleLength = length;
-    d.loopMode = smp->loopMode;
-    d.loop1Start = smp->loopStart;
-    d.loop1End = smp->loopEnd;
-    d.loop1Type = smp->loopType;
-    if (s.addSamples) {
-      unsigned handle = 0;
-      if (int e = s.device->AddSample(&d, 1, &handle); e != errOK) return e;
-      smp->sdHandle = handle;
-      if (callback != nullptr) {
-        if (int e = callback(&d, smp); e != errOK) return e;
-      }
+    std::uint8_t* data = s.sampleBuffer;
+    if (!s.addSamples) {
+      if (int e = memAlloc(length, reinterpret_cast<void**>(&smp->data)); e != errOK) return e;
+      data = smp->data;
     }
+    if (int e = ReadAt(s, dataOffset, data, length); e != errOK) return e;
+    // The mixer takes 8-bit data unsigned and 16-bit data signed; the
+    // header's format word says which the file holds (1 signed, 2 unsigned).
+    if (sixteenBit && s.unsignedSamples) {
+      for (std::uint32_t k = 1; k < length; k += 2) data[k] ^= 0x80;
+    } else if (!sixteenBit && !s.unsignedSamples) {
+      for (std::uint32_t k = 0; k < length; ++k) data[k] ^= 0x80;
+    }
+    smp->sampleType = sixteenBit ? smp16bitMono : smp8bitMono;
+    d.sample = data;
+    d.placement = sdSmpConv;
+    d.sampleType = smp->sampleType;
+  } else {
+    smp->sampleType = smpNone;
+    d.sample = nullptr;
+    d.placement = sdNoData;
+    d.sampleType = smpNone;
+  }
+  d.sampleLength = length;
+  d.loopMode = smp->loopMode;
+  d.loop1Start = smp->loopStart;
+  d.loop1End = smp->loopEnd;
+  d.loop1Type = smp->loopType;
+  if (s.addSamples) {
+    unsigned handle = 0;
+    if (int e = s.device->AddSample(&d, 1, &handle); e != errOK) return e;
+    smp->sdHandle = handle;
+    if (callback != nullptr) {
+      if (int e = callback(&d, smp); e != errOK) return e;
+    }
+  }
+  return errOK;
+}
+
+// Second pass: instrument i and, when a pattern uses it, its sample.
+int ReadInstrument(LoadState& s, std::uint32_t i, ModuleSampleCallback callback) {
+  Module& m = *s.module;
+  std::uint8_t record[instrumentSize];
+  const std::uint32_t recordOffset = s.instrumentPointers[i] * 16u;
+  if (int e = ReadAt(s, recordOffset, record, instrumentSize); e != errOK) return e;
+  const bool used = s.used[i] != 0;
+  ModuleInstrument* ins = nullptr;
+  if (int e = ModuleAllocInstrument(used ? 1 : 0, &ins); e != errOK) return e;
+  m.instruments[i] = ins;
+  std::memcpy(ins->name, record + 48, 28);
+  ins->name[28] = 0;
+  ins->numSamples = used ? 1 : 0;
+  ins->used = used ? 1 : 0;
+  ins->globalVolume = 64;
+  if (!used) {
+    return errOK;
+  }
+  ModuleSample* smp = nullptr;
+  if (int e = memAllocArray(1, &smp); e != errOK) return e;
+  m.samples[i] = smp;
+  ins->samples[0] = smp;
+  std::memcpy(smp->name, ins->name, sizeof smp->name);
+  return ReadSample(s, record, smp, callback);
+}
+
+int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
+  if (int e = ReadHeader(s, fileName); e != errOK) return e;
+  if (int e = ReadOrders(s); e != errOK) return e;
+  if (int e = ReadPointers(s); e != errOK) return e;
+  if (int e = ReadChannelPanning(s); e != errOK) return e;
+  if (int e = MeasureSamples(s); e != errOK) return e;
+  if (int e = ReadPatterns(s); e != errOK) return e;
+  if (int e = AllocateSampleBuffer(s); e != errOK) return e;
+  for (std::uint32_t i = 0; i < s.module->numInstruments; ++i) {
+    if (int e = ReadInstrument(s, i, callback); e != errOK) return e;
   }
   return errOK;
 }
