@@ -9,10 +9,12 @@
 #include <fstream>
 
 #include "content.h"
+#include "tools/common/samefile.h"
 #include "tools/democapture/output_file.h"
 #include "tools/democapture/png_sink.h"
 
 using testcontent::TempDir;
+using toolio::SameFile;
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "tools/democapture/output_file.h"
 
+#include "tools/common/samefile.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,16 +29,10 @@ std::string PartialName(const std::string& path) {
   return (folder == "/" ? "" : folder) + "/." + NameOf(path) + ".partial-" + std::to_string(getpid());
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first{}, second{};
-  if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
-  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 std::string CheckWritable(const std::string& path, const std::vector<std::string>& inputs) {
   if (NameOf(path).empty()) return "\"" + path + "\" names a folder, not a file";
   for (const std::string& input : inputs) {
-    if (SameFile(path, input)) return "the output " + path + " is the input " + input + "; choose another name";
+    if (toolio::SameFile(path, input)) return "the output " + path + " is the input " + input + "; choose another name";
   }
   const std::string folder = FolderOf(path);
   struct stat info{};

@@ -10,10 +10,6 @@
 // "<folder>/.<name>.partial-<pid>": in the same folder, so the rename is atomic.
 std::string PartialName(const std::string& path);
 
-// True when both names lead to the same existing file (device and inode, links
-// followed).
-bool SameFile(const std::string& a, const std::string& b);
-
 // Empty when a file may be created at path: its folder exists and is writable,
 // and it is none of the inputs. Else what is wrong.
 std::string CheckWritable(const std::string& path, const std::vector<std::string>& inputs);
