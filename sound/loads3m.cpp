@@ -93,44 +93,7 @@ std::int32_t FourBitPanning(unsigned v) {
   return static_cast<std::int32_t>(128 - (15 - v) * 8);
 }
 
-// Everything the load holds; released in one place whatever step failed.
-struct LoadState {
-  const SoundDevice* device = nullptr;
-  bool addSamples = false;
-  RawFile* file = nullptr;
-  std::uint8_t* header = nullptr;
-  Module* module = nullptr;
-  std::uint8_t* used = nullptr;
-  std::uint16_t* instrumentPointers = nullptr;
-  std::uint16_t* patternPointers = nullptr;
-  std::uint32_t* sampleLengths = nullptr;
-  std::uint8_t* readBuffer = nullptr;
-  std::uint8_t* workBuffer = nullptr;
-  std::uint8_t* sampleBuffer = nullptr;
-  std::int32_t fileLength = 0;
-  bool unsignedSamples = true;
-  std::uint32_t storedPatterns = 0;  // pattern pointers the header lists
-  int lastEnabled = -1;              // the last channel the header enables
-
-  ~LoadState() {
-    memFree(readBuffer);
-    memFree(workBuffer);
-    memFree(sampleBuffer);
-    memFree(instrumentPointers);
-    memFree(patternPointers);
-    memFree(sampleLengths);
-    memFree(used);
-    memFree(header);
-    if (module != nullptr) {
-      ModuleFree(module, addSamples ? device : nullptr);
-    }
-    if (file != nullptr) {
-      RawFileClose(file);
-    }
-  }
-};
-
-// memFree complains about null; the state frees optional blocks freely.
+// memFree complains about null; the load frees optional blocks freely.
 template <typename T>
 void FreeBlock(T*& block) {
   if (block != nullptr) {
@@ -139,20 +102,36 @@ void FreeBlock(T*& block) {
   }
 }
 
-int ReadAt(LoadState& s, std::uint32_t offset, void* buffer, std::uint32_t count) {
-  if (int error = RawFileSeek(s.file, static_cast<std::int32_t>(offset), rfSeekAbsolute);
-      error != errOK) {
-    return error;
+// What the S3M load holds beyond the shared state (file, module, pattern
+// buffers, sample buffer, callback); released in one place whatever step failed.
+struct S3mLoad {
+  loader::LoadState state;
+  std::array<std::uint8_t, headerSize> header{};
+  std::uint8_t* used = nullptr;
+  std::uint16_t* instrumentPointers = nullptr;
+  std::uint16_t* patternPointers = nullptr;
+  std::uint32_t* sampleLengths = nullptr;
+  bool unsignedSamples = true;
+  std::uint32_t storedPatterns = 0;  // pattern pointers the header lists
+  int lastEnabled = -1;              // the last channel the header enables
+
+  S3mLoad() = default;
+  S3mLoad(const S3mLoad&) = delete;
+  S3mLoad& operator=(const S3mLoad&) = delete;
+  ~S3mLoad() {
+    FreeBlock(used);
+    FreeBlock(instrumentPointers);
+    FreeBlock(patternPointers);
+    FreeBlock(sampleLengths);
   }
-  return RawFileRead(s.file, buffer, count);
-}
+};
 
 // Converts one stored pattern (data bytes after its length word) into a
-// packed block in s.workBuffer; *length receives the block's size.
-int ConvertPattern(LoadState& s, const std::uint8_t* data, std::uint32_t dataLength,
+// packed block in s.state.work; *length receives the block's size.
+int ConvertPattern(S3mLoad& s, const std::uint8_t* data, std::uint32_t dataLength,
                    int lastEnabled, int* highestChannel, std::uint32_t* length) {
-  Module& m = *s.module;
-  std::uint8_t* out = s.workBuffer;
+  Module& m = *s.state.module;
+  std::uint8_t* out = s.state.work;
   std::uint32_t pos = 8;
   std::uint32_t in = 0;
   for (int row = 0; row < rowsPerPattern; ++row) {
@@ -243,22 +222,16 @@ int ConvertPattern(LoadState& s, const std::uint8_t* data, std::uint32_t dataLen
   return errOK;
 }
 
-// Opens the file and reads the 96-byte header into the module's fields.
-int ReadHeader(LoadState& s, const char* fileName) {
-  if (int e = memAlloc(headerSize, reinterpret_cast<void**>(&s.header)); e != errOK) return e;
-  if (int e = RawFileOpen(fileName, rfOpenRead, &s.file); e != errOK) {
-    s.file = nullptr;
-    return e;
-  }
-  if (int e = RawFileLength(s.file, &s.fileLength); e != errOK) return e;
-  if (int e = memAllocArray(1, &s.module); e != errOK) return e;
-  if (int e = RawFileRead(s.file, s.header, headerSize); e != errOK) return e;
-  const std::uint8_t* h = s.header;
+// Reads the 96-byte header of the open file into the module's fields.
+int ReadHeader(S3mLoad& s) {
+  if (int e = memAllocArray(1, &s.state.module); e != errOK) return e;
+  if (int e = RawFileRead(s.state.file, s.header.data(), headerSize); e != errOK) return e;
+  const std::uint8_t* h = s.header.data();
   if (std::memcmp(h + 44, "SCRM", 4) != 0) {
     return errInvalidModule;
   }
 
-  Module& m = *s.module;
+  Module& m = *s.state.module;
   std::memcpy(m.name, h, 28);
   m.name[28] = 0;
   m.kind = modKindS3M;
@@ -281,14 +254,14 @@ int ReadHeader(LoadState& s, const char* fileName) {
 
 // Order list: raw bytes, trailing 255s dropped, widened in place from the
 // end so the 16-bit entries can share the buffer.
-int ReadOrders(LoadState& s) {
-  Module& m = *s.module;
+int ReadOrders(S3mLoad& s) {
+  Module& m = *s.state.module;
   if (int e = memAllocArray(std::max<std::uint32_t>(m.songLength, 1), &m.orders); e != errOK) {
     return e;
   }
   auto* raw = reinterpret_cast<std::uint8_t*>(m.orders);
   if (m.songLength != 0) {
-    if (int e = RawFileRead(s.file, raw, m.songLength); e != errOK) return e;
+    if (int e = RawFileRead(s.state.file, raw, m.songLength); e != errOK) return e;
   }
   while (m.songLength > 0 && raw[m.songLength - 1] == 255) {
     --m.songLength;
@@ -314,8 +287,8 @@ int ReadOrders(LoadState& s) {
 }
 
 // The module's tables and the parapointers to instruments and patterns.
-int ReadPointers(LoadState& s) {
-  Module& m = *s.module;
+int ReadPointers(S3mLoad& s) {
+  Module& m = *s.state.module;
   if (int e = memAllocArray(m.numPatterns, &m.patterns); e != errOK) return e;
   if (int e = memAllocArray(std::max<std::uint32_t>(m.numInstruments, 1), &m.instruments);
       e != errOK) {
@@ -341,24 +314,24 @@ int ReadPointers(LoadState& s) {
   }
   std::uint8_t twoBytes[2];
   for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
-    if (int e = RawFileRead(s.file, twoBytes, 2); e != errOK) return e;
+    if (int e = RawFileRead(s.state.file, twoBytes, 2); e != errOK) return e;
     s.instrumentPointers[i] = Le16(twoBytes);
   }
   for (std::uint32_t i = 0; i < s.storedPatterns; ++i) {
-    if (int e = RawFileRead(s.file, twoBytes, 2); e != errOK) return e;
+    if (int e = RawFileRead(s.state.file, twoBytes, 2); e != errOK) return e;
     s.patternPointers[i] = Le16(twoBytes);
   }
   return errOK;
 }
 
 // Channel panning on the 0..128 scale (64 = centre); notes the last enabled channel.
-int ReadChannelPanning(LoadState& s) {
-  Module& m = *s.module;
-  const std::uint8_t* h = s.header;
+int ReadChannelPanning(S3mLoad& s) {
+  Module& m = *s.state.module;
+  const std::uint8_t* h = s.header.data();
   std::array<std::uint8_t, 32> panTable{};
   const bool hasPanTable = h[53] == 0xFC;
   if (hasPanTable) {
-    if (int e = RawFileRead(s.file, panTable.data(), 32); e != errOK) return e;
+    if (int e = RawFileRead(s.state.file, panTable.data(), 32); e != errOK) return e;
   }
   if (int e = memAllocArray(32, &m.panning); e != errOK) return e;
   const int sep = stereoSeparation;
@@ -378,12 +351,12 @@ int ReadChannelPanning(LoadState& s) {
 }
 
 // First pass over the instruments: each sample's size, and the largest.
-int MeasureSamples(LoadState& s) {
-  Module& m = *s.module;
+int MeasureSamples(S3mLoad& s) {
+  Module& m = *s.state.module;
   std::uint8_t record[instrumentSize];
   std::uint32_t largest = 0;
   for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
-    if (int e = ReadAt(s, s.instrumentPointers[i] * 16u, record, instrumentSize); e != errOK) {
+    if (int e = s.state.ReadAt(s.instrumentPointers[i] * 16u, record, instrumentSize); e != errOK) {
       return e;
     }
     s.sampleLengths[i] = SampleBytes(record);
@@ -395,13 +368,13 @@ int MeasureSamples(LoadState& s) {
   return errOK;
 }
 
-int ReadPatterns(LoadState& s) {
-  Module& m = *s.module;
+int ReadPatterns(S3mLoad& s) {
+  Module& m = *s.state.module;
   std::uint8_t twoBytes[2];
-  if (int e = memAlloc(s3mPatternReadMax, reinterpret_cast<void**>(&s.readBuffer)); e != errOK) {
+  if (int e = memAlloc(s3mPatternReadMax, reinterpret_cast<void**>(&s.state.buffer)); e != errOK) {
     return e;
   }
-  if (int e = memAlloc(s3mPatternWorkMax, reinterpret_cast<void**>(&s.workBuffer)); e != errOK) {
+  if (int e = memAlloc(s3mPatternWorkMax, reinterpret_cast<void**>(&s.state.work)); e != errOK) {
     return e;
   }
   int highestChannel = -1;
@@ -409,7 +382,7 @@ int ReadPatterns(LoadState& s) {
     std::uint32_t dataLength = 0;
     if (p < s.storedPatterns && s.patternPointers[p] != 0) {
       const std::uint32_t offset = s.patternPointers[p] * 16u;
-      if (int e = ReadAt(s, offset, twoBytes, 2); e != errOK) return e;
+      if (int e = s.state.ReadAt(offset, twoBytes, 2); e != errOK) return e;
       dataLength = Le16(twoBytes);
       if (dataLength > s3mPatternReadMax) {
         return errInvalidPattern;
@@ -417,53 +390,48 @@ int ReadPatterns(LoadState& s) {
       // The stored length counts the length word itself, so reading that many
       // bytes after it runs 2 bytes past the end of a file whose last part is
       // this pattern; those 2 are not required. Anything shorter is truncated.
+      const std::uint64_t dataStart = offset + 2ull;
+      const std::uint64_t fileLength = s.state.fileLength;
       const std::uint32_t available =
-          static_cast<std::uint32_t>(s.fileLength) > offset + 2
-              ? static_cast<std::uint32_t>(s.fileLength) - (offset + 2)
-              : 0;
+          fileLength > dataStart ? static_cast<std::uint32_t>(fileLength - dataStart) : 0;
       if (available + 2 < dataLength) {
         return errEndOfFile;
       }
       dataLength = std::min(dataLength, available);
       if (dataLength > 0) {
-        if (int e = RawFileRead(s.file, s.readBuffer, dataLength); e != errOK) return e;
+        if (int e = RawFileRead(s.state.file, s.state.buffer, dataLength); e != errOK) return e;
       }
     }
     std::uint32_t length = 0;
-    if (int e = ConvertPattern(s, s.readBuffer, dataLength, s.lastEnabled, &highestChannel, &length);
+    if (int e = ConvertPattern(s, s.state.buffer, dataLength, s.lastEnabled, &highestChannel, &length);
         e != errOK) {
       return e;
     }
     if (int e = memAlloc(length, reinterpret_cast<void**>(&m.patterns[p])); e != errOK) return e;
-    std::memcpy(m.patterns[p], s.workBuffer, length);
+    std::memcpy(m.patterns[p], s.state.work, length);
   }
   m.numChannels = static_cast<std::uint8_t>(std::min(s.lastEnabled + 1, highestChannel + 1));
-  FreeBlock(s.readBuffer);
-  FreeBlock(s.workBuffer);
+  FreeBlock(s.state.buffer);
+  FreeBlock(s.state.work);
   FreeBlock(s.patternPointers);
   return errOK;
 }
 
 // Sample data must lie inside the file; checked before any buffer is sized
 // by a length the file may have made up.
-int AllocateSampleBuffer(LoadState& s) {
-  Module& m = *s.module;
+int AllocateSampleBuffer(S3mLoad& s) {
+  Module& m = *s.state.module;
   std::uint32_t largestUsed = 0;
   for (std::uint32_t i = 0; i < m.numInstruments; ++i) {
     if (s.used[i]) {
       largestUsed = std::max(largestUsed, s.sampleLengths[i]);
     }
   }
-  if (s.addSamples && largestUsed > 0) {
-    if (int e = memAlloc(largestUsed, reinterpret_cast<void**>(&s.sampleBuffer)); e != errOK) {
-      return e;
-    }
-  }
-  return errOK;
+  return s.state.AllocateSampleBuffer(largestUsed);
 }
 
 // The sample of a used instrument: loop, volume, pitch, then its data.
-int ReadSample(LoadState& s, const std::uint8_t* record, ModuleSample* smp, ModuleSampleCallback callback) {
+int ReadSample(S3mLoad& s, const std::uint8_t* record, ModuleSample* smp) {
   // 16-bit samples keep lengths and loop points in samples: doubled to bytes.
   const bool sixteenBit = record[0] == 1 && (record[31] & 4);
   const std::uint32_t unit = sixteenBit ? 2 : 1;
@@ -493,19 +461,15 @@ int ReadSample(LoadState& s, const std::uint8_t* record, ModuleSample* smp, Modu
   smp->fineTune = 0;
   smp->basePitch = static_cast<std::int32_t>(Le32(record + 32));
 
-  SampleDescriptor d{};
+  smp->sampleType = smpNone;
+  std::uint8_t* data = nullptr;
   if (length > 0) {
-    const std::uint32_t dataOffset = Le16(record + 14) * 16u;
-    if (dataOffset > static_cast<std::uint32_t>(s.fileLength) ||
-        length > static_cast<std::uint32_t>(s.fileLength) - dataOffset) {
+    const std::uint64_t dataOffset = Le16(record + 14) * 16ull;
+    if (dataOffset > s.state.fileLength || length > s.state.fileLength - dataOffset) {
       return errEndOfFile;  // the data would run past the end of the file
     }
-    std::uint8_t* data = s.sampleBuffer;
-    if (!s.addSamples) {
-      if (int e = memAlloc(length, reinterpret_cast<void**>(&smp->data)); e != errOK) return e;
-      data = smp->data;
-    }
-    if (int e = ReadAt(s, dataOffset, data, length); e != errOK) return e;
+    if (int e = s.state.SampleDataFor(smp, &data); e != errOK) return e;
+    if (int e = s.state.ReadAt(dataOffset, data, length); e != errOK) return e;
     // The mixer takes 8-bit data unsigned and 16-bit data signed; the
     // header's format word says which the file holds (1 signed, 2 unsigned).
     if (sixteenBit && s.unsignedSamples) {
@@ -514,37 +478,16 @@ int ReadSample(LoadState& s, const std::uint8_t* record, ModuleSample* smp, Modu
       for (std::uint32_t k = 0; k < length; ++k) data[k] ^= 0x80;
     }
     smp->sampleType = sixteenBit ? smp16bitMono : smp8bitMono;
-    d.sample = data;
-    d.placement = sdSmpConv;
-    d.sampleType = smp->sampleType;
-  } else {
-    smp->sampleType = smpNone;
-    d.sample = nullptr;
-    d.placement = sdNoData;
-    d.sampleType = smpNone;
   }
-  d.sampleLength = length;
-  d.loopMode = smp->loopMode;
-  d.loop1Start = smp->loopStart;
-  d.loop1End = smp->loopEnd;
-  d.loop1Type = smp->loopType;
-  if (s.addSamples) {
-    unsigned handle = 0;
-    if (int e = s.device->AddSample(&d, 1, &handle); e != errOK) return e;
-    smp->sdHandle = handle;
-    if (callback != nullptr) {
-      if (int e = callback(&d, smp); e != errOK) return e;
-    }
-  }
-  return errOK;
+  return loader::HandOverConverted(s.state, data, smp);
 }
 
 // Second pass: instrument i and, when a pattern uses it, its sample.
-int ReadInstrument(LoadState& s, std::uint32_t i, ModuleSampleCallback callback) {
-  Module& m = *s.module;
+int ReadInstrument(S3mLoad& s, std::uint32_t i) {
+  Module& m = *s.state.module;
   std::uint8_t record[instrumentSize];
   const std::uint32_t recordOffset = s.instrumentPointers[i] * 16u;
-  if (int e = ReadAt(s, recordOffset, record, instrumentSize); e != errOK) return e;
+  if (int e = s.state.ReadAt(recordOffset, record, instrumentSize); e != errOK) return e;
   const bool used = s.used[i] != 0;
   ModuleInstrument* ins = nullptr;
   if (int e = ModuleAllocInstrument(used ? 1 : 0, &ins); e != errOK) return e;
@@ -562,19 +505,19 @@ int ReadInstrument(LoadState& s, std::uint32_t i, ModuleSampleCallback callback)
   m.samples[i] = smp;
   ins->samples[0] = smp;
   std::memcpy(smp->name, ins->name, sizeof smp->name);
-  return ReadSample(s, record, smp, callback);
+  return ReadSample(s, record, smp);
 }
 
-int Load(LoadState& s, const char* fileName, ModuleSampleCallback callback) {
-  if (int e = ReadHeader(s, fileName); e != errOK) return e;
+int Load(S3mLoad& s) {
+  if (int e = ReadHeader(s); e != errOK) return e;
   if (int e = ReadOrders(s); e != errOK) return e;
   if (int e = ReadPointers(s); e != errOK) return e;
   if (int e = ReadChannelPanning(s); e != errOK) return e;
   if (int e = MeasureSamples(s); e != errOK) return e;
   if (int e = ReadPatterns(s); e != errOK) return e;
   if (int e = AllocateSampleBuffer(s); e != errOK) return e;
-  for (std::uint32_t i = 0; i < s.module->numInstruments; ++i) {
-    if (int e = ReadInstrument(s, i, callback); e != errOK) return e;
+  for (std::uint32_t i = 0; i < s.state.module->numInstruments; ++i) {
+    if (int e = ReadInstrument(s, i); e != errOK) return e;
   }
   return errOK;
 }
@@ -589,19 +532,10 @@ int gmpGetStereoSeparation() { return stereoSeparation; }
 
 int gmpLoadS3M(const char* fileName, const SoundDevice* device, int addSamples,
                ModuleSampleCallback callback, Module** module) {
-  if (module == nullptr || fileName == nullptr || (addSamples && device == nullptr)) {
-    return errInvalidArguments;
-  }
-  *module = nullptr;
-  LoadState s;
-  s.device = device;
-  s.addSamples = addSamples != 0;
-  if (int e = Load(s, fileName, callback); e != errOK) {
-    return e;
-  }
-  *module = s.module;
-  s.module = nullptr;
-  return errOK;
+  S3mLoad s;
+  if (int e = s.state.Open(fileName, device, addSamples, callback, module); e != errOK) return e;
+  if (int e = Load(s); e != errOK) return e;
+  return s.state.Finish(module);
 }
 
 namespace {

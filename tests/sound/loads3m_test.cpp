@@ -11,6 +11,7 @@
 #include "sound/loads3m.h"
 #include "sound/mem.h"
 #include "sound/module.h"
+#include "sound/sdevice.h"
 #include "tests/sound/support/recording_device.h"
 #include "tools/s3mwriter/s3mwriter.h"
 
@@ -460,6 +461,29 @@ TEST_F(S3mReader, DeviceFailureIsPassedThrough) {
   recdev::FailOn(recdev::Op::AddSample, errNoSampleHandles);
   EXPECT_EQ(Load(BasicSong(), "devicefail"), errNoSampleHandles);
   EXPECT_EQ(module, nullptr);
+}
+
+// Arguments are checked before the file is opened.
+TEST_F(S3mReader, BadArgumentsAreRefused) {
+  const std::string path = TempPath("arguments");
+  WriteBytes(path, s3m::Write(BasicSong()));
+  EXPECT_EQ(gmpLoadS3M(path.c_str(), recdev::Device(), 1, nullptr, nullptr), errInvalidArguments);
+  EXPECT_EQ(gmpLoadS3M(nullptr, recdev::Device(), 1, nullptr, &module), errInvalidArguments);
+  module = reinterpret_cast<Module*>(&module);  // a stale value the reader must clear
+  EXPECT_EQ(gmpLoadS3M(path.c_str(), nullptr, 1, nullptr, &module), errInvalidArguments);
+  EXPECT_EQ(module, nullptr);
+  // A device that cannot take samples cannot be handed any.
+  SoundDevice noSamples = *recdev::Device();
+  noSamples.AddSample = nullptr;
+  EXPECT_EQ(gmpLoadS3M(path.c_str(), &noSamples, 1, nullptr, &module), errInvalidArguments);
+  EXPECT_EQ(module, nullptr);
+  // Without samples for the device, no device is needed.
+  EXPECT_EQ(gmpLoadS3M(path.c_str(), nullptr, 0, nullptr, &module), errOK);
+  std::remove(path.c_str());
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(module->samples[0]->data, nullptr);
+  EXPECT_EQ(ModuleFree(module, nullptr), errOK);
+  module = nullptr;
 }
 
 // Malformed files.
