@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Allocates size bytes (at least 1), zero-filled, into *block.
+// Allocates size bytes (at least 1), zero-filled, into *block: the primitive
+// under memAllocArray, through which the sound system allocates.
 // errOutOfMemory when the heap cannot serve the request; errInvalidArguments
 // when block is null.
 int memAlloc(std::size_t size, void** block);
@@ -14,7 +15,10 @@ int memAlloc(std::size_t size, void** block);
 // Returns a block taken with memAlloc. errInvalidBlock for a null block.
 int memFree(void* block);
 
-// Typed convenience: count elements of T, zero-filled.
+// count elements of T, zero-filled; a count whose byte size does not fit in
+// size_t fails with errOutOfMemory rather than wrapping to a small block.
+// A record is memAllocArray(1, &record); a block that a record heads (a packed
+// pattern and its rows) is an array of std::uint8_t of the whole size.
 template <typename T>
 int memAllocArray(std::size_t count, T** block) {
   if (block == nullptr) {
