@@ -52,13 +52,13 @@ int LoadState::Finish(Module** result) {
 
 int LoadState::AllocateSampleBuffer(std::uint64_t largest) {
   if (device == nullptr || largest == 0) return errOK;
-  return memAlloc(static_cast<std::size_t>(largest), reinterpret_cast<void**>(&buffer));
+  return memAllocArray(static_cast<std::size_t>(largest), &buffer);
 }
 
 int LoadState::SampleDataFor(ModuleSample* sample, std::uint8_t** data) {
   *data = buffer;
   if (device != nullptr) return errOK;
-  if (int error = memAlloc(sample->length, reinterpret_cast<void**>(data)); error != 0) return error;
+  if (int error = memAllocArray(sample->length, data); error != 0) return error;
   sample->data = *data;
   return errOK;
 }

@@ -371,10 +371,10 @@ int MeasureSamples(S3mLoad& s) {
 int ReadPatterns(S3mLoad& s) {
   Module& m = *s.state.module;
   std::uint8_t twoBytes[2];
-  if (int e = memAlloc(s3mPatternReadMax, reinterpret_cast<void**>(&s.state.buffer)); e != errOK) {
+  if (int e = memAllocArray(s3mPatternReadMax, &s.state.buffer); e != errOK) {
     return e;
   }
-  if (int e = memAlloc(s3mPatternWorkMax, reinterpret_cast<void**>(&s.state.work)); e != errOK) {
+  if (int e = memAllocArray(s3mPatternWorkMax, &s.state.work); e != errOK) {
     return e;
   }
   int highestChannel = -1;
@@ -407,8 +407,10 @@ int ReadPatterns(S3mLoad& s) {
         e != errOK) {
       return e;
     }
-    if (int e = memAlloc(length, reinterpret_cast<void**>(&m.patterns[p])); e != errOK) return e;
-    std::memcpy(m.patterns[p], s.state.work, length);
+    std::uint8_t* block = nullptr;
+    if (int e = memAllocArray(length, &block); e != errOK) return e;
+    std::memcpy(block, s.state.work, length);
+    m.patterns[p] = reinterpret_cast<PackedPattern*>(block);
   }
   m.numChannels = static_cast<std::uint8_t>(std::min(s.lastEnabled + 1, highestChannel + 1));
   FreeBlock(s.state.buffer);
