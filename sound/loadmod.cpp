@@ -88,7 +88,7 @@ int ConvertPattern(const std::uint8_t* cells, unsigned channels, Module* module,
   // parameter), each row one terminator.
   const std::uint32_t maxLength = rowsPerPattern * (channels * 5 + 1) + 8;
   std::uint8_t* work = nullptr;
-  if (int error = memAlloc(maxLength, reinterpret_cast<void**>(&work)); error != 0) {
+  if (int error = memAllocArray(maxLength, &work); error != 0) {
     return error;
   }
   std::uint32_t out = 8;
@@ -162,9 +162,10 @@ int ConvertPattern(const std::uint8_t* cells, unsigned channels, Module* module,
     work[out++] = 0;
   }
   if (error == errOK) {
-    PackedPattern* pattern = nullptr;
-    error = memAlloc(out, reinterpret_cast<void**>(&pattern));
+    std::uint8_t* block = nullptr;
+    error = memAllocArray(out, &block);
     if (error == errOK) {
+      auto* pattern = reinterpret_cast<PackedPattern*>(block);
       pattern->length = out;
       pattern->rows = rowsPerPattern;
       std::memcpy(PatternRows(pattern), work + 8, out - 8);
@@ -229,9 +230,7 @@ int ReadHeader(ModLoad& l) {
   l.channels = static_cast<unsigned>(channels);
 
   Module* mod = nullptr;
-  if (int error = memAlloc(sizeof(Module), reinterpret_cast<void**>(&mod)); error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &mod); error != 0) return error;
   l.state.module = mod;
   std::memcpy(mod->name, l.header.data(), 20);
   mod->name[20] = 0;
@@ -299,7 +298,7 @@ int ReadPatterns(ModLoad& l) {
   if (l.patternsEnd > l.state.fileLength) return errEndOfFile;
 
   if (int error = memAllocArray(mod->numPatterns, &mod->patterns); error != 0) return error;
-  if (int error = memAlloc(patternBytes, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
+  if (int error = memAllocArray(patternBytes, &l.state.buffer); error != 0) {
     return error;
   }
   for (std::uint32_t p = 0; p < mod->numPatterns; ++p) {
@@ -378,10 +377,7 @@ int ReadInstrument(ModLoad& l, int s, std::uint64_t position) {
   if (!l.used[s]) return errOK;
 
   ModuleSample* sample = nullptr;
-  if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
-      error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &sample); error != 0) return error;
   mod->samples[s] = sample;
   instrument->samples[0] = sample;
   SetSampleFields(h, sample);
