@@ -214,9 +214,7 @@ int ReadEnvelope(const std::uint8_t* inst, unsigned pointsOffset, unsigned count
                  unsigned sustain, unsigned loopStart, unsigned loopEnd, unsigned type,
                  ModuleEnvelope** result) {
   ModuleEnvelope* env = nullptr;
-  if (int error = memAlloc(sizeof(ModuleEnvelope), reinterpret_cast<void**>(&env)); error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &env); error != 0) return error;
   const unsigned points = count > 12 ? 12 : count;
   env->numPoints = static_cast<std::uint8_t>(points);
   env->sustain = (type & 2) && sustain < points ? static_cast<std::uint8_t>(sustain) : 0xFF;
@@ -281,9 +279,7 @@ int ReadHeader(XmLoad& l) {
   if (songLength == 0) return errInvalidModule;
 
   Module* mod = nullptr;
-  if (int error = memAlloc(sizeof(Module), reinterpret_cast<void**>(&mod)); error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &mod); error != 0) return error;
   l.state.module = mod;
   std::memcpy(mod->name, &header[17], 20);
   mod->name[20] = 0;
@@ -335,10 +331,9 @@ int ReadPattern(XmLoad& l, const ConvertContext& ctx, PackedPattern** result) {
   l.position += packedSize;
   const std::uint32_t length =
       ConvertPattern(PackedReader{l.state.buffer, packedSize}, rows, ctx, l.state.work);
-  PackedPattern* pattern = nullptr;
-  if (int error = memAlloc(length, reinterpret_cast<void**>(&pattern)); error != 0) {
-    return error;
-  }
+  std::uint8_t* block = nullptr;
+  if (int error = memAllocArray(length, &block); error != 0) return error;
+  auto* pattern = reinterpret_cast<PackedPattern*>(block);
   pattern->length = length;
   pattern->rows = rows;
   std::memcpy(PatternRows(pattern), l.state.work + 8, length - 8);
@@ -350,10 +345,10 @@ int ReadPatterns(XmLoad& l) {
   Module* mod = l.state.module;
   const ConvertContext ctx{l.channels, l.used, &l.highestInstrument};
   const std::uint32_t workSize = maxRows * (l.channels * 6 + 1) + 8;
-  if (int error = memAlloc(workSize, reinterpret_cast<void**>(&l.state.work)); error != 0) {
+  if (int error = memAllocArray(workSize, &l.state.work); error != 0) {
     return error;
   }
-  if (int error = memAlloc(65536, reinterpret_cast<void**>(&l.state.buffer)); error != 0) {
+  if (int error = memAllocArray(65536, &l.state.buffer); error != 0) {
     return error;
   }
   for (std::uint32_t p = 0; p < mod->numPatterns; ++p) {
@@ -371,7 +366,7 @@ int ReadPatterns(XmLoad& l) {
 // Note map, envelopes, vibrato and fade-out from the instrument's 243 bytes.
 int SetInstrumentFields(const std::uint8_t* inst, unsigned kept, ModuleInstrument* instrument) {
   if (kept >= 2) {
-    if (int error = memAlloc(96, reinterpret_cast<void**>(&instrument->noteMap)); error != 0) {
+    if (int error = memAllocArray(96, &instrument->noteMap); error != 0) {
       return error;
     }
     std::memcpy(instrument->noteMap, &inst[33], 96);
@@ -449,10 +444,7 @@ int ReadSampleHeaders(XmLoad& l, std::uint32_t i, unsigned storedSamples,
     if (k >= kept) continue;
 
     ModuleSample* sample = nullptr;
-    if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
-        error != 0) {
-      return error;
-    }
+    if (int error = memAllocArray(1, &sample); error != 0) return error;
     mod->samples[i * samplesPerInstrument + k] = sample;
     instrument->samples[k] = sample;
     SetSampleFields(sh, offset, sample);
