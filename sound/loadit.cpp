@@ -191,9 +191,7 @@ int ReadEnvelope(const std::uint8_t* rec, bool centred, ModuleEnvelope** result)
   *result = nullptr;
   if ((rec[0] & 1) == 0) return errOK;
   ModuleEnvelope* env = nullptr;
-  if (int error = memAlloc(sizeof(ModuleEnvelope), reinterpret_cast<void**>(&env)); error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &env); error != 0) return error;
   const unsigned points = rec[1] > envelopeMaxPoints ? envelopeMaxPoints : rec[1];
   env->numPoints = static_cast<std::uint8_t>(points);
   env->sustain = 0xFF;
@@ -229,9 +227,7 @@ int ReadOldEnvelope(const std::uint8_t* inst, ModuleEnvelope** result) {
   const std::uint8_t flags = inst[17];
   if ((flags & 1) == 0) return errOK;
   ModuleEnvelope* env = nullptr;
-  if (int error = memAlloc(sizeof(ModuleEnvelope), reinterpret_cast<void**>(&env)); error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &env); error != 0) return error;
   unsigned points = 0;
   while (points < envelopeMaxPoints && inst[504 + points * 2] != 0xFF) {
     env->points[points][0] = inst[504 + points * 2];
@@ -303,9 +299,7 @@ int ReadHeader(ItLoad& l) {
   if (tablesEnd > l.state.fileLength) return errEndOfFile;
 
   Module* mod = nullptr;
-  if (int error = memAlloc(sizeof(Module), reinterpret_cast<void**>(&mod)); error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &mod); error != 0) return error;
   l.state.module = mod;
   std::memcpy(mod->name, &header[4], 26);
   mod->name[26] = 0;
@@ -389,9 +383,7 @@ int ReadPattern(ItLoad& l, std::uint32_t offset, const PatternContext& ctx,
   const std::uint32_t packedSize = Le16(ph);
   const unsigned rows = Le16(ph + 2);
   if (rows == 0 || rows > maxRows) return errInvalidPattern;
-  if (int error = memAlloc(packedSize == 0 ? 1 : packedSize,
-                           reinterpret_cast<void**>(&l.state.buffer));
-      error != 0) {
+  if (int error = memAllocArray(packedSize == 0 ? 1 : packedSize, &l.state.buffer); error != 0) {
     return error;
   }
   if (packedSize > 0) {
@@ -400,16 +392,15 @@ int ReadPattern(ItLoad& l, std::uint32_t offset, const PatternContext& ctx,
     }
   }
   const std::uint32_t capacity = rows * (maxChannels * 6 + 1) + 8;
-  if (int error = memAlloc(capacity, reinterpret_cast<void**>(&l.state.work)); error != 0) {
+  if (int error = memAllocArray(capacity, &l.state.work); error != 0) {
     return error;
   }
   const std::uint32_t length =
       ConvertPattern(l.state.buffer, packedSize, rows, ctx, l.state.work, capacity);
   if (length == 0) return errInvalidPattern;
-  PackedPattern* pattern = nullptr;
-  if (int error = memAlloc(length, reinterpret_cast<void**>(&pattern)); error != 0) {
-    return error;
-  }
+  std::uint8_t* block = nullptr;
+  if (int error = memAllocArray(length, &block); error != 0) return error;
+  auto* pattern = reinterpret_cast<PackedPattern*>(block);
   pattern->length = length;
   pattern->rows = rows;
   std::memcpy(PatternRows(pattern), l.state.work + 8, length - 8);
@@ -490,10 +481,7 @@ void SetSampleLoops(const std::uint8_t* h, unsigned shift, std::uint64_t bytes,
 // Sample s's record, from its header when it has one.
 int ReadSampleHeader(ItLoad& l, std::uint32_t s) {
   ModuleSample* sample = nullptr;
-  if (int error = memAlloc(sizeof(ModuleSample), reinterpret_cast<void**>(&sample));
-      error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &sample); error != 0) return error;
   l.state.module->samples[s] = sample;
   sample->panning = -1;
   sample->globalVolume = 64;
@@ -655,10 +643,7 @@ int ReadInstrument(ItLoad& l, std::uint32_t i) {
   if (int error = ModuleAllocInstrument(listLength, &instrument); error != 0) return error;
   mod->instruments[i] = instrument;
   for (unsigned k = 0; k < listLength; ++k) instrument->samples[k] = mod->samples[list[k] - 1];
-  if (int error = memAlloc(sizeof(noteMap), reinterpret_cast<void**>(&instrument->noteMap));
-      error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(sizeof(noteMap), &instrument->noteMap); error != 0) return error;
   std::memcpy(instrument->noteMap, noteMap, sizeof(noteMap));
   std::memcpy(instrument->name, &inst[32], 26);
   instrument->name[26] = 0;
