@@ -91,9 +91,7 @@ int Open(RawFile* file, WaveFile** waveFile) {
   if (sampleType == smpNone) return errUnsupportedSampleFormat;
 
   WaveFile* wave = nullptr;
-  if (int error = memAlloc(sizeof(WaveFile), reinterpret_cast<void**>(&wave)); error != 0) {
-    return error;
-  }
+  if (int error = memAllocArray(1, &wave); error != 0) return error;
   wave->file = file;
   wave->sampleType = sampleType;
   wave->sampleRate = rate;
