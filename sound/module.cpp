@@ -17,17 +17,16 @@ int ModuleAllocInstrument(std::uint32_t numSamples, ModuleInstrument** instrumen
   if (static_cast<std::size_t>(numSamples) > maxSamples) {  // only possible where size_t is 32-bit
     return errOutOfMemory;
   }
-  void* block = nullptr;
+  std::uint8_t* block = nullptr;
   std::size_t size = sizeof(ModuleInstrument) + std::size_t{numSamples} * sizeof(ModuleSample*);
-  if (int error = memAlloc(size, &block); error != errOK) {
+  if (int error = memAllocArray(size, &block); error != errOK) {
     return error;
   }
-  auto* inst = static_cast<ModuleInstrument*>(block);
+  auto* inst = reinterpret_cast<ModuleInstrument*>(block);
   inst->numSamples = numSamples;
   inst->globalVolume = 64;
   inst->samples = numSamples != 0
-                      ? reinterpret_cast<ModuleSample**>(static_cast<std::uint8_t*>(block) +
-                                                         sizeof(ModuleInstrument))
+                      ? reinterpret_cast<ModuleSample**>(block + sizeof(ModuleInstrument))
                       : nullptr;
   *instrument = inst;
   return errOK;
@@ -41,12 +40,12 @@ int ModuleAllocEmptyPattern(std::uint32_t rows, PackedPattern** pattern) {
   if (rows > 0x10000) {
     return errInvalidArguments;
   }
-  void* block = nullptr;
+  std::uint8_t* block = nullptr;
   std::size_t size = sizeof(PackedPattern) + rows;
-  if (int error = memAlloc(size, &block); error != errOK) {
+  if (int error = memAllocArray(size, &block); error != errOK) {
     return error;
   }
-  auto* patt = static_cast<PackedPattern*>(block);
+  auto* patt = reinterpret_cast<PackedPattern*>(block);
   patt->length = static_cast<std::uint32_t>(size);
   patt->rows = rows;  // the zero-filled rows are the end markers
   *pattern = patt;
