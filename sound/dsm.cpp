@@ -232,7 +232,7 @@ int dsmInit(unsigned mixRate, unsigned mode) {
     return errInvalidArguments;
   }
   dsm.mixBufferSize = static_cast<unsigned>(size);
-  if (int error = memAlloc(dsm.mixBufferSize + tableAlignment, &dsm.mixBufferRaw); error != errOK) {
+  if (int error = memAllocArray(dsm.mixBufferSize + tableAlignment, &dsm.mixBufferRaw); error != errOK) {
     dsm = DsmState{};
     return error;
   }
@@ -241,7 +241,7 @@ int dsmInit(unsigned mixRate, unsigned mode) {
 
   if (!dsm.floatPath) {
     std::size_t tableBytes = 2 * dsmVolumeLevels * 256 * sizeof(std::int32_t);
-    if (int error = memAlloc(tableBytes + tableAlignment, &dsm.tablesRaw); error != errOK) {
+    if (int error = memAllocArray(tableBytes + tableAlignment, &dsm.tablesRaw); error != errOK) {
       memFree(dsm.mixBufferRaw);
       dsm = DsmState{};
       dsmMixBuffer = nullptr;
@@ -780,11 +780,10 @@ int dsmAddSample(const SampleDescriptor* sample, int copySample, unsigned* smpHa
     const unsigned channelsPerFrame = (slot.sampleType == smp16bitStereo) ? 2 : 1;
     const std::size_t bytes = std::size_t{slot.length} << shift;
     const std::size_t stored = compress ? std::size_t{slot.length} * channelsPerFrame : bytes;
-    void* copy = nullptr;
-    if (int error = memAlloc(stored, &copy); error != errOK) {
+    std::uint8_t* out = nullptr;
+    if (int error = memAllocArray(stored, &out); error != errOK) {
       return error;
     }
-    auto* out = static_cast<std::uint8_t*>(copy);
     const auto* in = static_cast<const std::uint8_t*>(sample->sample);
     if (compress) {
       for (std::size_t i = 0; i < stored; i++) {

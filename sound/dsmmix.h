@@ -72,7 +72,7 @@ struct DsmState {
   int compress;              // mu-law compression of 16-bit samples (integer path only)
   int filterMode;            // effective filter: off, light or strong
   unsigned mixBufferSize;    // bytes
-  void* mixBufferRaw;        // allocation behind the aligned buffer
+  std::uint8_t* mixBufferRaw;  // allocation behind the aligned buffer
   unsigned numChannels;      // requested
   unsigned allocChannels;    // 2 x requested when interpolating
   int channelsOpen;
@@ -84,7 +84,7 @@ struct DsmState {
   DsmChannel* channels;
   std::int32_t (*volumeTable)[256];       // integer path, 33 rows
   std::int32_t (*muLawVolumeTable)[256];  // integer path, 33 rows
-  void* tablesRaw;
+  std::uint8_t* tablesRaw;
   float eightBitToFloat[256];
   float muLawToFloat[256];
   DsmPostProcessor* postProcessors;
