@@ -540,13 +540,14 @@ unsigned SoundPlayModuleSection(Module* module, int firstPosition, int lastPosit
     if (SoundOpenChannels(n) == 0) return 0;
     progress.channelsForModule = true;
   }
-  PlayRecord* record = nullptr;
-  int error = memAlloc(sizeof(PlayRecord) + n * sizeof(unsigned), reinterpret_cast<void**>(&record));
+  std::uint8_t* block = nullptr;
+  int error = memAllocArray(sizeof(PlayRecord) + n * sizeof(unsigned), &block);
   if (error != errOK) {
     // Channels opened for this song go with it, as when the player refuses it.
     if (progress.channelsForModule && !AnySlotInUse()) CloseChannelsLocked();
     return static_cast<unsigned>(Fail(error));
   }
+  auto* record = reinterpret_cast<PlayRecord*>(block);
   slots[index] = record;
   record->numChannels = n;
   record->module = module;
