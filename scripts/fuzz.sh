@@ -4,6 +4,7 @@
 # coverage per harness. Crashing inputs land in build-fuzz/artifacts/<harness>/.
 #
 #   scripts/fuzz.sh [--keep] [SECONDS] [HARNESS...]   e.g. scripts/fuzz.sh 600 fuzz_xm fuzz_3ds
+#   scripts/fuzz.sh --merge [HARNESS...]
 #
 # The kept inputs of tests/data/fuzz/<reader>/ join each corpus. With --keep,
 # each harness's corpus is afterwards minimised (-merge=1) into that folder: the
@@ -12,13 +13,21 @@
 # that crashed, hung or leaked (crash-*, timeout-*, leak-*, oom-*, slow-unit-*)
 # are always kept, found now or before. The replay tests run every kept file.
 #
+# --merge runs no fuzzer: it minimises the kept inputs alone against the
+# current harnesses in the same way, so that after a reader changes no kept
+# file is redundant.
+#
 # Harnesses run one at a time on one core. Set FUZZ_JOBS for the build (default 2).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 keep=0
+mergeOnly=0
 if [[ $# -gt 0 && $1 == --keep ]]; then
   keep=1
+  shift
+elif [[ $# -gt 0 && $1 == --merge ]]; then
+  mergeOnly=1
   shift
 fi
 seconds=60
@@ -51,11 +60,14 @@ keep_inputs() {
   for dir in "$@"; do
     [[ -d $seeds/$dir ]] && cp "$seeds/$dir"/* "$work/seeds"/ 2>/dev/null || true
   done
-  find "$corpus" -type f -size -"${FUZZ_KEEP_BYTES:-8192}"c -exec cp -t "$work/small" {} +
+  # Faults are kept under their own names below, not a second time by content.
+  find "$corpus" -type f -size -"${FUZZ_KEEP_BYTES:-8192}"c ! -name 'crash-*' ! -name 'timeout-*' \
+    ! -name 'leak-*' ! -name 'oom-*' ! -name 'slow-unit-*' -exec cp -t "$work/small" {} +
   # The seeds go in first, so that only what adds to them is taken.
   cp "$work/seeds"/* "$work/merged"/ 2>/dev/null || true
   "$build/fuzz/$h" -merge=1 -timeout=10 -rss_limit_mb=2048 "$work/merged" "$work/small" >"$work/merge.log" 2>&1 ||
     echo "   $h: the merge failed, see $work/merge.log"
+  grep -h 'MERGE-OUTER: [0-9]* new files' "$work/merge.log" | tail -1 | sed 's/^/   /' || true
   for seed in "$work/seeds"/*; do
     [[ -f $seed ]] && rm -f "$work/merged/$(basename "$seed")"
   done
@@ -77,6 +89,12 @@ for h in "${harnesses[@]}"; do
   # The player's harness starts from the seeds of every module reader.
   seedDirs=("$name")
   [[ $name == play ]] && seedDirs=(s3m xm mod it)
+  if [[ $mergeOnly -eq 1 ]]; then
+    before=$(find "tests/data/fuzz/$name" -type f 2>/dev/null | wc -l)
+    echo "== $h: $before kept inputs"
+    [[ $before -gt 0 ]] && keep_inputs "$h" "$name" "tests/data/fuzz/$name" "$artifacts" "${seedDirs[@]}"
+    continue
+  fi
   for dir in "${seedDirs[@]}"; do
     [[ -d $seeds/$dir ]] && cp -n "$seeds/$dir"/* "$corpus"/ 2>/dev/null || true
   done
@@ -103,6 +121,7 @@ for h in "${harnesses[@]}"; do
   summary+=("$line")
   [[ $keep -eq 1 ]] && keep_inputs "$h" "$name" "$corpus" "$artifacts" "${seedDirs[@]}"
 done
+[[ $mergeOnly -eq 1 ]] && exit 0
 echo "== summary"
 printf '%s\n' "${summary[@]}"
 exit $status
