@@ -247,16 +247,31 @@ TEST_F(Commands, SpeedAndTempo) {
   EXPECT_EQ(recdev::Last(Op::SetUpdRate, 0), 32 * 40);
 }
 
-TEST_F(Commands, ModSpeedZeroRestartsTheSong) {
-  auto layout = Song(modKindMOD, {{At(0).Cmd(cmdSetSpeed, 0)}});
-  layout.orders = {1, 0};
-  layout.patterns.resize(2);
-  layout.patterns[1] = layout.patterns[0];
-  Start(layout);
-  PlayTo(1);
-  EXPECT_EQ(handle->loopCount, 1u);
-  EXPECT_EQ(handle->position, 0u);
-  EXPECT_EQ(handle->row, 0u);
+// MOD's F00 changes nothing (the song plays on past it); XM's restarts the
+// song and counts a loop.
+TEST_F(Commands, SpeedZeroIsIgnoredInModAndRestartsXm) {
+  for (ModuleKind kind : {modKindMOD, modKindXM}) {
+    auto layout = Song(kind, {{At(0).Cmd(cmdSetSpeed, 0)}});
+    layout.orders = {1, 0};
+    layout.patterns.resize(2);
+    layout.patterns[1] = layout.patterns[0];
+    Start(layout);
+    PlayTo(1);
+    if (kind == modKindMOD) {
+      EXPECT_EQ(handle->loopCount, 0u);
+      EXPECT_EQ(handle->speed, 6u);
+      EXPECT_EQ(handle->row, 2u);
+    } else {
+      EXPECT_EQ(handle->loopCount, 1u);
+      EXPECT_EQ(handle->position, 0u);
+      EXPECT_EQ(handle->row, 0u);
+    }
+    EXPECT_EQ(gmpStopSong(handle), errOK);
+    handle = nullptr;
+    EXPECT_EQ(ModuleFree(module, nullptr), errOK);
+    module = nullptr;
+    ticks = 0;
+  }
 }
 
 TEST_F(Commands, PatternLoopRepeatsRows) {
