@@ -1016,7 +1016,7 @@ int gmpPlay() {
     return errOK;
   }
   for (PlayerHandle* h : handles) {
-    if (h == nullptr || (h->loopCount != 0 && !h->loopingAllowed)) {
+    if (h == nullptr || (!h->loopingAllowed && gmpSongWrapped(h))) {
       continue;
     }
     ++h->tick;
@@ -1030,6 +1030,10 @@ int gmpPlay() {
     FillInfo(h);
   }
   return errOK;
+}
+
+bool gmpSongWrapped(const PlayerHandle* h) {
+  return h->loopCount != 0 && h->tick + 1 >= h->speed && h->patternDelay == 0;
 }
 
 int gmpSetPosition(PlayerHandle* h, unsigned position) {

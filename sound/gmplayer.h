@@ -128,8 +128,14 @@ int gmpPlaySong(Module* module, int firstPosition, int lastPosition, int restart
                 PlayerHandle** handle);
 int gmpStopSong(PlayerHandle* handle);
 
-// One tick for every playing song.
+// One tick for every playing song. A song that may not loop is held once it
+// has wrapped and the row that wrapped it has played out (gmpSongWrapped).
 int gmpPlay();
+
+// True once the song has wrapped or jumped back (its loop count is not 0) and
+// the row that did so has had all its ticks and pattern-delay repeats: the
+// next tick would read a row of the song's next round.
+bool gmpSongWrapped(const PlayerHandle* handle);
 
 int gmpSetPosition(PlayerHandle* handle, unsigned position);
 int gmpSetSyncCallback(PlayerHandle* handle, gmpSyncCallback callback);

@@ -45,8 +45,8 @@ SoundDevice MakeTimingDevice() {
 const SoundDevice timingDevice = MakeTimingDevice();
 
 // The song has ended when it has wrapped and the row that wrapped has had
-// all its ticks.
-bool SongOver(const PlayerHandle* h) { return h->loopCount != 0 && h->tick + 1 >= h->speed; }
+// all its ticks, a pattern delay's repeats included.
+bool SongOver(const PlayerHandle* h) { return gmpSongWrapped(h); }
 
 int StartSong(Module* module, PlayerHandle** handle) {
   std::vector<unsigned> channels(std::max<unsigned>(module->numChannels, 1));
