@@ -397,7 +397,11 @@ int ReadPatterns(S3mLoad& s) {
       if (available + 2 < dataLength) {
         return errEndOfFile;
       }
-      dataLength = std::min(dataLength, available);
+      // The rows end after their 64th terminating 0, whatever the stored
+      // length says: some files state a length short of their rows (the
+      // players they were made with read on), and cutting there loses the
+      // last rows' notes and commands. The file's end still bounds the read.
+      dataLength = std::min(s3mPatternReadMax, available);
       if (dataLength > 0) {
         if (int e = RawFileRead(s.state.file, s.state.buffer, dataLength); e != errOK) return e;
       }

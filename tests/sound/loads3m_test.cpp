@@ -583,6 +583,26 @@ TEST_F(S3mReader, LastPatternEndingTheFileLoads) {
   EXPECT_EQ(Rows(0)[63], (std::vector<std::uint8_t>{0x40, 9}));
 }
 
+// A stored length short of the pattern's rows (as some trackers wrote it):
+// the rows are read to their 64th end, so the last rows keep their commands.
+TEST_F(S3mReader, PatternLengthShortOfItsRowsReadsEveryRow) {
+  s3m::Song song = BasicSong();
+  song.Pattern(0).At(62, 0).Effect('A', 0x20);
+  song.Pattern(0).At(63, 0).Volume(9);
+  std::vector<std::uint8_t> bytes = s3m::Write(song);
+  const std::size_t orders = bytes[32] | (bytes[33] << 8);
+  const std::size_t instruments = bytes[34] | (bytes[35] << 8);
+  const std::size_t pointer = 96 + orders + 2 * instruments;
+  const std::size_t pattern = (bytes[pointer] | (bytes[pointer + 1] << 8)) * 16u;
+  bytes[pattern] = 12;  // a few bytes: the first row's entry only
+  bytes[pattern + 1] = 0;
+  ASSERT_EQ(LoadBytes(bytes, "shortlength"), errOK);
+  const auto rows = Rows(0);
+  ASSERT_EQ(rows.size(), 64u);
+  EXPECT_EQ(rows[62], (std::vector<std::uint8_t>{0x80, cmdSetSpeed, 0x20}));
+  EXPECT_EQ(rows[63], (std::vector<std::uint8_t>{0x40, 9}));
+}
+
 TEST_F(S3mReader, EveryTruncationFailsCleanly) {
   s3m::Song song = BasicSong();
   song.instruments[0].SetLoop(0, 100);
