@@ -470,7 +470,8 @@ int ReadSample(S3mLoad& s, const std::uint8_t* record, ModuleSample* smp) {
   smp->sampleType = smpNone;
   std::uint8_t* data = nullptr;
   if (length > 0) {
-    const std::uint64_t dataOffset = Le16(record + 14) * 16ull;
+    // A 24-bit paragraph number: byte 13 is its high part.
+    const std::uint64_t dataOffset = ((std::uint64_t{record[13]} << 16) | Le16(record + 14)) * 16;
     if (dataOffset > s.state.fileLength || length > s.state.fileLength - dataOffset) {
       return errEndOfFile;  // the data would run past the end of the file
     }

@@ -435,6 +435,20 @@ TEST_F(S3mReader, SamplesKeptInTheModuleWithoutDevice) {
   EXPECT_EQ(std::vector<std::uint8_t>(s->data, s->data + 100), wave);
 }
 
+// A paragraph number has 24 bits: the record's byte 13 holds the high part, so
+// sample data beyond the first MiB of the file is read from its own place.
+TEST_F(S3mReader, SampleDataBeyondTheFirstMebibyte) {
+  s3m::Song song = BasicSong();
+  song.AddInstrument("long", std::vector<std::uint8_t>(0x110000, 128));
+  song.AddInstrument("after", s3m::SawWave(64));
+  for (int i = 1; i <= 3; ++i) song.Pattern(0).At(i, 1) = s3m::Cell::Play(s3m::Note("C-4"), i);
+  ASSERT_EQ(Load(song, "beyond1mib", 0), errOK);
+  const ModuleSample* s = module->samples[2];
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->length, 64u);
+  EXPECT_EQ(std::vector<std::uint8_t>(s->data, s->data + 64), s3m::SawWave(64));
+}
+
 int callbackCalls = 0;
 int CountingCallback(const SampleDescriptor*, ModuleSample*) {
   ++callbackCalls;
