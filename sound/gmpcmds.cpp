@@ -195,14 +195,21 @@ int VolumeSlide(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r) {
   return VolumeSlideMod(h, c, p, r);
 }
 
-// 6: tone portamento + volume slide.
+// 6: tone portamento + volume slide. S3M and IT also slide on the first
+// tick, where only the fine slides act.
+int TonePortaVolRow(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r) {
+  if (int e = TonePortaRow(h, c, p, r); e != errOK) return e;
+  return VolumeSlide(h, c, p, r);
+}
+
 int TonePortaVolTick(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r) {
   if (int e = VolumeSlide(h, c, p, r); e != errOK) return e;
   TonePortaStep(h, c);
   return errOK;
 }
 
-// 7: vibrato + volume slide.
+// 7: vibrato + volume slide. On the first tick S3M and IT run only the
+// volume slide: the vibrato moves on later ticks, as H does.
 int VibratoVol(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r) {
   if (int e = VolumeSlide(h, c, p, r); e != errOK) return e;
   VibratoStep(h, c);
@@ -575,8 +582,8 @@ constexpr Table s3mRow = MakeTable({
     {cmdPortamentoUp, PortaUpS3m},
     {cmdPortamentoDown, PortaDownS3m},
     {cmdTonePortamento, TonePortaRow},
-    {cmdTonePortamentoVolumeSlide, TonePortaRow},
-    {cmdVibratoVolumeSlide, VibratoVol},
+    {cmdTonePortamentoVolumeSlide, TonePortaVolRow},
+    {cmdVibratoVolumeSlide, VolumeSlide},
     {cmdSetPanning, SetPanning},
     {cmdSampleOffset, SampleOffset},
     {cmdVolumeSlide, VolumeSlide},
@@ -658,8 +665,8 @@ constexpr Table itRow = MakeTable({
     {cmdPortamentoUp, PortaUpS3m},
     {cmdPortamentoDown, PortaDownS3m},
     {cmdTonePortamento, TonePortaRow},
-    {cmdTonePortamentoVolumeSlide, TonePortaRow},
-    {cmdVibratoVolumeSlide, VibratoVol},
+    {cmdTonePortamentoVolumeSlide, TonePortaVolRow},
+    {cmdVibratoVolumeSlide, VolumeSlide},
     {cmdSetPanning, SetPanning},
     {cmdSampleOffset, SampleOffset},
     {cmdVolumeSlide, VolumeSlide},

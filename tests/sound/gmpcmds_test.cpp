@@ -3,42 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "sound/gmptables.h"
-#include "tests/sound/support/player_fixture.h"
+#include "tests/sound/support/command_fixture.h"
 
 namespace {
 
 using modbuild::At;
 using modbuild::Entry;
 using recdev::Op;
-
-// Speed 6: row r is read on tick 6 (r + 1); tick k of row r is 6 (r + 1) + k.
-constexpr unsigned RowTick(unsigned row, unsigned tick = 0) { return 6 * (row + 1) + tick; }
-
-// C-4 (period 1712 on an 8363 Hz sample) on row 0 at volume 40, then the
-// given rows from row 1 on.
-modbuild::ModuleSpec Song(ModuleKind kind, std::vector<modbuild::Row> rows,
-                          bool noteOnRow0 = true) {
-  modbuild::ModuleSpec layout;
-  layout.kind = kind;
-  layout.channels = 2;
-  layout.speed = 6;
-  if (kind == modKindXM) layout.samples[0].basePitch = 0;
-  const int octave = kind == modKindMOD ? 2 : 4;  // period 428 for MOD
-  if (noteOnRow0) layout.patterns[0].rows[0] = {At(0).Note(octave, 0).Ins(0).Vol(40)};
-  for (std::size_t i = 0; i < rows.size(); ++i) layout.patterns[0].rows[i + 1] = rows[i];
-  return layout;
-}
-
-class Commands : public PlayerTest {
- protected:
-  // Plays up to and including tick `k` of row `row`.
-  void PlayTo(unsigned row, unsigned k = 0) {
-    while (ticks < RowTick(row, k)) ASSERT_EQ(Tick(), errOK);
-  }
-  int Volume() { return Ch(0).volume; }
-  std::uint32_t Period() { return Ch(0).period; }
-  std::uint32_t Output() { return Ch(0).outputPeriod; }
-};
 
 TEST_F(Commands, S3mVolumeSlides) {
   Start(Song(modKindS3M, {{At(0).Cmd(cmdVolumeSlide, 0x0F)},     // D0F: down 15 per later tick
@@ -147,7 +118,7 @@ TEST_F(Commands, VibratoAndItsCombinations) {
   EXPECT_EQ(Output(), 1712u + (97 * 4 >> 5));
   PlayTo(2, 5);
   EXPECT_EQ(Volume(), 40 - 5);
-  EXPECT_EQ(Ch(0).vibratoPosition, 2 * 5 + 2 * 6);  // K also steps on tick 0
+  EXPECT_EQ(Ch(0).vibratoPosition, 2 * 5 + 2 * 5);  // K steps on the later ticks, as H
   PlayTo(3, 0);
   EXPECT_EQ(Ch(0).vibratoPosition, 0);  // reset by the note start
   EXPECT_EQ(Output(), 1712u);
@@ -368,6 +339,45 @@ TEST_F(Commands, RetriggerWithVolumeChange) {
   PlayTo(2, 5);
   EXPECT_EQ(recdev::Of(Op::SetPosition, 0).size(), 1u + 5);  // every later tick
   EXPECT_LT(Volume(), 39 * 10 / 16 + 1);
+}
+
+// K is H with a volume slide: on the first tick only the slide acts, so both
+// vibrate at the same rate (positions 0, 4, .. 16 on row 1, 20 .. 36 on row 2).
+TEST_F(Commands, S3mAndItVibratoVolumeSlideStepsLikeVibrato) {
+  for (ModuleKind kind : {modKindS3M, modKindIT}) {
+    Start(Song(kind, {{At(0).Cmd(cmdVibrato, 0x44)}, {At(0).Cmd(cmdVibratoVolumeSlide, 0x00)}}));
+    PlayTo(2, 0);
+    EXPECT_EQ(Ch(0).vibratoPosition, 20) << "kind " << kind;
+    EXPECT_EQ(Output(), Period()) << "kind " << kind;  // tick 0 leaves the pitch alone
+    PlayTo(2, 1);
+    EXPECT_EQ(Output(), Period() + (gmpVibratoTable[20] * 4 >> 5)) << "kind " << kind;
+    PlayTo(2, 5);
+    EXPECT_EQ(Ch(0).vibratoPosition, 40) << "kind " << kind;
+    EXPECT_EQ(Output(), Period() - (gmpVibratoTable[4] * 4 >> 5)) << "kind " << kind;
+    Finish();
+  }
+}
+
+// L runs the volume slide on the first tick too, so its fine slides act.
+TEST_F(Commands, S3mAndItTonePortamentoVolumeSlideKeepsFineSlides) {
+  for (ModuleKind kind : {modKindS3M, modKindIT}) {
+    Start(Song(kind, {{At(0).Note(4, 2).Ins(0).Vol(40).Cmd(cmdTonePortamento, 0x10)},
+                      {At(0).Cmd(cmdTonePortamentoVolumeSlide, 0x3F)},     // fine up 3
+                      {At(0).Cmd(cmdTonePortamentoVolumeSlide, 0xF2)},     // fine down 2
+                      {At(0).Cmd(cmdTonePortamentoVolumeSlide, 0x02)}}));  // down 2 later
+    PlayTo(2, 0);
+    EXPECT_EQ(Volume(), 43) << "kind " << kind;
+    PlayTo(2, 5);
+    EXPECT_EQ(Volume(), 43) << "kind " << kind;
+    PlayTo(3, 0);
+    EXPECT_EQ(Volume(), 41) << "kind " << kind;
+    PlayTo(4, 0);
+    EXPECT_EQ(Volume(), 41) << "kind " << kind;  // an ordinary slide waits for tick 1
+    PlayTo(4, 5);
+    EXPECT_EQ(Volume(), 31) << "kind " << kind;
+    EXPECT_EQ(Period(), Ch(0).targetPeriod) << "kind " << kind;  // the portamento still runs
+    Finish();
+  }
 }
 
 // MOD and XM.
