@@ -7,7 +7,9 @@
 #include <initializer_list>
 
 #include "sound/errors.h"
+#include "sound/gmpnotecmds.h"
 #include "sound/gmptables.h"
+#include "sound/gmpwaves.h"
 #include "sound/module.h"
 #include "sound/sdevice.h"
 
@@ -127,6 +129,9 @@ void TonePortaStep(PlayerHandle* h, PlayerChannel* c) {
     q = period - target <= step ? target : period - step;
   }
   SetPeriod(h, c, q);
+  if (c->glissando) {
+    SetOutputPeriod(h, c, gmpSemitonePeriod(h, c, c->period));
+  }
 }
 
 int TonePortaTick(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
@@ -137,14 +142,8 @@ int TonePortaTick(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
   return errOK;
 }
 
-// 5: vibrato with the channel's depth and speed.
-void VibratoStep(PlayerHandle* h, PlayerChannel* c) {
-  const std::int64_t value =
-      (static_cast<std::int64_t>(gmpVibratoTable[c->vibratoPosition % 32]) * c->vibratoDepth) >>
-      (7 - h->slideShift);
-  SetOutputPeriod(h, c, (c->vibratoPosition & 0x20) ? Period(c) - value : Period(c) + value);
-  c->vibratoPosition = static_cast<std::uint8_t>(c->vibratoPosition + c->vibratoSpeed);
-}
+// 5: vibrato with the channel's depth, speed and waveform.
+void VibratoStep(PlayerHandle* h, PlayerChannel* c) { gmpVibratoStep(h, c, false); }
 
 int Vibrato(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
   if (Lo(r) != 0) c->vibratoDepth = static_cast<std::uint8_t>(Lo(r));
@@ -465,11 +464,14 @@ int GlobalVolumeSlide(PlayerHandle* h, PlayerChannel*, unsigned p, unsigned) {
   return errOK;
 }
 
-// 29: retrigger + volume change.
-int RetrigVolTick(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
+// 29: retrigger + volume change; XM also restarts the envelopes.
+int RetrigVolStep(PlayerHandle* h, PlayerChannel* c, unsigned p, bool restartEnvelopes) {
   if (c->retriggerCounter >= Lo(p)) {
     if (int e = MoveToSampleOffset(h, c); e != errOK) return e;
     c->retriggerCounter = 0;
+    if (restartEnvelopes) {
+      gmpResetInstrumentState(h, c);
+    }
     static constexpr int delta[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
     int v = c->volume;
     switch (Hi(p)) {
@@ -483,6 +485,24 @@ int RetrigVolTick(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
   }
   ++c->retriggerCounter;
   return errOK;
+}
+
+int RetrigVolTick(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
+  return RetrigVolStep(h, c, p, false);
+}
+
+// XM: each nibble of Rxy that is 0 takes the last nonzero one.
+int RetrigVolRowXm(PlayerHandle*, PlayerChannel* c, unsigned, unsigned r) {
+  std::uint8_t& memory = c->parameterMemory[cmdRetriggerVolumeChange];
+  const unsigned x = Hi(r) != 0 ? Hi(r) : Hi(memory);
+  const unsigned y = Lo(r) != 0 ? Lo(r) : Lo(memory);
+  memory = static_cast<std::uint8_t>((x << 4) | y);
+  c->retriggerCounter = 1;
+  return errOK;
+}
+
+int RetrigVolTickXm(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned) {
+  return RetrigVolStep(h, c, c->parameterMemory[cmdRetriggerVolumeChange], true);
 }
 
 // 30: sync.
@@ -564,6 +584,10 @@ constexpr Table modRow = MakeTable({
     {cmdNoteCut, NoteCut},
     {cmdNoteDelay, NoteDelayRow},
     {cmdPatternDelay, PatternDelay},
+    {cmdGlissandoControl, gmpSetGlissando},
+    {cmdSetFineTune, gmpSetFineTune},
+    {cmdVibratoWaveform, gmpSetVibratoWaveform},
+    {cmdTremoloWaveform, gmpSetTremoloWaveform},
 });
 constexpr Table modTick = MakeTable({
     {cmdArpeggio, Arpeggio},
@@ -577,6 +601,7 @@ constexpr Table modTick = MakeTable({
     {cmdRetrigger, RetriggerTick},
     {cmdNoteCut, NoteCut},
     {cmdNoteDelay, NoteDelayTick},
+    {cmdTremolo, gmpTremolo},
 });
 constexpr Table s3mRow = MakeTable({
     {cmdPortamentoUp, PortaUpS3m},
@@ -604,6 +629,10 @@ constexpr Table s3mRow = MakeTable({
     {cmdSetGlobalVolume, SetGlobalVolume},
     {cmdRetriggerVolumeChange, RetriggerRow},
     {cmdSync, Sync},
+    {cmdGlissandoControl, gmpSetGlissando},
+    {cmdSetFineTune, gmpSetFineTune},
+    {cmdVibratoWaveform, gmpSetVibratoWaveform},
+    {cmdTremoloWaveform, gmpSetTremoloWaveform},
 });
 constexpr Table s3mTick = MakeTable({
     {cmdArpeggio, Arpeggio},
@@ -617,6 +646,9 @@ constexpr Table s3mTick = MakeTable({
     {cmdNoteCut, NoteCut},
     {cmdNoteDelay, NoteDelayTick},
     {cmdRetriggerVolumeChange, RetrigVolTick},
+    {cmdTremolo, gmpTremolo},
+    {cmdTremor, gmpTremor},
+    {cmdFineVibrato, gmpFineVibrato},
 });
 constexpr Table xmRow = MakeTable({
     {cmdTonePortamento, TonePortaRow},
@@ -639,10 +671,15 @@ constexpr Table xmRow = MakeTable({
     {cmdNoteDelay, NoteDelayRow},
     {cmdPatternDelay, PatternDelay},
     {cmdSetGlobalVolume, SetGlobalVolume},
-    {cmdRetriggerVolumeChange, RetriggerRow},
+    {cmdRetriggerVolumeChange, RetrigVolRowXm},
     {cmdSync, Sync},
     {cmdExtraFinePortamentoUp, ExtraFineUp},
     {cmdExtraFinePortamentoDown, ExtraFineDown},
+    {cmdGlissandoControl, gmpSetGlissando},
+    {cmdSetFineTune, gmpSetFineTune},
+    {cmdVibratoWaveform, gmpSetVibratoWaveform},
+    {cmdTremoloWaveform, gmpSetTremoloWaveform},
+    {cmdSetEnvelopePosition, gmpSetEnvelopePosition},
 });
 constexpr Table xmTick = MakeTable({
     {cmdArpeggio, Arpeggio},
@@ -657,10 +694,14 @@ constexpr Table xmTick = MakeTable({
     {cmdNoteCut, NoteCut},
     {cmdNoteDelay, NoteDelayTick},
     {cmdGlobalVolumeSlide, GlobalVolumeSlide},
-    {cmdRetriggerVolumeChange, RetrigVolTick},
+    {cmdRetriggerVolumeChange, RetrigVolTickXm},
     {cmdPanningSlide, PanSlideXm},
+    {cmdTremolo, gmpTremolo},
+    {cmdTremor, gmpTremor},
+    {cmdKeyOff, gmpKeyOffTick},
 });
-// IT's global volume slide (W) has no handler: the command has no effect.
+// IT's global volume slide (W) and tremolo (R) have no handler: the commands
+// have no effect (IT's tremolo follows other rules than the S3M one).
 constexpr Table itRow = MakeTable({
     {cmdPortamentoUp, PortaUpS3m},
     {cmdPortamentoDown, PortaDownS3m},
@@ -688,6 +729,8 @@ constexpr Table itRow = MakeTable({
     {cmdRetriggerVolumeChange, RetriggerRow},
     {cmdSync, Sync},
     {cmdPanningSlide, PanSlideIt},
+    {cmdGlissandoControl, gmpSetGlissando},
+    {cmdVibratoWaveform, gmpSetVibratoWaveform},
 });
 constexpr Table itTick = MakeTable({
     {cmdArpeggio, Arpeggio},
@@ -702,6 +745,7 @@ constexpr Table itTick = MakeTable({
     {cmdNoteDelay, NoteDelayTick},
     {cmdRetriggerVolumeChange, RetrigVolTick},
     {cmdPanningSlide, PanSlideIt},
+    {cmdFineVibrato, gmpFineVibrato},
 });
 
 }  // namespace

@@ -209,6 +209,8 @@ unsigned SubstitutedParameter(const PlayerHandle* h, PlayerChannel* c, bool stor
         case cmdGlobalVolumeSlide:
         case cmdExtraFinePortamentoUp:
         case cmdExtraFinePortamentoDown:
+        case cmdPanningSlide:
+        case cmdTremor:
           if (r != 0) {
             if (store) c->parameterMemory[c->command] = static_cast<std::uint8_t>(r);
             return r;
@@ -253,6 +255,7 @@ int TickCommands(PlayerHandle* h) {
 int InstrumentStep(PlayerHandle* h, PlayerChannel* c) {
   const Module* m = h->module;
   c->instrument = c->newInstrument;
+  c->tuningSet = 0;  // the new instrument's own fine tune applies again
   ModuleInstrument* ins = ChannelInstrument(h, c);
   if (m->kind == modKindMOD || m->kind == modKindS3M) {
     c->sampleOffset = 0;
@@ -828,7 +831,18 @@ int gmpPeriodToFrequency(const Module* m, std::uint32_t period, std::uint32_t* f
 
 std::uint32_t gmpChannelNotePeriod(const PlayerHandle* h, const PlayerChannel* c,
                                    std::uint8_t note) {
-  return gmpNotePeriod(h->module, ChannelSample(h, c), note);
+  const ModuleSample* s = ChannelSample(h, c);
+  if (s == nullptr || !c->tuningSet) {
+    return gmpNotePeriod(h->module, s, note);
+  }
+  // A set-fine-tune command: the S3M C-4 rate or the MOD/XM fine tune.
+  ModuleSample tuned = *s;
+  if (h->module->kind == modKindS3M) {
+    tuned.basePitch = c->tuning;
+  } else {
+    tuned.fineTune = c->tuning;
+  }
+  return gmpNotePeriod(h->module, &tuned, note);
 }
 
 int gmpSetPanningStep(PlayerHandle* h, PlayerChannel* c, int v) {
@@ -852,12 +866,14 @@ int gmpSetPanningStep(PlayerHandle* h, PlayerChannel* c, int v) {
 
 int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
   const Module* m = h->module;
-  c->vibratoPosition = 0;
+  // Waveform bit 2 keeps the wave's position across notes.
+  if (!(c->vibratoWaveform & 4)) c->vibratoPosition = 0;
+  if (!(c->tremoloWaveform & 4)) c->tremoloPosition = 0;
   const std::uint8_t note = c->note;
   int error = errOK;
   if (note < noteStop) {
     const ModuleSample* s = ChannelSample(h, c);
-    const std::uint32_t period = s != nullptr ? gmpNotePeriod(m, s, note) : 0;
+    const std::uint32_t period = s != nullptr ? gmpChannelNotePeriod(h, c, note) : 0;
     if (period == 0) {
       // No sample to play (an instrument without one, a C-4 rate of 0, a
       // note outside the scale): the channel falls silent.

@@ -77,6 +77,17 @@ struct PlayerChannel {
   PlayerEnvelope volumeEnvelope;
   PlayerEnvelope panningEnvelope;
   std::uint8_t flags;            // gmpFlag*
+  // Waveforms of vibrato and tremolo: bits 0-1 sine, ramp down, square,
+  // random; bit 2 keeps the position when a note starts.
+  std::uint8_t vibratoWaveform;
+  std::uint8_t tremoloWaveform;
+  std::uint8_t tremoloSpeed;
+  std::uint8_t tremoloDepth;
+  std::uint8_t tremoloPosition;
+  std::uint8_t tremorCount;      // ticks into the tremor's on-off cycle
+  std::uint8_t glissando;        // tone portamento sounds in semitones
+  std::uint8_t tuningSet;        // a set-fine-tune command overrides the sample's
+  std::int32_t tuning;           // MOD, XM fine tune; S3M C-4 rate
 };
 
 using gmpSyncCallback = void (*)(unsigned value, unsigned position, unsigned row);

@@ -53,7 +53,7 @@ constexpr std::array<ModuleCommand, 27> letterCommands = {
     cmdTremolo,                    // R
     cmdNone,                       // S: by the parameter
     cmdSetTempo,                   // T
-    cmdNone,                       // U
+    cmdFineVibrato,                // U
     cmdSetGlobalVolume,            // V
     cmdGlobalVolumeSlide,          // W
     cmdSetPanning,                 // X: scaled parameter
@@ -63,22 +63,22 @@ constexpr std::array<ModuleCommand, 27> letterCommands = {
 
 // S sub-commands by the parameter's high nibble; cmdNone = dropped.
 constexpr std::array<ModuleCommand, 16> sCommands = {
-    cmdNone,            // S0
-    cmdNone,            // S1
-    cmdNone,            // S2
-    cmdNone,            // S3
-    cmdNone,            // S4
-    cmdNone,            // S5
-    cmdNone,            // S6
-    cmdNone,            // S7
-    cmdSetPanning4Bit,  // S8
-    cmdNone,            // S9
-    cmdNone,            // SA
-    cmdPatternLoop,     // SB
-    cmdNoteCut,         // SC
-    cmdNoteDelay,       // SD
-    cmdPatternDelay,    // SE
-    cmdNone,            // SF
+    cmdNone,              // S0
+    cmdGlissandoControl,  // S1
+    cmdNone,              // S2
+    cmdVibratoWaveform,   // S3
+    cmdNone,              // S4
+    cmdNone,              // S5
+    cmdNone,              // S6
+    cmdNone,              // S7
+    cmdSetPanning4Bit,    // S8
+    cmdNone,              // S9
+    cmdNone,              // SA
+    cmdPatternLoop,       // SB
+    cmdNoteCut,           // SC
+    cmdNoteDelay,         // SD
+    cmdPatternDelay,      // SE
+    cmdNone,              // SF
 };
 
 struct PatternContext {

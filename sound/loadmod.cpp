@@ -57,11 +57,11 @@ constexpr std::array<ModuleCommand, 16> extendedCommands = {
     cmdNone,                 // E0
     cmdFinePortamentoUp,     // E1
     cmdFinePortamentoDown,   // E2
-    cmdNone,                 // E3
-    cmdNone,                 // E4
-    cmdNone,                 // E5
+    cmdGlissandoControl,     // E3
+    cmdVibratoWaveform,      // E4
+    cmdSetFineTune,          // E5
     cmdPatternLoop,          // E6
-    cmdNone,                 // E7
+    cmdTremoloWaveform,      // E7
     cmdSetPanning4Bit,       // E8
     cmdRetrigger,            // E9
     cmdFineVolumeSlideUp,    // EA

@@ -38,7 +38,7 @@ constexpr std::array<ModuleCommand, 26> commandMap = {
     cmdPortamentoUp,               // F
     cmdTonePortamento,             // G
     cmdVibrato,                    // H
-    cmdNone,                       // I tremor
+    cmdTremor,                     // I
     cmdArpeggio,                   // J
     cmdVibratoVolumeSlide,         // K
     cmdTonePortamentoVolumeSlide,  // L
@@ -50,7 +50,7 @@ constexpr std::array<ModuleCommand, 26> commandMap = {
     cmdTremolo,                    // R
     cmdNone,                       // S: by the info byte's high nibble
     cmdSetTempo,                   // T
-    cmdNone,                       // U fine vibrato
+    cmdFineVibrato,                // U
     cmdSetGlobalVolume,            // V
     cmdSync,                       // W
     cmdSetPanning,                 // X
@@ -74,6 +74,10 @@ std::uint32_t SampleBytes(const std::uint8_t* record) {
 
 ModuleCommand SubCommand(std::uint8_t info) {
   switch (info >> 4) {
+    case 0x1: return cmdGlissandoControl;
+    case 0x2: return cmdSetFineTune;
+    case 0x3: return cmdVibratoWaveform;
+    case 0x4: return cmdTremoloWaveform;
     case 0x8: return cmdSetPanning4Bit;
     case 0xB: return cmdPatternLoop;
     case 0xC: return cmdNoteCut;

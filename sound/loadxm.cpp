@@ -34,11 +34,11 @@ constexpr std::array<ModuleCommand, 16> extendedCommands = {
     cmdNone,                 // E0
     cmdFinePortamentoUp,     // E1
     cmdFinePortamentoDown,   // E2
-    cmdNone,                 // E3
-    cmdNone,                 // E4
-    cmdNone,                 // E5
+    cmdGlissandoControl,     // E3
+    cmdVibratoWaveform,      // E4
+    cmdSetFineTune,          // E5
     cmdPatternLoop,          // E6
-    cmdNone,                 // E7
+    cmdTremoloWaveform,      // E7
     cmdSetPanning4Bit,       // E8
     cmdRetrigger,            // E9
     cmdFineVolumeSlideUp,    // EA
@@ -73,8 +73,8 @@ constexpr std::array<ModuleCommand, 36> effectCommands = {
     cmdGlobalVolumeSlide,          // H
     cmdNone,                       // I
     cmdNone,                       // J
-    cmdNone,                       // K: key off, by the note
-    cmdNone,                       // L
+    cmdNone,                       // K: by the parameter
+    cmdSetEnvelopePosition,        // L
     cmdNone,                       // M
     cmdNone,                       // N
     cmdNone,                       // O
@@ -82,7 +82,7 @@ constexpr std::array<ModuleCommand, 36> effectCommands = {
     cmdNone,                       // Q
     cmdRetriggerVolumeChange,      // R
     cmdNone,                       // S
-    cmdNone,                       // T
+    cmdTremor,                     // T
     cmdNone,                       // U
     cmdNone,                       // V
     cmdSync,                       // W
@@ -120,7 +120,8 @@ ModuleCommand ConvertEffect(unsigned type, unsigned param, std::uint8_t* paramet
       return extendedCommands[param >> 4];
     case 0xF:
       return param < 0x20 ? cmdSetSpeed : cmdSetTempo;
-    case 20:  // K: key off
+    case 20:  // K: key off, at once for K00, else on tick xx
+      if (param != 0) return cmdKeyOff;
       *keyOff = true;
       return cmdNone;
     case 33:  // X: extra fine portamento

@@ -114,9 +114,18 @@ enum ModuleCommand : std::uint8_t {
   cmdExtraFinePortamentoUp = 31,
   cmdExtraFinePortamentoDown = 32,
   cmdPanningSlide = 33,
+  // Beyond the original set: commands real MOD, S3M and XM songs use.
+  cmdTremor = 34,               // S3M Ixy, XM Txy
+  cmdFineVibrato = 35,          // S3M and IT Uxy
+  cmdGlissandoControl = 36,     // MOD/XM E3x, S3M/IT S1x
+  cmdSetFineTune = 37,          // MOD/XM E5x, S3M S2x
+  cmdVibratoWaveform = 38,      // MOD/XM E4x, S3M/IT S3x
+  cmdTremoloWaveform = 39,      // MOD/XM E7x, S3M S4x
+  cmdSetEnvelopePosition = 40,  // XM Lxx
+  cmdKeyOff = 41,               // XM Kxx with xx above 0: key off on tick xx
 };
-// Command numbers 0..33: the size of a table indexed by command.
-inline constexpr unsigned moduleCommandCount = cmdPanningSlide + 1;
+// The size of a table indexed by command.
+inline constexpr unsigned moduleCommandCount = cmdKeyOff + 1;
 
 // Special byte values inside packed entries.
 enum : std::uint8_t {

@@ -212,8 +212,12 @@ TEST_F(ItReader, CommandMapping) {
       {'S' - 64, 0xD1, cmdNoteDelay, 0x01},
       {'S' - 64, 0xE4, cmdPatternDelay, 0x04},
       {'S' - 64, 0x91, -1, 0},
+      {'S' - 64, 0x11, cmdGlissandoControl, 0x01},
+      {'S' - 64, 0x32, cmdVibratoWaveform, 0x02},
+      {'S' - 64, 0x21, -1, 0},  // IT has no fine-tune command
+      {'S' - 64, 0x41, -1, 0},  // nor a tremolo to shape
       {'T' - 64, 0x80, cmdSetTempo, 0x80},
-      {'U' - 64, 0x11, -1, 0},
+      {'U' - 64, 0x11, cmdFineVibrato, 0x11},
       {'V' - 64, 0x40, cmdSetGlobalVolume, 0x40},
       {'W' - 64, 0x10, cmdGlobalVolumeSlide, 0x10},
       {'X' - 64, 0x80, cmdSetPanning, 32},

@@ -232,7 +232,7 @@ TEST_F(S3mReader, ChannelCountIsTheSmallerOfEnabledAndUsed) {
   s3m::Song dropped("dropped", 8);
   dropped.orders = {0};
   dropped.Pattern(0).At(0, 1).Volume(5);
-  dropped.Pattern(0).At(3, 6).Effect('S', 0x3F);
+  dropped.Pattern(0).At(3, 6).Effect('S', 0x9F);
   ASSERT_EQ(Load(dropped, "count_dropped"), errOK);
   EXPECT_EQ(module->numChannels, 7);
   EXPECT_TRUE(Rows(0)[3].empty());
@@ -246,11 +246,15 @@ TEST_F(S3mReader, EntryConversion) {
   p.At(3, 0) = s3m::Cell::Play(s3m::noteCut, 7);        // instrument beyond the count
   p.At(4, 0).Effect('S', 0x8C);                         // set panning 4-bit
   p.At(5, 0).Effect('S', 0xB2);                         // pattern loop
-  p.At(6, 0).Effect('S', 0x3F);                         // dropped sub-command: entry gone
-  p.At(7, 0).Effect('I', 0x11).Volume(20);              // dropped letter, volume kept
+  p.At(6, 0).Effect('S', 0x9F);                         // dropped sub-command: entry gone
+  p.At(7, 0).Effect('M', 0x11).Volume(20);              // dropped letter, volume kept
   p.At(8, 0).Effect('Q', 0x34);
   p.At(9, 0).Effect('W', 0x42);
   p.At(10, 0).Effect('Z', 0x01);                        // letter outside A..Y
+  p.At(11, 0).Effect('S', 0x11);                        // glissando on
+  p.At(12, 0).Effect('S', 0x27);                        // fine tune 7
+  p.At(13, 0).Effect('S', 0x36);                        // vibrato waveform 6
+  p.At(14, 0).Effect('S', 0x42);                        // tremolo waveform 2
   ASSERT_EQ(Load(song, "entries"), errOK);
   auto rows = Rows(0);
   EXPECT_EQ(rows[0], (std::vector<std::uint8_t>{0x20, 0x40, 0}));
@@ -264,6 +268,10 @@ TEST_F(S3mReader, EntryConversion) {
   EXPECT_EQ(rows[8], (std::vector<std::uint8_t>{0x80, 29, 0x34}));
   EXPECT_EQ(rows[9], (std::vector<std::uint8_t>{0x80, 30, 0x42}));
   EXPECT_TRUE(rows[10].empty());
+  EXPECT_EQ(rows[11], (std::vector<std::uint8_t>{0x80, cmdGlissandoControl, 0x01}));
+  EXPECT_EQ(rows[12], (std::vector<std::uint8_t>{0x80, cmdSetFineTune, 0x07}));
+  EXPECT_EQ(rows[13], (std::vector<std::uint8_t>{0x80, cmdVibratoWaveform, 0x06}));
+  EXPECT_EQ(rows[14], (std::vector<std::uint8_t>{0x80, cmdTremoloWaveform, 0x02}));
   EXPECT_EQ(rows.size(), 64u);
 }
 
@@ -279,7 +287,7 @@ TEST_F(S3mReader, CommandLetterMapping) {
       cmdPortamentoUp,               // F
       cmdTonePortamento,             // G
       cmdVibrato,                    // H
-      cmdNone,                       // I
+      cmdTremor,                     // I
       cmdArpeggio,                   // J
       cmdVibratoVolumeSlide,         // K
       cmdTonePortamentoVolumeSlide,  // L
@@ -290,7 +298,7 @@ TEST_F(S3mReader, CommandLetterMapping) {
       cmdRetriggerVolumeChange,      // Q
       cmdTremolo,                    // R
       cmdSetTempo,                   // T
-      cmdNone,                       // U
+      cmdFineVibrato,                // U
       cmdSetGlobalVolume,            // V
       cmdSync,                       // W
       cmdSetPanning,                 // X

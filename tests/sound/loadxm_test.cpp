@@ -163,13 +163,16 @@ TEST_F(XmReader, EffectMapping) {
       {0x1, 0x08, cmdPortamentoUp, 0x08},           {0x3, 0x20, cmdTonePortamento, 0x20},
       {0x8, 0xC0, cmdSetPanning, 0xC0},             {0xC, 0x40, cmdSetVolume, 0x40},
       {0xE, 0x1A, cmdFinePortamentoUp, 0x0A},       {0xE, 0xA3, cmdFineVolumeSlideUp, 0x03},
-      {0xE, 0x31, -1, 0},                           {0xF, 0x1F, cmdSetSpeed, 0x1F},
+      {0xE, 0x31, cmdGlissandoControl, 0x01},       {0xF, 0x1F, cmdSetSpeed, 0x1F},
       {0xF, 0x20, cmdSetTempo, 0x20},               {16, 0x30, cmdSetGlobalVolume, 0x30},
-      {17, 0x21, cmdGlobalVolumeSlide, 0x21},       {21, 0x05, -1, 0},
+      {17, 0x21, cmdGlobalVolumeSlide, 0x21},       {21, 0x05, cmdSetEnvelopePosition, 0x05},
       {25, 0x0F, cmdPanningSlide, 0x0F},            {27, 0x41, cmdRetriggerVolumeChange, 0x41},
       {32, 0x42, cmdSync, 0x42},                    {33, 0x15, cmdExtraFinePortamentoUp, 0x05},
       {33, 0x2F, cmdExtraFinePortamentoDown, 0x0F}, {33, 0x35, -1, 0},
-      {29, 0x11, -1, 0},                            {35, 0x01, -1, 0},
+      {29, 0x11, cmdTremor, 0x11},                  {35, 0x01, -1, 0},
+      {20, 0x03, cmdKeyOff, 0x03},                  {0xE, 0x4C, cmdVibratoWaveform, 0x0C},
+      {0xE, 0x58, cmdSetFineTune, 0x08},            {0xE, 0x77, cmdTremoloWaveform, 0x07},
+      {0xE, 0x01, -1, 0},                           {18, 0x01, -1, 0},
       {36, 0x01, -1, 0},                            {200, 0x01, -1, 0},
   };
   xmwriter::Song song = BasicSong();
@@ -196,7 +199,8 @@ TEST_F(XmReader, EffectMapping) {
   EXPECT_EQ(k, e.size());
 }
 
-TEST_F(XmReader, KeyOffEffectBecomesKeyOffNote) {
+// K00 is a key-off note; Kxx keeps the row's note and keys it off on tick xx.
+TEST_F(XmReader, KeyOffEffectAtOnceOrOnItsTick) {
   xmwriter::Song song = BasicSong();
   song.At(0, 1, 0) = {0, 0, 0, 20, 0};
   song.At(0, 2, 0) = {49, 1, 0, 20, 3};
@@ -206,9 +210,10 @@ TEST_F(XmReader, KeyOffEffectBecomesKeyOffNote) {
   EXPECT_EQ(e[1].note, 0xFE);
   EXPECT_EQ(e[1].instrument, 0xFF);
   EXPECT_EQ(e[1].command, -1);
-  EXPECT_EQ(e[2].note, 0xFE);
+  EXPECT_EQ(e[2].note, 0x40);
   EXPECT_EQ(e[2].instrument, 0);
-  EXPECT_EQ(e[2].command, -1);
+  EXPECT_EQ(e[2].command, cmdKeyOff);
+  EXPECT_EQ(e[2].param, 3);
 }
 
 TEST_F(XmReader, PatternRowCounts) {
