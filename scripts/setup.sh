@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
   # platform back ends and general facilities
   libsdl2-dev libpng-dev nlohmann-json3-dev libavcodec-dev libavformat-dev
-  libcli11-dev libsdl2-image-dev
+  libcli11-dev libsdl2-image-dev libsndfile1-dev
   # tools and end-to-end tests: video encoding, virtual display, input, audio checks,
   # an independent image encoder for the decoder tests
   ffmpeg xvfb xauth xdotool x11-apps imagemagick sox

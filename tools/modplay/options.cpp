@@ -5,7 +5,7 @@
 
 std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* o) {
   CLI::App app{"Plays a module (MOD, S3M, XM or IT) live, prints its facts, or renders it to a\n"
-               "WAVE file or raw PCM, played once to its end.",
+               "WAVE, FLAC or Ogg Vorbis file or raw PCM, played once to its end.",
                "modplay"};
   toolcli::Setup(app);
   app.add_option("FILE", o->file, "the module")->type_name("")->required()->check(toolcli::NonEmpty());
@@ -15,9 +15,10 @@ std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* o)
   auto* output = app.add_option("-o,--output", o->output, "render to this file instead of playing; - for standard output")
                      ->type_name("FILE")
                      ->check(toolcli::NonEmpty());
-  app.add_option("--format", o->format, "wav or raw (default: raw for -o - and names ending .raw or .pcm, else wav)")
-      ->type_name("wav|raw")
-      ->check(CLI::IsMember({"wav", "raw"}))
+  app.add_option("--format", o->format,
+                 "wav, flac, ogg (Vorbis) or raw PCM (default: by the output's name, raw for -o -,\nelse wav)")
+      ->type_name("wav|flac|ogg|raw")
+      ->check(CLI::IsMember({"wav", "flac", "ogg", "raw"}))
       ->needs(output);
   app.add_option("--rate", o->rate, "mixing rate in Hz, 8000..192000 (default 44100)")
       ->type_name("HZ")
@@ -33,14 +34,39 @@ std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* o)
   app.add_flag("--verbose", o->verbose, "live play: also show the audio back end's own messages");
   info->excludes(output)->excludes(setup);
   setup->excludes(output);
+  app.final_callback([o] {
+    if (o->eightBit && !o->output.empty() && OutputContainer(*o) == AudioContainer::ogg) {
+      throw CLI::ValidationError("--8bit", "Ogg Vorbis keeps no sample width; write .wav or .flac for 8-bit output");
+    }
+  });
   return toolcli::Parse(app, argc, argv);
 }
 
-bool WantsRawPcm(const ModplayOptions& o) {
-  if (!o.format.empty()) return o.format == "raw";
-  const auto endsWith = [&](const char* suffix) {
-    const std::string s = suffix;
-    return o.output.size() >= s.size() && o.output.compare(o.output.size() - s.size(), s.size(), s) == 0;
-  };
-  return o.output == "-" || endsWith(".raw") || endsWith(".pcm");
+namespace {
+
+bool EndsWith(const std::string& name, const std::string& suffix) {
+  if (name.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    const char c = name[name.size() - suffix.size() + i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
+  }
+  return true;
+}
+
+AudioContainer ContainerNamed(const std::string& format) {
+  if (format == "flac") return AudioContainer::flac;
+  if (format == "ogg") return AudioContainer::ogg;
+  if (format == "raw") return AudioContainer::raw;
+  return AudioContainer::wav;
+}
+
+}  // namespace
+
+AudioContainer OutputContainer(const ModplayOptions& o) {
+  if (!o.format.empty()) return ContainerNamed(o.format);
+  const std::string& name = o.output;
+  if (name == "-" || EndsWith(name, ".raw") || EndsWith(name, ".pcm")) return AudioContainer::raw;
+  if (EndsWith(name, ".flac")) return AudioContainer::flac;
+  if (EndsWith(name, ".ogg") || EndsWith(name, ".oga")) return AudioContainer::ogg;
+  return AudioContainer::wav;
 }

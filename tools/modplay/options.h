@@ -4,10 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "tools/modplay/audiowriter.h"
+
 struct ModplayOptions {
   std::string file;
   std::string output;         // -o: file to render to; "-" standard output
-  std::string format;         // --format wav|raw; empty: by the output's name
+  std::string format;         // --format wav|flac|ogg|raw; empty: by the output's name
   bool info = false;          // --info
   bool json = false;          // --json (with --info)
   unsigned rate = 44100;      // --rate
@@ -24,5 +26,5 @@ struct ModplayOptions {
 // else the exit status (0 after --help or --version, 2 after a usage error).
 std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* options);
 
-// True when the render writes raw PCM frames rather than a WAVE file.
-bool WantsRawPcm(const ModplayOptions& options);
+// What the render writes: --format, else by the output's name (raw for "-").
+AudioContainer OutputContainer(const ModplayOptions& options);

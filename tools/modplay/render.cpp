@@ -14,12 +14,12 @@
 #include "tools/common/outputfile.h"
 #include "tools/common/samefile.h"
 #include "tools/modplay/probe.h"
-#include "tools/modplay/wavwriter.h"
+#include "tools/modplay/audiowriter.h"
 
 namespace {
 
 struct RenderState {
-  WavWriter* wav;
+  AudioWriter* writer;
   double total;       // expected length (0 = unknown)
   bool show;          // progress wanted at all
   bool terminal;      // redraw one line instead of printing lines
@@ -49,7 +49,7 @@ void ShowProgress(RenderState* state, double seconds) {
 
 bool WriteBlock(const std::uint8_t* data, std::size_t bytes, double seconds, void* user) {
   auto* state = static_cast<RenderState*>(user);
-  if (bytes > 0 && !state->wav->Write(data, bytes)) {
+  if (bytes > 0 && !state->writer->Write(data, bytes)) {
     state->writeFailed = true;
     return false;
   }
@@ -66,7 +66,7 @@ int Fail(const std::string& file, const std::string& reason) { return Complain(f
 
 // The song's length for the progress report, and the checks before any
 // output is touched.
-int Prepare(const ModplayOptions& o, double* total) {
+int Prepare(const ModplayOptions& o, double* total, std::string* title) {
   ModuleHeaderFacts header;
   if (std::string reason; !ProbeModule(o.file, &header, reason)) return Fail(o.file, reason);
   if (toolio::SameFile(o.file, o.output)) {
@@ -77,6 +77,7 @@ int Prepare(const ModplayOptions& o, double* total) {
     return Fail(o.file, SoundErrorMessage(e));
   }
   const int e = gmpSongDuration(module, total);
+  *title = PrintableName(module->name, sizeof module->name);
   ModuleFree(module, nullptr);
   if (e != errOK) return Fail(o.file, SoundErrorMessage(e));
   if (*total >= gmpMaxSongSeconds && !o.quiet) {
@@ -85,18 +86,29 @@ int Prepare(const ModplayOptions& o, double* total) {
   return 0;
 }
 
+AudioFormat OutputFormat(const ModplayOptions& o, const std::string& title) {
+  AudioFormat format;
+  format.container = OutputContainer(o);
+  format.rate = o.rate;
+  format.channels = o.mono ? 1 : 2;
+  format.bits = o.eightBit ? 8 : 16;
+  // Names are padded with spaces in most module formats.
+  format.title = title.substr(0, title.find_last_not_of(' ') + 1);
+  return format;
+}
+
 }  // namespace
 
 int RenderModule(const ModplayOptions& o) {
   double total = 0;
-  if (int status = Prepare(o, &total); status != 0) return status;
+  std::string title;
+  if (int status = Prepare(o, &total, &title); status != 0) return status;
   toolio::OutputFile out;
   std::string error;
   if (!out.Open(o.output, error)) return Complain(error);
-  WavWriter wav;
-  const PcmContainer container = WantsRawPcm(o) ? PcmContainer::raw : PcmContainer::wav;
-  wav.Open(&out, container, o.rate, o.mono ? 1 : 2, o.eightBit ? 8 : 16);
-  RenderState state{&wav, total, !o.quiet, isatty(STDERR_FILENO) != 0};
+  AudioWriter writer;
+  if (!writer.Open(&out, OutputFormat(o, title), error)) return Complain(error);
+  RenderState state{&writer, total, !o.quiet, isatty(STDERR_FILENO) != 0};
   RenderSettings settings;
   settings.rate = o.rate;
   settings.mono = o.mono;
@@ -114,7 +126,7 @@ int RenderModule(const ModplayOptions& o) {
     out.Abandon();
     return Fail(o.file, SoundErrorMessage(e));
   }
-  if (!wav.Finish(error)) return Complain(error);
+  if (!writer.Finish(error)) return Complain(error);
   if (!o.quiet) std::fprintf(stderr, "modplay: wrote %.3f s to %s\n", seconds, o.output.c_str());
   return 0;
 }

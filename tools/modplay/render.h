@@ -1,5 +1,5 @@
 // modplay -o: the module rendered offline through the player and the mixer
-// into a WAVE file or raw PCM, never over the module itself.
+// into a WAVE, FLAC or Ogg Vorbis file or raw PCM, never over the module itself.
 #pragma once
 
 #include "tools/modplay/options.h"
