@@ -18,21 +18,9 @@
 #include "engine/render.h"
 #include "stream/filelib.h"
 #include "stream/stream.h"
+#include "tools/sceneinfo/options.h"
 
 namespace {
-
-const char* usage =
-    "usage: sceneinfo [--json] [--frame F] FILE.3ds\n"
-    "       sceneinfo [--json] [--frame F] ARCHIVE MEMBER\n"
-    "\n"
-    "Loads a 3D Studio scene (a file, or a member of an archive in the format of\n"
-    "demo.dat) and prints its meshes, materials, lights, cameras, frame count and\n"
-    "node tree with the key count of every track.\n"
-    "\n"
-    "  --json       print the summary as JSON\n"
-    "  --frame F    also pose the scene at frame F and print the field of view,\n"
-    "               the number of triangles and their eye-space bounding box\n"
-    "  --help       show this text\n";
 
 // Three decimals, with -0.000 printed as 0.000 so that dumps compare equal.
 double Round3(double v) {
@@ -156,69 +144,28 @@ bool OpenFile(TFile& file, const char* path, std::string& error) {
   return false;
 }
 
-Scene* Load(int argc, char** files, std::string& error) {
+Scene* Load(const SceneinfoOptions& options, std::string& error) {
+  const char* path = options.file.c_str();
   TFile file;
-  if (!OpenFile(file, files[0], error)) return nullptr;
-  if (argc == 1) {
+  if (!OpenFile(file, path, error)) return nullptr;
+  if (options.member.empty()) {
     Scene* scene = ReadSceneStream(&file);
-    if (!scene) error = std::string(files[0]) + ": not a readable 3D Studio scene: " + SceneReadError();
+    if (!scene) error = options.file + ": not a readable 3D Studio scene: " + SceneReadError();
     return scene;
   }
+  const char* member = options.member.c_str();
   TFileLib lib(&file);
   if (lib.Error()) {
-    error = std::string(files[0]) + ": not a valid archive";
+    error = options.file + ": not a valid archive";
     return nullptr;
   }
-  if (!lib.Find(files[1])) {
-    error = std::string(files[0]) + ": no member " + files[1];
+  if (!lib.Find(member)) {
+    error = options.file + ": no member " + options.member;
     return nullptr;
   }
-  Scene* scene = ReadSceneFile(&lib, files[1]);
-  if (!scene) error = std::string(files[0]) + ": " + files[1] + ": not a readable 3D Studio scene: " + SceneReadError();
+  Scene* scene = ReadSceneFile(&lib, member);
+  if (!scene) error = options.file + ": " + options.member + ": not a readable 3D Studio scene: " + SceneReadError();
   return scene;
-}
-
-struct Options {
-  bool json = false;
-  bool posed = false;
-  float frame = 0.0f;
-  std::vector<char*> files;
-};
-
-// Reads the command line; returns -1 to go on, else the exit code.
-int ParseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(usage, stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--json") == 0) {
-      options.json = true;
-    } else if (std::strcmp(argv[i], "--frame") == 0) {
-      if (i + 1 >= argc) {
-        std::fputs("sceneinfo: --frame needs a frame number\n", stderr);
-        return 2;
-      }
-      char* end = nullptr;
-      const double value = std::strtod(argv[++i], &end);
-      if (end == argv[i] || *end != 0 || !std::isfinite(value)) {
-        std::fprintf(stderr, "sceneinfo: bad frame number \"%s\"\n", argv[i]);
-        return 2;
-      }
-      options.frame = static_cast<float>(value);
-      options.posed = true;
-    } else if (argv[i][0] == '-' && argv[i][1] != 0) {
-      std::fprintf(stderr, "sceneinfo: unknown option %s\n%s", argv[i], usage);
-      return 2;
-    } else {
-      options.files.push_back(argv[i]);
-    }
-  }
-  if (options.files.empty() || options.files.size() > 2) {
-    std::fputs(usage, stderr);
-    return 2;
-  }
-  return -1;
 }
 
 // What both output forms print: the nodes in file order with their indices, the
@@ -234,7 +181,7 @@ struct Summary {
   float fov = 0.0f;
 };
 
-Summary Summarise(Scene* scene, const Options& options) {
+Summary Summarise(Scene* scene, const SceneinfoOptions& options) {
   Summary summary;
   summary.nodes = NodesInFileOrder(scene);
   for (std::size_t i = 0; i < summary.nodes.size(); ++i) summary.index[summary.nodes[i]] = static_cast<int>(i);
@@ -400,12 +347,11 @@ void PrintText(const Scene* scene, const Summary& summary) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options;
-  const int parsed = ParseOptions(argc, argv, options);
-  if (parsed >= 0) return parsed;
+  SceneinfoOptions options;
+  if (auto status = ParseSceneinfoOptions(argc, argv, &options)) return *status;
 
   std::string error;
-  Scene* scene = Load(static_cast<int>(options.files.size()), options.files.data(), error);
+  Scene* scene = Load(options, error);
   if (!scene) {
     std::fprintf(stderr, "sceneinfo: %s\n", error.c_str());
     return 1;
