@@ -55,7 +55,7 @@ protected:
 TEST_F(CaptureTest, ArgumentsAreCheckedBeforeAnythingRuns) {
   Outcome help = Capture("--help");
   EXPECT_EQ(help.code, 0);
-  EXPECT_NE(help.output.find("usage: democapture"), std::string::npos);
+  EXPECT_NE(help.output.find("Usage: democapture [OPTIONS] [OUTPUT]"), std::string::npos) << help.output;
 
   const char* const bad[] = {"",  // no output
                              "-o x.mp4 --fps 0", "-o x.mp4 --fps many", "-o x.mp4 --from 20 --to 10",
@@ -68,6 +68,36 @@ TEST_F(CaptureTest, ArgumentsAreCheckedBeforeAnythingRuns) {
     EXPECT_NE(outcome.output.find("democapture: "), std::string::npos);
     EXPECT_EQ(outcome.output.find("3D engine"), std::string::npos) << "the start-up ran";
   }
+}
+
+TEST_F(CaptureTest, CommandLineErrorsSayWhatIsWrong) {
+  const struct {
+    const char* arguments;
+    const char* says;
+  } cases[] = {
+      {"", "an output file is needed (-o)"},
+      {"-o", "--output: 1 required FILE missing"},
+      {"-o x.mp4 --fps 1001", "--fps: Value 1001 not in range"},
+      {"-o x.mp4 --from -1", "--from: takes a time in seconds, 0 or more, not \"-1\""},
+      {"-o x.mp4 --to nan", "--to: takes a time in seconds"},
+      {"-o x.mp4 --from 20 --to 10", "--to must lie after --from"},
+      {"-o x.png --frame 3 --fps 10", "--frame takes no --fps"},
+      {"-o x.png --frame 3 --to 10", "--frame takes no --from or --to"},
+      {"-o x.mp4 --frame 3", "--frame writes a PNG picture: name it .png"},
+      {"-o a.mp4 b.mp4", "one output only: \"a.mp4\" and \"b.mp4\""},
+      {"-o x.mp4 --data ''", "--data: must not be empty"},
+      {"-o x.mp4 --colour red", "was not expected: --colour"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    Outcome outcome = Capture(c.arguments);
+    EXPECT_EQ(outcome.code, 2);
+    EXPECT_EQ(outcome.output.rfind("democapture: ", 0), 0u) << outcome.output;
+    EXPECT_NE(outcome.output.find(c.says), std::string::npos) << outcome.output;
+  }
+  Outcome version = Capture("--version");
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.output.rfind("democapture ", 0), 0u) << version.output;
 }
 
 TEST_F(CaptureTest, MissingDataIsReportedAsAFailure) {
@@ -87,7 +117,9 @@ TEST_F(CaptureTest, MissingDataIsReportedAsAFailure) {
 TEST_F(CaptureTest, OnePictureIsTheSameEveryTime) {
   const std::string a = out.File("a.png"), b = out.File("b.png"), logo = out.File("logo.png");
   ASSERT_EQ(Capture("--frame 7.25 -o '" + a + "'" + Data()).code, 0);
-  ASSERT_EQ(Capture("--frame 7.25 -o '" + b + "'" + Data()).code, 0);
+  Outcome quiet = Capture("--quiet --frame 7.25 -o '" + b + "'" + Data());
+  ASSERT_EQ(quiet.code, 0) << quiet.output;
+  EXPECT_EQ(quiet.output.find("wrote"), std::string::npos) << quiet.output;
   ASSERT_EQ(Capture("--frame 17.5 -o '" + logo + "'" + Data()).code, 0);
   std::vector<std::uint8_t> first = Bytes(a);
   ASSERT_GT(first.size(), 8u);

@@ -40,11 +40,15 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
     std::printf("%s\n", version.what());
     return 0;
   } catch (const CLI::ParseError& error) {
-    std::fprintf(stderr, "%s: %s\n", app.get_name().c_str(), error.what());
-    std::fprintf(stderr, "Run with --help for more information.\n");
-    return 2;
+    return UsageError(app, error.what());
   }
   return std::nullopt;
+}
+
+int UsageError(const CLI::App& app, const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", app.get_name().c_str(), message.c_str());
+  std::fprintf(stderr, "Run with --help for more information.\n");
+  return 2;
 }
 
 CLI::Validator NonEmpty() {

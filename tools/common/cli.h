@@ -26,6 +26,10 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv);
 // Refuses an empty value: an output or input named "" is a mistake.
 CLI::Validator NonEmpty();
 
+// For a command line the parser accepted but the tool cannot use: prints
+// "NAME: message" and the hint to --help on standard error; returns 2.
+int UsageError(const CLI::App& app, const std::string& message);
+
 // Prints "NAME: message" on standard error; returns 1 for `return Fail(...)`.
 int Fail(const CLI::App& app, const std::string& message);
 

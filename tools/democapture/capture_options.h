@@ -1,6 +1,7 @@
 // The capture tool's command line: what to capture and where it goes.
 #pragma once
 
+#include <optional>
 #include <string>
 
 struct CaptureOptions {
@@ -11,11 +12,12 @@ struct CaptureOptions {
   double frameTime = -1.0;  // >= 0: one picture at this time instead of a video
   std::string dataDir;      // folder with "demo.dat" and "music.s3m"; empty: current
   bool progress = false;    // progress bar on standard error
+  bool quiet = false;       // --quiet: no progress bar and no closing summary
   bool useVideo = true;     // false: PNG frames and a WAV even when a video can be encoded
   bool audio = true;
 };
 
-// Parses the command line (argv[0] is the program). Returns false with a message
-// for bad or conflicting arguments; sets help when --help was given.
-bool ParseCaptureArguments(int argc, char** argv, CaptureOptions& options, bool& help, std::string& error);
-const char* CaptureUsage();
+// Parses the command line into *options (argv[0] is the program). Nothing when
+// the capture should go on, else the exit status: 0 after --help or --version,
+// 2 after a bad or contradictory command line, with its message printed.
+std::optional<int> ParseCaptureOptions(int argc, char** argv, CaptureOptions* options);

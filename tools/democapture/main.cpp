@@ -28,18 +28,10 @@ void Report(const CaptureOptions& options, const CaptureResult& result) {
 
 int main(int argc, char** argv) {
   CaptureOptions options;
-  bool help = false;
-  std::string error;
-  if (!ParseCaptureArguments(argc, argv, options, help, error)) {
-    std::fprintf(stderr, "democapture: %s\n\n%s", error.c_str(), CaptureUsage());
-    return 2;
-  }
-  if (help) {
-    std::fputs(CaptureUsage(), stdout);
-    return 0;
-  }
-  options.progress = isatty(STDERR_FILENO) != 0;
+  if (auto status = ParseCaptureOptions(argc, argv, &options)) return *status;
+  options.progress = !options.quiet && isatty(STDERR_FILENO) != 0;
   CaptureResult result;
+  std::string error;
   if (!RunCapture(options, result, error)) {
     std::fprintf(stderr, "democapture: %s\n", error.c_str());
     if (result.stopSignal != 0) {
@@ -49,6 +41,6 @@ int main(int argc, char** argv) {
     }
     return 1;
   }
-  Report(options, result);
+  if (!options.quiet) Report(options, result);
   return 0;
 }
