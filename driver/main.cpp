@@ -3,25 +3,17 @@
 // reported, 2 a bad command line.
 
 #include <time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "driver/contentdir.h"
 #include "driver/demo.h"
+#include "driver/options.h"
 
 namespace {
-
-constexpr const char* usage =
-    "usage: demo [--fullscreen] [--time-scale N]\n"
-    "Plays the presentation; run it in the folder holding demo.dat and music.s3m.\n"
-    "Any key ends it.\n"
-    "  --fullscreen      the accelerator's output covers the whole screen\n"
-    "  --time-scale N    the clock runs N times as fast\n"
-    "  --help            this text\n"
-    "  --                ends the options\n"
-    "Without a display it says so and ends; democapture renders the presentation\n"
-    "to a video.\n";
 
 double timeScale = 1.0;
 
@@ -32,48 +24,25 @@ DWORD ScaledTicks() {
   return static_cast<DWORD>(static_cast<unsigned long long>(ms));
 }
 
-// Reads the command line; -1 when the program may go on, else its exit code.
-int ParseArguments(int argc, char** argv, bool& fullscreen) {
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (std::strcmp(arg, "--") == 0) {
-      // The options end here, and the program takes no names.
-      if (i + 1 < argc) {
-        std::fprintf(stderr, "demo: unexpected argument %s\n%s", argv[i + 1], usage);
-        return 2;
-      }
-      break;
-    } else if (std::strcmp(arg, "--fullscreen") == 0) {
-      fullscreen = true;
-    } else if (std::strcmp(arg, "--time-scale") == 0) {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "demo: --time-scale needs a value: a number from 0 to 1000\n");
-        return 2;
-      }
-      char* end = nullptr;
-      const double scale = std::strtod(argv[++i], &end);
-      if (end == nullptr || *end != 0 || !(scale > 0.0 && scale <= 1000.0)) {
-        std::fprintf(stderr, "demo: --time-scale takes a number from 0 to 1000, not \"%s\"\n", argv[i]);
-        return 2;
-      }
-      timeScale = scale;
-      Win32SetTickSource(ScaledTicks);
-    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs(usage, stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "demo: unknown option %s\n%s", arg, usage);
-      return 2;
-    }
-  }
-  return -1;
+// The start-up opens its data files by name: move into the folder named, or the
+// one an installed copy keeps them in. False after saying why not.
+bool EnterContentDir(const DemoOptions& options) {
+  const std::string dir = options.dataDir.empty() ? DemoDefaultContentDir(DemoProgramPath()) : options.dataDir;
+  if (dir.empty() || chdir(dir.c_str()) == 0) return true;
+  std::fprintf(stderr, "demo: cannot enter %s: %s\n", dir.c_str(), std::strerror(errno));
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool fullscreen = false;
-  if (const int code = ParseArguments(argc, argv, fullscreen); code >= 0) return code;
+  DemoOptions options;
+  if (auto status = ParseDemoOptions(argc, argv, &options)) return *status;
+  if (options.scaled) {
+    timeScale = options.timeScale;
+    Win32SetTickSource(ScaledTicks);
+  }
+  if (!EnterContentDir(options)) return demoExitFailure;
   if (!Win32DisplayUsable()) {
     std::fputs(
         "demo: no display found. The presentation plays in a window and needs a display (X11 or Wayland).\n"
@@ -81,6 +50,6 @@ int main(int argc, char** argv) {
         stderr);
     return demoExitFailure;
   }
-  DemoSelectOutput(DemoOutput::display, fullscreen);
+  DemoSelectOutput(DemoOutput::display, options.fullscreen);
   return DemoMain(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
 }

@@ -75,6 +75,11 @@ TEST(DemoFailures, CommandLinesItCannotUseAreRefused) {
       {{"--time-scale", "fast"}, "not \"fast\""},
       {{"--", "extra"}, "unexpected argument extra"},
       {{"--window"}, "unknown option --window"},
+      {{"--window", "--", "extra"}, "unknown option --window"},
+      {{"--time-scale", "0"}, "not \"0\""},
+      {{"--time-scale", "1001"}, "not \"1001\""},
+      {{"--data"}, "--data needs a value"},
+      {{"--data", ""}, "--data: must not be empty"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.says);
@@ -82,6 +87,34 @@ TEST(DemoFailures, CommandLinesItCannotUseAreRefused) {
     EXPECT_EQ(ended.code, 2) << ended.errors;
     EXPECT_NE(ended.errors.find(c.says), std::string::npos) << ended.errors;
   }
+}
+
+TEST(DemoFailures, AFolderOfDataThatCannotBeEnteredIsNamed) {
+  TempDir dir;
+  const Ended ended = RunDemo(dir, {"--data", dir.File("nowhere")});
+  EXPECT_EQ(ended.code, 1) << ended.errors;
+  EXPECT_NE(ended.errors.find("demo: cannot enter " + dir.File("nowhere") + ": No such file or directory"),
+            std::string::npos)
+      << ended.errors;
+}
+
+TEST(DemoFailures, HelpAndVersionNeedNoDisplay) {
+  TempDir dir;
+  e2e::ChildOptions options;
+  options.directory = dir.Path();
+  options.unsetEnv = {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY"};
+  options.stdoutFile = dir.File("help.out");
+  e2e::ChildProcess help({DEMO_PROGRAM, "--help"}, options);
+  EXPECT_EQ(help.WaitForExit(30s), 0);
+  const std::string helpText = ReadText(dir.File("help.out"));
+  EXPECT_NE(helpText.find("Usage: demo [OPTIONS]"), std::string::npos) << helpText;
+  for (const char* option : {"--fullscreen", "--time-scale N", "--data DIR", "--version"}) {
+    EXPECT_NE(helpText.find(option), std::string::npos) << option;
+  }
+  options.stdoutFile = dir.File("version.out");
+  e2e::ChildProcess version({DEMO_PROGRAM, "--version"}, options);
+  EXPECT_EQ(version.WaitForExit(30s), 0);
+  EXPECT_EQ(ReadText(dir.File("version.out")).rfind("demo ", 0), 0u) << ReadText(dir.File("version.out"));
 }
 
 // Where the set-up dialog's "OK" button is drawn: dialog units 200,4 50x14, at

@@ -27,7 +27,9 @@ void Setup(CLI::App& app) {
   app.option_defaults()->always_capture_default(false);
 }
 
-std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
+std::optional<int> Parse(CLI::App& app, int argc, char** argv) { return Parse(app, argc, argv, nullptr); }
+
+std::optional<int> Parse(CLI::App& app, int argc, char** argv, const Rewording& reword) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -40,7 +42,8 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
     std::printf("%s\n", version.what());
     return 0;
   } catch (const CLI::ParseError& error) {
-    return UsageError(app, error.what());
+    const std::optional<std::string> own = reword ? reword(error) : std::nullopt;
+    return UsageError(app, own ? *own : std::string(error.what()));
   }
   return std::nullopt;
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,11 @@ void Setup(CLI::App& app);
 // exit status: 0 after --help or --version (printed on standard output), 2
 // after a usage error ("NAME: message" on standard error).
 std::optional<int> Parse(CLI::App& app, int argc, char** argv);
+
+// The same, for a tool that keeps its own wording for some errors: reword gives
+// the message for an error, or nothing for the parser's own.
+using Rewording = std::function<std::optional<std::string>(const CLI::ParseError&)>;
+std::optional<int> Parse(CLI::App& app, int argc, char** argv, const Rewording& reword);
 
 // Refuses an empty value: an output or input named "" is a mistake.
 CLI::Validator NonEmpty();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "driver/contentdir.h"
 #include "tools/democapture/capture.h"
 
 namespace {
@@ -29,6 +30,7 @@ void Report(const CaptureOptions& options, const CaptureResult& result) {
 int main(int argc, char** argv) {
   CaptureOptions options;
   if (auto status = ParseCaptureOptions(argc, argv, &options)) return *status;
+  if (options.dataDir.empty()) options.dataDir = DemoDefaultContentDir(DemoProgramPath());
   options.progress = !options.quiet && isatty(STDERR_FILENO) != 0;
   CaptureResult result;
   std::string error;
