@@ -1,13 +1,16 @@
 // IT reader. The header is followed by the order bytes and three tables of
 // 4-byte file offsets (instruments, samples, patterns); every record is then
 // read from its offset. Patterns are converted from IT's channel-masked
-// packing, samples read before the instruments that point at them.
+// packing, samples (plain or compressed) read before the instruments that
+// point at them.
 #include "sound/loadit.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "sound/errors.h"
+#include "sound/itpack.h"
 #include "sound/loadcommon.h"
 #include "sound/loadformats.h"
 #include "sound/mem.h"
@@ -267,6 +270,7 @@ struct ItLoad {
   unsigned highestInstrument = 0;
   int highestChannel = -1;
   std::uint32_t largest = 0;    // longest sample in bytes
+  std::uint64_t largestStored = 0;  // most bytes a sample needs in the file
 
   // The three offset tables, in file order.
   const std::uint32_t* InstrumentOffsets() const { return state.offsets; }
@@ -497,7 +501,11 @@ int ReadSampleHeader(ItLoad& l, std::uint32_t s) {
   const std::uint64_t count = (flags & 0x01) ? Le32(h + 48) : 0;
   const std::uint64_t bytes = count << shift;
   if (bytes > maxSampleLength) return errInvalidInstrument;
-  if (bytes > 0 && (flags & 0x08)) return errUnsupportedSampleFormat;
+  // What the file must hold from the data offset on: compressed data takes
+  // at least a bit a sample.
+  const std::uint64_t stored =
+      (flags & 0x08) ? ItPackMinimumInput(static_cast<std::uint32_t>(count), sixteen) : bytes;
+  if (stored > l.largestStored) l.largestStored = stored;
   sample->sampleType = static_cast<std::uint8_t>(sixteen ? smp16bitMono : smp8bitMono);
   sample->length = static_cast<std::uint32_t>(bytes);
   sample->volume = h[19];
@@ -514,29 +522,68 @@ int ReadSampleHeader(ItLoad& l, std::uint32_t s) {
   return errOK;
 }
 
-// Sample s's data, made unsigned 8-bit or signed 16-bit as the mixer takes
-// them, and handed over.
+// The compressed data at the sample's offset, decoded into data. The input
+// is what the file holds from the offset, up to the most the blocks can take.
+int ReadCompressedData(ItLoad& l, const ModuleSample* sample, ItUnpackFormat format,
+                       std::uint8_t* data) {
+  const std::uint32_t count = sample->length >> (format.sixteenBit ? 1 : 0);
+  const std::uint64_t size = std::min(l.state.fileLength - sample->fileOffset,
+                                      ItPackMaximumInput(count, format.sixteenBit));
+  if (int error = memAllocArray(static_cast<std::size_t>(size), &l.state.work); error != 0) {
+    return error;
+  }
+  if (int error = l.state.ReadAt(sample->fileOffset, l.state.work,
+                                 static_cast<std::uint32_t>(size));
+      error != 0) {
+    return error;
+  }
+  const ItUnpackResult result = ItUnpack(l.state.work, size, count, format, data);
+  memFree(l.state.work);
+  l.state.work = nullptr;
+  if (result == ItUnpackResult::pastInput) return errEndOfFile;
+  return result == ItUnpackResult::ok ? errOK : errInvalidInstrument;
+}
+
+// Signed or unsigned values into unsigned 8-bit or signed 16-bit as the
+// mixer takes them.
+void ConvertSampleData(std::uint8_t convert, bool sixteen, std::uint8_t* data,
+                       std::uint32_t length) {
+  const bool isSigned = (convert & 0x01) != 0;
+  if (!sixteen && isSigned) {
+    for (std::uint32_t i = 0; i < length; ++i) data[i] ^= 0x80;
+  } else if (sixteen && !isSigned) {
+    for (std::uint32_t i = 1; i < length; i += 2) data[i] ^= 0x80;
+  }
+}
+
+// Sample s's data, plain or compressed, converted and handed over.
 int ReadSampleData(ItLoad& l, std::uint32_t s) {
   ModuleSample* sample = l.state.module->samples[s];
   std::uint8_t* data = nullptr;
   if (sample->length == 0) {
     sample->sampleType = smpNone;
-  } else {
-    if (int error = l.state.SampleDataFor(sample, &data); error != 0) return error;
-    if (int error = l.state.ReadAt(sample->fileOffset, data, sample->length); error != 0) {
-      return error;
-    }
-    std::uint8_t h[sampleHeaderBytes];
-    if (int error = l.state.ReadAt(l.SampleOffsets()[s], h, sizeof(h)); error != 0) return error;
-    const bool isSigned = (h[46] & 1) != 0;
-    if (sample->sampleType == smp8bitMono) {
-      if (isSigned) {
-        for (std::uint32_t i = 0; i < sample->length; ++i) data[i] ^= 0x80;
-      }
-    } else if (!isSigned) {
-      for (std::uint32_t i = 1; i < sample->length; i += 2) data[i] ^= 0x80;
+    return loader::HandOverConverted(l.state, data, sample);
+  }
+  std::uint8_t h[sampleHeaderBytes];
+  if (int error = l.state.ReadAt(l.SampleOffsets()[s], h, sizeof(h)); error != 0) return error;
+  const bool compressed = (h[18] & 0x08) != 0;
+  const bool sixteen = sample->sampleType == smp16bitMono;
+  // The 2.15 form of compressed data is marked by the difference bit.
+  const ItUnpackFormat format{sixteen, (h[46] & 0x04) != 0};
+  if (compressed) {
+    const std::uint32_t count = sample->length >> (sixteen ? 1 : 0);
+    if (sample->fileOffset > l.state.fileLength ||
+        l.state.fileLength - sample->fileOffset < ItPackMinimumInput(count, sixteen)) {
+      return errEndOfFile;
     }
   }
+  if (int error = l.state.SampleDataFor(sample, &data); error != 0) return error;
+  const int error = compressed ? ReadCompressedData(l, sample, format, data)
+                               : l.state.ReadAt(sample->fileOffset, data, sample->length);
+  if (error != 0) return error;
+  // Compressed data is always signed, whatever the conversion byte says.
+  const std::uint8_t convert = compressed ? static_cast<std::uint8_t>(h[46] | 0x01) : h[46];
+  ConvertSampleData(convert, sixteen, data, sample->length);
   return loader::HandOverConverted(l.state, data, sample);
 }
 
@@ -551,9 +598,9 @@ int ReadSamples(ItLoad& l) {
   for (std::uint32_t s = 0; s < l.storedSamples; ++s) {
     if (int error = ReadSampleHeader(l, s); error != 0) return error;
   }
-  // A sample cannot be longer than the file that holds it; checking first
-  // keeps a lying header from allocating gigabytes.
-  if (l.largest > l.state.fileLength) return errEndOfFile;
+  // A sample cannot need more bytes than the file that holds it; checking
+  // first keeps a lying header from allocating gigabytes.
+  if (l.largestStored > l.state.fileLength) return errEndOfFile;
   if (int error = l.state.AllocateSampleBuffer(l.largest); error != 0) return error;
   for (std::uint32_t s = 0; s < l.storedSamples; ++s) {
     if (int error = ReadSampleData(l, s); error != 0) return error;

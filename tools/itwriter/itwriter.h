@@ -1,5 +1,5 @@
-// Builds Impulse Tracker (IT) files in memory: used by the reader tests and
-// the fuzzers' seeds.
+// Builds Impulse Tracker (IT) files in memory, with plain or compressed
+// samples: used by the reader tests and the fuzzers' seeds.
 #pragma once
 
 #include <array>
