@@ -70,8 +70,8 @@ int gmpLoadAnyModule(const char* fileName, const SoundDevice* device, int addSam
     return errInvalidArguments;
   }
   *module = nullptr;
-  std::uint8_t start[moduleProbeBytes];
-  if (int e = gmpReadModuleStart(fileName, start); e != errOK) {
+  ModuleStart start;
+  if (int e = gmpReadModuleStart(fileName, &start); e != errOK) {
     return e;
   }
   return gmpProbeModuleFormat(start)->Load(fileName, device, addSamples, nullptr, module);

@@ -41,6 +41,18 @@ int LoadState::ReadAt(std::uint64_t offset, void* data, std::uint32_t size) {
   return RawFileRead(file, data, size);
 }
 
+int LoadState::SampleBytesInFile(std::uint64_t offset, std::uint32_t length, bool lastInFile,
+                                 std::uint32_t* available) const {
+  const std::uint64_t held = offset < fileLength ? fileLength - offset : 0;
+  if (held >= length) {
+    *available = length;
+    return errOK;
+  }
+  if (!lastInFile) return errEndOfFile;
+  *available = static_cast<std::uint32_t>(held);
+  return errOK;
+}
+
 int LoadState::Finish(Module** result) {
   RawFile* open = file;
   file = nullptr;
@@ -61,6 +73,17 @@ int LoadState::SampleDataFor(ModuleSample* sample, std::uint8_t** data) {
   if (int error = memAllocArray(sample->length, data); error != 0) return error;
   sample->data = *data;
   return errOK;
+}
+
+void ShortenSample(ModuleSample* sample, std::uint32_t length, std::uint8_t unloopedMode) {
+  if (length >= sample->length) return;
+  sample->length = length;
+  if (sample->loopEnd > length) sample->loopEnd = length;
+  if (sample->loopStart > length) sample->loopStart = length;
+  if (sample->loopType != loopTypeNone && sample->loopStart >= sample->loopEnd) {
+    sample->loopType = loopTypeNone;
+    sample->loopMode = unloopedMode;
+  }
 }
 
 int HandOverConverted(const LoadState& state, std::uint8_t* data, ModuleSample* sample) {

@@ -50,9 +50,20 @@ struct LoadState {
   // Reads [offset, offset + size) of the file, refusing ranges it does not hold.
   int ReadAt(std::uint64_t offset, void* data, std::uint32_t size);
 
+  // Bytes of a sample's data of `length` bytes at `offset` that the file
+  // holds. Other players play a file whose last sample is cut short by the
+  // end of the file, so that sample (lastInFile) keeps what is there; any
+  // other sample cut short fails with errEndOfFile.
+  int SampleBytesInFile(std::uint64_t offset, std::uint32_t length, bool lastInFile,
+                        std::uint32_t* available) const;
+
   // Closes the file and gives the module to the caller.
   int Finish(Module** result);
 };
+
+// Cuts a sample to `length` bytes, its loop points with it; a loop left with
+// nothing to repeat is dropped (loop type none, loop mode unloopedMode).
+void ShortenSample(ModuleSample* sample, std::uint32_t length, std::uint8_t unloopedMode);
 
 // Completes the descriptor's loops from the sample and, when samples go to the
 // device, adds it there and calls the caller's callback.

@@ -730,7 +730,7 @@ int gmpLoadIT(const char* fileName, const SoundDevice* device, int addSamples,
 }
 
 namespace {
-bool ProbeIT(const std::uint8_t* start) { return std::memcmp(start, "IMPM", 4) == 0; }
+bool ProbeIT(const std::uint8_t* start, std::size_t, std::uint64_t) { return std::memcmp(start, "IMPM", 4) == 0; }
 }  // namespace
 
 const ModuleFormat itModuleFormat = {modKindIT, "IT", ProbeIT, gmpLoadIT};

@@ -550,7 +550,7 @@ int gmpLoadS3M(const char* fileName, const SoundDevice* device, int addSamples,
 }
 
 namespace {
-bool ProbeS3M(const std::uint8_t* start) { return std::memcmp(start + 44, "SCRM", 4) == 0; }
+bool ProbeS3M(const std::uint8_t* start, std::size_t, std::uint64_t) { return std::memcmp(start + 44, "SCRM", 4) == 0; }
 }  // namespace
 
 const ModuleFormat s3mModuleFormat = {modKindS3M, "S3M", ProbeS3M, gmpLoadS3M};

@@ -602,7 +602,7 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
 namespace {
 // The signature's first 16 bytes; the reader itself also wants the space after
 // them and a version of at least 1.04.
-bool ProbeXM(const std::uint8_t* start) { return std::memcmp(start, "Extended Module:", 16) == 0; }
+bool ProbeXM(const std::uint8_t* start, std::size_t, std::uint64_t) { return std::memcmp(start, "Extended Module:", 16) == 0; }
 }  // namespace
 
 const ModuleFormat xmModuleFormat = {modKindXM, "XM", ProbeXM, gmpLoadXM};

@@ -501,8 +501,8 @@ Module* SoundLoadModule(const char* fileName) {
     Fail(errInvalidArguments);
     return nullptr;
   }
-  std::uint8_t start[moduleProbeBytes];
-  if (int error = gmpReadModuleStart(fileName, start); error != errOK) {
+  ModuleStart start;
+  if (int error = gmpReadModuleStart(fileName, &start); error != errOK) {
     Fail(error);
     return nullptr;
   }

@@ -1,5 +1,7 @@
 // MOD reader: header and channel signatures, period-to-note search, effect
-// mapping, sample loops and data, device upload, and malformed files.
+// mapping, sample loops and data, device upload, and malformed files. The
+// layouts of other trackers (15-sample files, split patterns) are tested in
+// loadmodlayout_test.cpp.
 #include "sound/loadmod.h"
 
 #include <gtest/gtest.h>
@@ -80,8 +82,8 @@ TEST_F(ModReader, ChannelSignatures) {
   EXPECT_EQ(channels("TDZ3"), 3);
   EXPECT_EQ(channels("33CH"), 0);  // more than the packed form can address
   EXPECT_EQ(channels("0CHN"), 0);
-  EXPECT_EQ(channels("M&K!"), 0);
-  EXPECT_EQ(channels("FLT8"), 0);
+  EXPECT_EQ(channels("M&K!"), 4);
+  EXPECT_EQ(channels("FLT8"), 8);
   EXPECT_EQ(channels("xyCH"), 0);
 }
 
@@ -346,8 +348,8 @@ TEST_F(ModReader, MalformedFilesFailCleanly) {
   // The header is whole but the pattern is cut.
   EXPECT_EQ(LoadBytes(std::vector<std::uint8_t>(good.begin(), good.begin() + 1500)),
             errEndOfFile);
-  // The sample data is cut.
-  EXPECT_EQ(LoadBytes(std::vector<std::uint8_t>(good.begin(), good.end() - 1)), errEndOfFile);
+  // The last sample's data is cut: it loads shortened (see LastSampleCutShort).
+  EXPECT_EQ(LoadBytes(std::vector<std::uint8_t>(good.begin(), good.end() - 1)), errOK);
 
   auto unknown = good;
   unknown[1080] = 'X';

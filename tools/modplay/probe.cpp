@@ -36,23 +36,19 @@ unsigned DeclaredChannels(std::uint32_t kind, const std::uint8_t* h, std::size_t
 }
 
 // Kind and declared channels from the first bytes; kind 0 for none. The
-// format table chooses the reader as the sound system does; its MOD record
-// takes whatever the others refuse, so a MOD must also carry its signature
-// at 1080. A header cut short still names its kind (the reader then says
-// what is missing).
-ModuleHeaderFacts FromHeader(const std::uint8_t* h, std::size_t size) {
+// format table chooses the reader as the sound system does; a MOD must carry
+// its signature at 1080 or pass as a 15-sample file. A header cut short still
+// names its kind (the reader then says what is missing).
+ModuleHeaderFacts FromHeader(const std::uint8_t* h, std::size_t size, std::uint64_t fileLength) {
   ModuleHeaderFacts f;
   if (size < moduleProbeBytes) return f;
-  const ModuleFormat* format = gmpProbeModuleFormat(h);
-  if (format->kind != modKindMOD) {
+  if (const ModuleFormat* format = gmpMatchModuleFormat(h, size, fileLength);
+      format != nullptr && format->kind != modKindMOD) {
     f.kind = format->kind;
     f.declaredChannels = DeclaredChannels(f.kind, h, size);
-  } else if (size >= probeBytes) {
-    const int channels = gmpModChannelsFromSignature(h + 1080);
-    if (channels > 0) {
-      f.kind = modKindMOD;
-      f.declaredChannels = static_cast<unsigned>(channels);
-    }
+  } else if (ModLayout layout; gmpModLayoutOf(h, size, fileLength, &layout)) {
+    f.kind = modKindMOD;
+    f.declaredChannels = layout.channels;
   }
   return f;
 }
@@ -82,7 +78,7 @@ bool ProbeModule(const std::string& path, ModuleHeaderFacts* facts, std::string&
     error = "cannot be read";
     return false;
   }
-  *facts = FromHeader(header.data(), got);
+  *facts = FromHeader(header.data(), got, static_cast<std::uint64_t>(info.st_size));
   if (facts->kind == 0) {
     error = "is not a module of a kind modplay reads (MOD, S3M, XM or IT)";
     return false;

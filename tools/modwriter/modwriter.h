@@ -1,5 +1,6 @@
-// Builds 31-instrument MOD files in memory: used by the reader tests and the
-// fuzzers' seeds.
+// Builds MOD files in memory: 31-sample files with a signature, 15-sample
+// files without one, and the split patterns of "FLT8". Used by the reader
+// tests and the fuzzers' seeds.
 #pragma once
 
 #include <array>
@@ -29,11 +30,14 @@ struct Song {
   std::string name = "mod song";
   std::string signature = "M.K.";  // four bytes at offset 1080
   int channels = 4;                // cells per row written
+  int sampleCount = 31;            // 15: the old layout, no signature written
   std::uint8_t songLength = 1;
   std::uint8_t restart = 0x7F;
-  std::array<std::uint8_t, 128> orders{};
-  std::array<Sample, 31> samples{};
+  std::array<std::uint8_t, 128> orders{};  // as stored ("FLT8": two per pattern)
+  std::array<Sample, 31> samples{};        // the first sampleCount are written
   // Patterns written: the largest order + 1, each 64 rows of `channels` cells.
+  // With the signature "FLT8" each is written as two 4-channel halves (all
+  // rows of channels 0..3, then of 4..7) and counted by order / 2.
   std::vector<std::vector<Cell>> patterns;
 
   Cell& At(int pattern, int row, int channel);
