@@ -6,7 +6,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(DEMO_VERSION 1.0)
+set(DEMO_VERSION ${PROJECT_VERSION})
 set(demo_include_dir ${CMAKE_INSTALL_INCLUDEDIR}/demo)
 set(demo_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Demo)
 
