@@ -1,8 +1,10 @@
 // XM reader. The file is a header with the order list, the patterns (each a
 // small header and mask-packed cells), then the instruments, each followed by
-// its sample headers and the delta-coded data of its samples. Patterns are
-// converted into the player's packed form; samples are read in a second pass
-// once every header is known.
+// its sample headers and the delta-coded data of its samples. Files of
+// versions 1.02 and 1.03 store the instruments and sample headers first, then
+// the patterns, then the data of every sample; 1.02 also has a shorter pattern
+// header. Patterns are converted into the player's packed form; samples are
+// read in a second pass once every header is known.
 #include "sound/loadxm.h"
 
 #include <array>
@@ -24,6 +26,9 @@ constexpr std::uint32_t maxRows = 256;
 constexpr std::uint32_t samplesPerInstrument = 16;
 constexpr std::uint32_t sampleHeaderBytes = 40;
 constexpr std::uint32_t maxSampleLength = 0x7FFFFFEF;
+constexpr unsigned oldestVersion = 0x0102;
+// From this version on the patterns come before the instruments.
+constexpr unsigned patternsFirstVersion = 0x0104;
 
 using loader::Le16;
 using loader::Le32;
@@ -244,9 +249,14 @@ namespace {
 struct XmLoad {
   LoadState state;
   std::array<std::uint8_t, headerBytes> header{};
+  unsigned version = 0;
   unsigned channels = 0;
   std::uint32_t storedPatterns = 0;
   std::uint64_t position = 0;     // the file offset reading continues from
+  // Older files: where the next instrument's sample data starts (all sample
+  // data follows the patterns there).
+  std::uint64_t sampleData = 0;
+  std::uint64_t lastDataStart = 0;  // offset of the last sample data in the file
   std::uint8_t used[255] = {};    // instruments the patterns name
   unsigned highestInstrument = 0;
   std::uint32_t largest = 0;      // longest sample in bytes
@@ -261,7 +271,8 @@ int Seek(XmLoad& l, std::uint64_t position) {
 int ReadHeader(XmLoad& l) {
   const std::uint8_t* header = l.header.data();
   if (int error = RawFileRead(l.state.file, l.header.data(), headerBytes); error != 0) return error;
-  if (std::memcmp(header, "Extended Module: ", 17) != 0 || Le16(&header[58]) < 0x0104) {
+  l.version = Le16(&header[58]);
+  if (std::memcmp(header, "Extended Module: ", 17) != 0 || l.version < oldestVersion) {
     return errInvalidModule;
   }
   // The header's fields up to the order list must lie inside its stated size;
@@ -316,15 +327,18 @@ int ReadOrders(XmLoad& l) {
   return memAllocArray(numPatterns, &mod->patterns);
 }
 
-// One stored pattern: its header, then the packed cells converted.
+// One stored pattern: its header, then the packed cells converted. Version
+// 1.02 stores the row count less one in a byte, so its header is 8 bytes.
 int ReadPattern(XmLoad& l, const ConvertContext& ctx, PackedPattern** result) {
   std::uint8_t ph[9];
-  if (int error = RawFileRead(l.state.file, ph, sizeof(ph)); error != 0) return error;
+  const bool shortHeader = l.version == oldestVersion;
+  const std::uint32_t phSize = shortHeader ? 8 : 9;
+  if (int error = RawFileRead(l.state.file, ph, phSize); error != 0) return error;
   const std::uint32_t headerLength = Le32(ph);
-  const unsigned rows = Le16(ph + 5);
-  const std::uint32_t packedSize = Le16(ph + 7);
+  const unsigned rows = shortHeader ? ph[5] + 1u : Le16(ph + 5);
+  const std::uint32_t packedSize = Le16(ph + phSize - 2);
   if (rows == 0 || rows > maxRows) return errInvalidModule;
-  l.position += headerLength > sizeof(ph) ? headerLength : sizeof(ph);
+  l.position += headerLength > phSize ? headerLength : phSize;
   if (l.position + packedSize > l.state.fileLength) return errEndOfFile;
   if (int error = Seek(l, l.position); error != 0) return error;
   if (packedSize == 0) return ModuleAllocEmptyPattern(rows, result);
@@ -428,20 +442,23 @@ void SetSampleFields(const std::uint8_t* sh, std::uint64_t offset, ModuleSample*
 }
 
 // The instrument's sample headers (from l.position, headerSize bytes apart);
-// the first `kept` become samples. Leaves l.position after their data.
+// the first `kept` become samples. Leaves l.position after their data (after
+// the headers in older files, whose data comes after the patterns).
 int ReadSampleHeaders(XmLoad& l, std::uint32_t i, unsigned storedSamples,
                       std::uint32_t headerSize, unsigned kept, ModuleInstrument* instrument) {
   Module* mod = l.state.module;
-  const std::uint64_t dataStart =
+  const std::uint64_t headersEnd =
       l.position + static_cast<std::uint64_t>(storedSamples) * headerSize;
-  if (dataStart > l.state.fileLength) return errEndOfFile;
-  std::uint64_t dataOffset = dataStart;
+  if (headersEnd > l.state.fileLength) return errEndOfFile;
+  const bool patternsFirst = l.version >= patternsFirstVersion;
+  std::uint64_t dataOffset = patternsFirst ? headersEnd : l.sampleData;
   for (unsigned k = 0; k < storedSamples; ++k) {
     std::uint8_t sh[sampleHeaderBytes];
     if (int error = Seek(l, l.position + k * headerSize); error != 0) return error;
     if (int error = RawFileRead(l.state.file, sh, sizeof(sh)); error != 0) return error;
     const std::uint64_t offset = dataOffset;
     dataOffset += Le32(sh);
+    if (Le32(sh) != 0) l.lastDataStart = offset;
     if (k >= kept) continue;
 
     ModuleSample* sample = nullptr;
@@ -451,7 +468,8 @@ int ReadSampleHeaders(XmLoad& l, std::uint32_t i, unsigned storedSamples,
     SetSampleFields(sh, offset, sample);
     if (sample->length > l.largest) l.largest = sample->length;
   }
-  l.position = dataOffset;
+  l.position = patternsFirst ? dataOffset : headersEnd;
+  l.sampleData = dataOffset;
   return errOK;
 }
 
@@ -467,27 +485,58 @@ unsigned KeptSamples(const std::uint8_t* inst) {
   return kept > samplesPerInstrument ? samplesPerInstrument : kept;
 }
 
+// A stored instrument's header at l.position: its 29 bytes, and the further
+// 214 when it has samples. Leaves l.position (and the file) at its first
+// sample header.
+int ReadInstrumentHeader(XmLoad& l, std::array<std::uint8_t, 243>& inst, unsigned* storedSamples,
+                         std::uint32_t* sampleHeaderSize) {
+  const std::uint64_t instStart = l.position;
+  if (int error = RawFileRead(l.state.file, inst.data(), 29); error != 0) return error;
+  *storedSamples = Le16(&inst[27]);
+  *sampleHeaderSize = sampleHeaderBytes;
+  std::uint32_t bytesRead = 29;
+  if (*storedSamples != 0) {
+    if (int error = RawFileRead(l.state.file, inst.data() + 29, 214); error != 0) return error;
+    bytesRead = 243;
+    const std::uint32_t stated = Le32(&inst[29]);
+    if (stated >= sampleHeaderBytes) *sampleHeaderSize = stated;
+  }
+  const std::uint32_t instSize = Le32(&inst[0]);
+  l.position = instStart + (instSize > bytesRead ? instSize : bytesRead);
+  if (l.position > l.state.fileLength) return errEndOfFile;
+  return Seek(l, l.position);
+}
+
+// Older files: steps over the stored instruments and their sample headers to
+// the patterns, which come after them.
+int SkipInstruments(XmLoad& l) {
+  const std::uint32_t storedInstruments = Le16(&l.header[72]);
+  for (std::uint32_t i = 0; i < storedInstruments; ++i) {
+    std::array<std::uint8_t, 243> inst{};
+    unsigned storedSamples = 0;
+    std::uint32_t sampleHeaderSize = 0;
+    if (int error = ReadInstrumentHeader(l, inst, &storedSamples, &sampleHeaderSize);
+        error != 0) {
+      return error;
+    }
+    l.position += static_cast<std::uint64_t>(storedSamples) * sampleHeaderSize;
+    if (l.position > l.state.fileLength) return errEndOfFile;
+    if (int error = Seek(l, l.position); error != 0) return error;
+  }
+  return errOK;
+}
+
 // Instrument i: its header (for a stored one), its samples' headers, and the
 // file position after its data.
 int ReadInstrument(XmLoad& l, std::uint32_t i, std::uint32_t storedInstruments) {
   std::array<std::uint8_t, 243> inst{};
   unsigned storedSamples = 0;
-  const std::uint64_t instStart = l.position;
   std::uint32_t sampleHeaderSize = sampleHeaderBytes;
   if (i < storedInstruments) {
-    if (int error = RawFileRead(l.state.file, inst.data(), 29); error != 0) return error;
-    storedSamples = Le16(&inst[27]);
-    std::uint32_t bytesRead = 29;
-    if (storedSamples != 0) {
-      if (int error = RawFileRead(l.state.file, inst.data() + 29, 214); error != 0) return error;
-      bytesRead = 243;
-      const std::uint32_t stated = Le32(&inst[29]);
-      if (stated >= sampleHeaderBytes) sampleHeaderSize = stated;
+    if (int error = ReadInstrumentHeader(l, inst, &storedSamples, &sampleHeaderSize);
+        error != 0) {
+      return error;
     }
-    const std::uint32_t instSize = Le32(&inst[0]);
-    l.position = instStart + (instSize > bytesRead ? instSize : bytesRead);
-    if (l.position > l.state.fileLength) return errEndOfFile;
-    if (int error = Seek(l, l.position); error != 0) return error;
   }
 
   // Patterns name instruments up to 255 only: any beyond are never used.
@@ -534,9 +583,29 @@ int ReadInstruments(XmLoad& l) {
     if (int error = ReadInstrument(l, i, storedInstruments); error != 0) return error;
   }
   if (l.largest > maxSampleLength) return errInvalidInstrument;
-  // A sample cannot be longer than the file that holds it; checking first
-  // keeps a lying header from allocating gigabytes.
-  if (l.largest > l.state.fileLength) return errEndOfFile;
+  return errOK;
+}
+
+// Holds every sample to the data the file holds before any buffer is taken,
+// so that a lying header cannot allocate gigabytes. Only the file's last
+// sample may be cut short by its end; it keeps what is there.
+int FitSamplesToFile(XmLoad& l) {
+  Module* mod = l.state.module;
+  l.largest = 0;
+  for (std::uint32_t s = 0; s < mod->numSamples; ++s) {
+    ModuleSample* sample = mod->samples[s];
+    if (sample == nullptr) continue;
+    std::uint32_t available = 0;
+    const bool last = sample->length > 0 && sample->fileOffset == l.lastDataStart;
+    if (int error = l.state.SampleBytesInFile(sample->fileOffset, sample->length, last, &available);
+        error != 0) {
+      return error;
+    }
+    // 16-bit data keeps whole values.
+    if (sample->sampleType == smp16bitMono) available &= ~1u;
+    loader::ShortenSample(sample, available, loopModeNone);
+    if (sample->length > l.largest) l.largest = sample->length;
+  }
   return errOK;
 }
 
@@ -577,12 +646,27 @@ int ReadSampleData(XmLoad& l, ModuleSample* sample) {
 // Second pass: the sample data, once every header is known.
 int ReadSamples(XmLoad& l) {
   Module* mod = l.state.module;
+  if (int error = FitSamplesToFile(l); error != 0) return error;
   if (int error = l.state.AllocateSampleBuffer(l.largest); error != 0) return error;
   for (std::uint32_t s = 0; s < mod->numSamples; ++s) {
     if (mod->samples[s] == nullptr) continue;
     if (int error = ReadSampleData(l, mod->samples[s]); error != 0) return error;
   }
   return errOK;
+}
+
+// Older files: the instruments come first, but reading them needs the
+// instruments the patterns name. So the instruments are stepped over, the
+// patterns read, and the instruments read after, their sample data starting
+// where the patterns end.
+int ReadOldLayout(XmLoad& l) {
+  const std::uint64_t instrumentsStart = l.position;
+  if (int error = SkipInstruments(l); error != 0) return error;
+  if (int error = ReadPatterns(l); error != 0) return error;
+  l.sampleData = l.position;
+  l.position = instrumentsStart;
+  if (int error = Seek(l, l.position); error != 0) return error;
+  return ReadInstruments(l);
 }
 
 }  // namespace
@@ -593,8 +677,12 @@ int gmpLoadXM(const char* fileName, const SoundDevice* device, int addSamples,
   if (int error = l.state.Open(fileName, device, addSamples, callback, module); error != 0) return error;
   if (int error = ReadHeader(l); error != 0) return error;
   if (int error = ReadOrders(l); error != 0) return error;
-  if (int error = ReadPatterns(l); error != 0) return error;
-  if (int error = ReadInstruments(l); error != 0) return error;
+  if (l.version >= patternsFirstVersion) {
+    if (int error = ReadPatterns(l); error != 0) return error;
+    if (int error = ReadInstruments(l); error != 0) return error;
+  } else if (int error = ReadOldLayout(l); error != 0) {
+    return error;
+  }
   if (int error = ReadSamples(l); error != 0) return error;
   return l.state.Finish(module);
 }

@@ -54,11 +54,14 @@ struct Pattern {
   std::uint16_t rows = 64;
   std::vector<Cell> cells;                 // rows × channels, packed with masks
   std::optional<std::vector<std::uint8_t>> raw;  // packed data written as is
-  std::uint32_t headerLength = 9;
+  std::uint32_t headerLength = 9;  // version 1.02 writes 8 for 9
 };
 
 struct Song {
   std::string name = "xm song";
+  // 0x0104; 0x0102 and 0x0103 write the older layout: instruments and
+  // sample headers first, then the patterns (1.02: row count less one in a
+  // byte), then all sample data.
   std::uint16_t version = 0x0104;
   std::uint32_t headerSize = 276;
   std::uint16_t channels = 4;
