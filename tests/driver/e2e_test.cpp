@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -52,14 +53,17 @@ protected:
     ASSERT_TRUE(dir.Write("music.s3m", testcontent::Music()));
   }
 
-  void Launch(const std::vector<std::string>& arguments) {
+  // Runs program (the built presentation unless named) in folder (the one holding
+  // the content unless named).
+  void Launch(const std::vector<std::string>& arguments, const std::string& program = DEMO_PROGRAM,
+              const std::string& folder = "") {
     e2e::ChildOptions options;
-    options.directory = dir.Path();
+    options.directory = folder.empty() ? dir.Path() : folder;
     options.stdoutFile = dir.File("demo.out");
     options.stderrFile = dir.File("demo.err");
     options.setEnv = {{"DISPLAY", display->Name()}, {"SDL_AUDIODRIVER", "dummy"}};
     options.unsetEnv = {"SDL_VIDEODRIVER"};
-    std::vector<std::string> command{DEMO_PROGRAM};
+    std::vector<std::string> command{program};
     for (const std::string& argument : arguments) command.push_back(argument);
     demo = std::make_unique<e2e::ChildProcess>(command, options);
     started = std::chrono::steady_clock::now();
@@ -195,6 +199,22 @@ TEST_F(EndToEnd, EndsByItselfWhenTheTimelineRunsOut) {
   Launch({"--time-scale", "25"});
   ASSERT_TRUE(ConfirmDialog()) << Account();
   EXPECT_EQ(AwaitExit(60s), 0) << Account();
+}
+
+TEST_F(EndToEnd, AnInstalledCopyFindsItsContentFromAnyFolder) {
+  // PREFIX/bin/demo with its content in PREFIX/share/demo, started elsewhere.
+  namespace fs = std::filesystem;
+  const fs::path prefix = dir.File("prefix");
+  fs::create_directories(prefix / "bin");
+  fs::create_directories(prefix / "share/demo");
+  fs::create_directories(dir.File("elsewhere"));
+  fs::copy_file(DEMO_PROGRAM, prefix / "bin/demo");
+  fs::rename(dir.File("demo.dat"), prefix / "share/demo/demo.dat");
+  fs::rename(dir.File("music.s3m"), prefix / "share/demo/music.s3m");
+  Launch({"--time-scale", "25"}, prefix / "bin/demo", dir.File("elsewhere"));
+  ASSERT_TRUE(ConfirmDialog()) << Account();
+  EXPECT_EQ(AwaitExit(60s), 0) << Account();
+  EXPECT_EQ(ReadText(dir.File("demo.err")).find("Cannot open"), std::string::npos) << Account();
 }
 
 }  // namespace
