@@ -308,7 +308,8 @@ int ReadHeader(ItLoad& l) {
   std::memcpy(mod->name, &header[4], 26);
   mod->name[26] = 0;
   mod->kind = modKindIT;
-  mod->globalVolume = 64;
+  // The song's global volume is stored on a 0..128 scale.
+  mod->globalVolume = static_cast<std::uint8_t>(header[48] >= 128 ? 64 : header[48] / 2);
   mod->speed = header[50];
   mod->tempo = header[51];
   mod->restartPosition = 0;

@@ -1,7 +1,7 @@
 // IT reader with compressed samples: both sample sizes and both forms read
 // into the module and handed to the device, samples far longer than their
-// file, and broken compressed data failing with a clear code and nothing
-// left allocated.
+// file, stereo samples, and broken compressed data failing with a clear code
+// and nothing left allocated.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -176,6 +176,25 @@ TEST_F(ItCompressedReader, EveryTruncationFailsCleanly) {
     EXPECT_NE(error, errOK) << "cut at " << cut;
     EXPECT_EQ(module, nullptr);
   }
+}
+
+TEST_F(ItCompressedReader, StereoSamplesPlayTheirFirstChannel) {
+  // IT stores the left channel whole, then the right; the left one is read.
+  const auto left = Wave8(400);
+  std::vector<std::int8_t> both = left;
+  for (std::size_t i = 0; i < left.size(); ++i) both.push_back(static_cast<std::int8_t>(-left[i]));
+  std::vector<itwriter::Sample> samples(2);
+  itwriter::SetCompressed8(samples[0], left, true);
+  const Bytes right = itwriter::Compress8(std::vector<std::int8_t>(both.begin() + 400, both.end()), true);
+  samples[0].bytes.insert(samples[0].bytes.end(), right.begin(), right.end());
+  samples[0].flags |= 0x04;
+  samples[1].flags = 0x01 | 0x04;
+  samples[1].bytes = Bytes(both.begin(), both.end());
+  samples[1].length = 400;
+  ASSERT_EQ(Load(SongWith(samples)), errOK);
+  EXPECT_EQ(module->samples[0]->sampleType, smp8bitMono);
+  EXPECT_EQ(Data(module->samples[0]), Mixer8(left));
+  EXPECT_EQ(Data(module->samples[1]), Mixer8(left));
 }
 
 }  // namespace

@@ -75,6 +75,15 @@ TEST_F(ItReader, HeaderAndOrders) {
   EXPECT_EQ(module->orders[1], orderEnd);
 }
 
+TEST_F(ItReader, SongGlobalVolumeOnTheModuleScale) {
+  itwriter::Song song = BasicSong();
+  for (auto [stored, expected] : {std::pair{128, 64}, {80, 40}, {1, 0}, {0, 0}, {255, 64}}) {
+    song.globalVolume = static_cast<std::uint8_t>(stored);
+    ASSERT_EQ(Load(song), errOK);
+    EXPECT_EQ(module->globalVolume, static_cast<std::uint32_t>(expected)) << stored;
+  }
+}
+
 TEST_F(ItReader, HighPatternNumbersAreNotMarkers) {
   itwriter::Song song = BasicSong();
   song.orders = {0, 200, 255};

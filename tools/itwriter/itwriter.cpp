@@ -131,7 +131,7 @@ std::vector<std::uint8_t> Song::Build() const {
   Put16(out, cmwt);
   Put16(out, flags);
   Put16(out, 0);
-  out.push_back(128);  // global volume
+  out.push_back(globalVolume);
   out.push_back(48);   // mixing volume
   out.push_back(speed);
   out.push_back(tempo);
