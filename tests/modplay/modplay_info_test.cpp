@@ -1,11 +1,13 @@
 // modplay --info: the facts of modules built here, in text and JSON, and the
-// messages for files that are not modules.
+// messages for files that are not modules or are broken.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "tests/modplay/modplay_run.h"
+#include "tools/itwriter/itcompress.h"
+#include "tools/itwriter/itwriter.h"
 #include "tools/xmwriter/xmwriter.h"
 
 using namespace modplaytest;
@@ -115,6 +117,33 @@ TEST_F(ModplayInfo, FilesThatAreNoModulesSaySoAndFail) {
       EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav")));
     }
   }
+}
+
+TEST_F(ModplayInfo, CompressedItSamplesAreReadAndBrokenOnesFail) {
+  itwriter::Song song;
+  song.flags = 0x01;  // sample mode
+  song.samples.resize(1);
+  std::vector<std::int8_t> wave(3000);
+  for (std::size_t i = 0; i < wave.size(); ++i) wave[i] = static_cast<std::int8_t>(i * 7 % 120);
+  itwriter::SetCompressed8(song.samples[0], wave, false);
+  itwriter::PatternWriter w;
+  w.Entry(0, 0x03, 60, 1).EndRow();
+  song.patterns.push_back({true, 1, w.bytes});
+  const std::vector<std::uint8_t> good = song.Build();
+  const nlohmann::json facts = Json(dir.Write("packed.it", good));
+  EXPECT_EQ(facts["kind"], "IT");
+  EXPECT_EQ(facts["samples"], 1);
+
+  // The first block's first value changes the width to 256 bits.
+  std::vector<std::uint8_t> broken = good;
+  const std::size_t data = good.size() - song.samples[0].bytes.size();
+  broken[data + 2] = 0xFF;
+  broken[data + 3] = static_cast<std::uint8_t>(broken[data + 3] | 1);
+  const std::string path = dir.Write("broken.it", broken);
+  const ToolRun run = Modplay({"--info", path});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.errors.find(path + ": Invalid instrument in module"), std::string::npos)
+      << run.errors;
 }
 
 }  // namespace
