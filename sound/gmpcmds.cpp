@@ -633,6 +633,7 @@ constexpr Table s3mRow = MakeTable({
     {cmdSetFineTune, gmpSetFineTune},
     {cmdVibratoWaveform, gmpSetVibratoWaveform},
     {cmdTremoloWaveform, gmpSetTremoloWaveform},
+    {cmdTremor, gmpTremor},  // counted on every tick of the row
 });
 constexpr Table s3mTick = MakeTable({
     {cmdArpeggio, Arpeggio},
