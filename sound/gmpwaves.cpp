@@ -43,9 +43,12 @@ int gmpWaveValue(const PlayerHandle* h, unsigned waveform, unsigned position) {
   }
   switch (shape) {
     case waveRampDown: {
-      // The period climbs through the cycle (the pitch falls), then jumps.
+      // MOD and XM: the period climbs through the cycle (the pitch falls),
+      // then jumps. S3M and IT run the other way: the period falls.
       const int step = static_cast<int>(index * 8);
-      return secondHalf ? step - 255 : step;
+      const int value = secondHalf ? step - 255 : step;
+      const bool amiga = h->module->kind == modKindMOD || h->module->kind == modKindXM;
+      return amiga ? value : -value;
     }
     case waveSquare:
       return secondHalf ? -255 : 255;

@@ -25,15 +25,17 @@ TEST_F(Waveforms, S3mVibratoRampAndSquare) {
                           {At(0).Note(4, 0).Cmd(cmdVibrato, 0x84)},
                           {At(0).Cmd(cmdVibratoWaveform, 0)},
                           {At(0).Note(4, 0).Cmd(cmdVibrato, 0x84)}}));
-  // Ramp: 0, 64, 128, 192, then the second half starts at -255.
-  EXPECT_EQ(OutputsOfRow(2), (V{1712, 1712 + 8, 1712 + 16, 1712 + 24, 1712 - 31}));
+  // Ramp: 0, -64, -128, -192, then the second half starts at +255 (the pitch
+  // rises through the cycle, the other way round from MOD's).
+  EXPECT_EQ(OutputsOfRow(2), (V{1712, 1712 - 8, 1712 - 16, 1712 - 24, 1712 + 31}));
   // Square: +255 for the first half, -255 for the second.
   EXPECT_EQ(OutputsOfRow(4), (V{1712 + 31, 1712 + 31, 1712 + 31, 1712 + 31, 1712 - 31}));
   // Sine again: 0, 180, 255, 180, then 0 at the start of the second half.
   EXPECT_EQ(OutputsOfRow(6), (V{1712, 1712 + 22, 1712 + 31, 1712 + 22, 1712}));
 }
 
-// ProTracker scale: periods move by wave × depth >> 7. Its "random" wave is a square.
+// ProTracker scale: periods move by wave × depth >> 7, the ramp's period
+// rising through the first half. Its "random" wave is a square.
 TEST_F(Waveforms, ModVibratoRampAndRandom) {
   Start(Song(modKindMOD, {{At(0).Cmd(cmdVibratoWaveform, 1)},
                           {At(0).Note(2, 0).Cmd(cmdVibrato, 0x88)},
