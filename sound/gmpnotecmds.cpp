@@ -1,6 +1,7 @@
 // Set fine tune, set envelope position and key off at a tick.
 #include "sound/gmpnotecmds.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -35,6 +36,13 @@ int gmpSetFineTune(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
     default: return errOK;
   }
   c->tuningSet = 1;
+  // S3M retunes a note already playing (a note on this row starts tuned).
+  if (h->module->kind == modKindS3M && !(c->flags & gmpFlagNote) && c->period != 0) {
+    const std::uint32_t q = gmpChannelNotePeriod(h, c, c->lastNote);
+    if (q != 0) {
+      c->period = c->outputPeriod = std::clamp(q, h->minPeriod, h->maxPeriod);
+    }
+  }
   return errOK;
 }
 

@@ -6,7 +6,7 @@
 #include "sound/gmpcmds.h"
 
 // MOD and XM replace the sample's fine tune, S3M its C-4 rate, for the
-// channel's notes until the next instrument.
+// channel's notes until the next instrument; S3M also retunes the note playing.
 int gmpSetFineTune(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r);
 // XM: the volume and panning envelopes go on from tick r.
 int gmpSetEnvelopePosition(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r);

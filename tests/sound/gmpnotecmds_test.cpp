@@ -22,13 +22,18 @@ class NoteCommands : public Commands {
   }
 };
 
-// S2x picks a C-4 rate from the fine-tune table (S20: 7895 Hz) for the
-// following notes; the next instrument brings the sample's rate back.
+// S2x picks a C-4 rate from the fine-tune table (S20: 7895 Hz) for the note
+// playing and the following ones; the next instrument brings the sample's
+// rate back.
 TEST_F(NoteCommands, S3mFineTuneSetsTheC4Rate) {
   Start(Song(modKindS3M, {{At(0).Cmd(cmdSetFineTune, 0x0)},
                           {At(0).Note(4, 0)},
                           {At(0).Note(4, 0).Cmd(cmdSetFineTune, 0xF)},
                           {At(0).Note(4, 0).Ins(0)}}));
+  PlayTo(1);
+  EXPECT_EQ(Period(), 14317456u / 7895);  // the C-4 of row 0, retuned at once
+  EXPECT_EQ(recdev::Of(Op::PlaySound, 0).size(), 1u);
+  EXPECT_EQ(RateOn(RowTick(1)), 14317056 / 1813);
   PlayTo(2);
   EXPECT_EQ(Period(), 14317456u / 7895);  // 1813
   EXPECT_EQ(RateOn(RowTick(2)), 14317056 / 1813);
