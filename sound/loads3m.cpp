@@ -61,6 +61,12 @@ constexpr std::array<ModuleCommand, 26> commandMap = {
 // instruments (type 1) carry sample fields; an AdLib record holds synthesis
 // parameters where the length would be, and has no sample here. 16-bit
 // samples count their length in samples, two bytes each.
+// Where a sample record's data lies: a 24-bit paragraph number, byte 13 its
+// high part.
+std::uint64_t SampleDataOffset(const std::uint8_t* record) {
+  return ((std::uint64_t{record[13]} << 16) | Le16(record + 14)) * 16;
+}
+
 std::uint32_t SampleBytes(const std::uint8_t* record) {
   if (record[0] != 1) {
     return 0;
@@ -118,6 +124,7 @@ struct S3mLoad {
   bool unsignedSamples = true;
   std::uint32_t storedPatterns = 0;  // pattern pointers the header lists
   int lastEnabled = -1;              // the last channel the header enables
+  std::uint64_t lastDataOffset = 0;  // the sample data lying last in the file
 
   S3mLoad() = default;
   S3mLoad(const S3mLoad&) = delete;
@@ -365,6 +372,9 @@ int MeasureSamples(S3mLoad& s) {
     }
     s.sampleLengths[i] = SampleBytes(record);
     largest = std::max(largest, s.sampleLengths[i]);
+    if (s.sampleLengths[i] > 0) {
+      s.lastDataOffset = std::max(s.lastDataOffset, SampleDataOffset(record));
+    }
   }
   if (largest > maxSampleLength) {
     return errInvalidInstrument;
@@ -437,6 +447,10 @@ int AllocateSampleBuffer(S3mLoad& s) {
       largestUsed = std::max(largestUsed, s.sampleLengths[i]);
     }
   }
+  // No sample can hold more than the file: a lying length takes no buffer.
+  if (largestUsed > s.state.fileLength) {
+    largestUsed = static_cast<std::uint32_t>(s.state.fileLength);
+  }
   return s.state.AllocateSampleBuffer(largestUsed);
 }
 
@@ -474,13 +488,22 @@ int ReadSample(S3mLoad& s, const std::uint8_t* record, ModuleSample* smp) {
   smp->sampleType = smpNone;
   std::uint8_t* data = nullptr;
   if (length > 0) {
-    // A 24-bit paragraph number: byte 13 is its high part.
-    const std::uint64_t dataOffset = ((std::uint64_t{record[13]} << 16) | Le16(record + 14)) * 16;
-    if (dataOffset > s.state.fileLength || length > s.state.fileLength - dataOffset) {
-      return errEndOfFile;  // the data would run past the end of the file
+    // Data running past the end of the file fails, but for the sample that
+    // lies last in the file and starts inside it, which keeps what is there.
+    const std::uint64_t dataOffset = SampleDataOffset(record);
+    const bool last = dataOffset == s.lastDataOffset && dataOffset < s.state.fileLength;
+    std::uint32_t available = 0;
+    if (int e = s.state.SampleBytesInFile(dataOffset, length, last, &available);
+        e != errOK) {
+      return e;
     }
+    if (sixteenBit) available &= ~1u;
+    loader::ShortenSample(smp, available, loopModeNone);
+    length = smp->length;
+  }
+  if (length > 0) {
     if (int e = s.state.SampleDataFor(smp, &data); e != errOK) return e;
-    if (int e = s.state.ReadAt(dataOffset, data, length); e != errOK) return e;
+    if (int e = s.state.ReadAt(SampleDataOffset(record), data, length); e != errOK) return e;
     // The mixer takes 8-bit data unsigned and 16-bit data signed; the
     // header's format word says which the file holds (1 signed, 2 unsigned).
     if (sixteenBit && s.unsignedSamples) {

@@ -562,7 +562,13 @@ TEST_F(S3mReader, SampleLengths) {
   past[para + 16] = 0x00;  // 0x100000 bytes: past the end of the file
   past[para + 17] = 0x00;
   past[para + 18] = 0x10;
-  EXPECT_EQ(LoadBytes(past, "smplen"), errEndOfFile);
+  // The only sample is the file's last: it keeps the bytes the file holds.
+  const std::size_t dataStart = ((bytes[para + 13] << 16) | bytes[para + 14] |
+                                 (bytes[para + 15] << 8)) * 16u;
+  ASSERT_EQ(LoadBytes(past, "smplen"), errOK);
+  EXPECT_EQ(module->samples[0]->length, bytes.size() - dataStart);
+  EXPECT_EQ(ModuleFree(module, recdev::Device()), errOK);
+  module = nullptr;
 
   std::vector<std::uint8_t> huge = bytes;
   huge[para + 16] = 0xF0;  // 0x7FFFFFF0
@@ -630,12 +636,17 @@ TEST_F(S3mReader, EveryTruncationFailsCleanly) {
   song.instruments[0].SetLoop(0, 100);
   song.Pattern(0).At(3, 1).Effect('D', 0x0F);
   std::vector<std::uint8_t> bytes = s3m::Write(song);
+  const std::size_t para = (bytes[96 + 2] | (bytes[96 + 3] << 8)) * 16u;
+  const std::size_t dataStart = ((bytes[para + 13] << 16) | bytes[para + 14] |
+                                 (bytes[para + 15] << 8)) * 16u;
   for (std::size_t n = 0; n < bytes.size(); n += 3) {
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<long>(n));
     int error = LoadBytes(cut, "truncated");
     if (error == errOK) {
-      // Only the padding after the last sample byte may go.
-      EXPECT_GE(n, bytes.size() - 16) << n;
+      // Only the last sample's data (cut short, it loads shortened) and the
+      // padding after it may go.
+      EXPECT_GT(n, dataStart) << n;
+      EXPECT_EQ(module->samples[0]->length, std::min<std::size_t>(n - dataStart, 100)) << n;
       ModuleFree(module, recdev::Device());
       module = nullptr;
     }
@@ -662,6 +673,34 @@ TEST_F(S3mReader, CorruptedBytesNeverCrash) {
     }
     ASSERT_EQ(memBlocksInUse(), blocksBefore) << round;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(S3mReader, OnlyTheLastSampleInTheFileMayBeCutShort) {
+  s3m::Song song = BasicSong();
+  song.AddInstrument("bass", s3m::SineWave(60), 8363, 50);
+  song.Pattern(0).At(1, 1) = s3m::Cell::Play(s3m::Note("C-3"), 2);
+  const std::vector<std::uint8_t> bytes = s3m::Write(song);
+  auto dataStart = [&](int instrument) {
+    const std::size_t para = (bytes[96 + 2 + 2 * instrument] |
+                              (bytes[96 + 3 + 2 * instrument] << 8)) * 16u;
+    return ((bytes[para + 13] << 16) | bytes[para + 14] | (bytes[para + 15] << 8)) * 16u;
+  };
+  const std::size_t first = dataStart(0);
+  const std::size_t second = dataStart(1);
+  ASSERT_LT(first, second);
+  ASSERT_EQ(LoadBytes({bytes.begin(), bytes.begin() + static_cast<long>(second + 25)}, "cut2"),
+            errOK);
+  EXPECT_EQ(module->samples[0]->length, 100u);
+  EXPECT_EQ(module->samples[1]->length, 25u);
+  EXPECT_EQ(ModuleFree(module, recdev::Device()), errOK);
+  module = nullptr;
+  EXPECT_EQ(LoadBytes({bytes.begin(), bytes.begin() + static_cast<long>(first + 50)}, "cut1"),
+            errEndOfFile);
+  EXPECT_EQ(module, nullptr);
 }
 
 }  // namespace
