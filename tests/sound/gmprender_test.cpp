@@ -167,7 +167,14 @@ TEST_F(WholeSong, RenderFailsCleanlyOnBadFiles) {
   RenderSettings settings;
   Collected out;
   std::vector<std::uint8_t> bytes = s3m::Write(Tone(8));
-  bytes.resize(bytes.size() - 60);  // sample data cut short
+  // The sample data cut away entirely (a last sample merely cut short loads
+  // shortened): its pointer at the instrument record's bytes 13..15.
+  const std::size_t orderCount = bytes[32] | (bytes[33] << 8);
+  const std::size_t record = (bytes[96 + orderCount] | (bytes[97 + orderCount] << 8)) * 16u;
+  const std::size_t dataStart =
+      ((bytes[record + 13] << 16) | bytes[record + 14] | (bytes[record + 15] << 8)) * 16u;
+  ASSERT_LT(dataStart, bytes.size());
+  bytes.resize(dataStart);
   const std::string path = testing::TempDir() + "gmprender_cut.s3m";
   files.push_back(path);
   std::FILE* f = std::fopen(path.c_str(), "wb");
