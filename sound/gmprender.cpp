@@ -45,8 +45,11 @@ SoundDevice MakeTimingDevice() {
 const SoundDevice timingDevice = MakeTimingDevice();
 
 // The song has ended when it has wrapped and the row that wrapped has had
-// all its ticks, a pattern delay's repeats included.
-bool SongOver(const PlayerHandle* h) { return gmpSongWrapped(h); }
+// all its ticks, a pattern delay's repeats included; when it repeats, once
+// it has wrapped once more than its repeats (never for -1).
+bool SongOver(const PlayerHandle* h, int repeats = 0) {
+  return repeats >= 0 && gmpSongWrapped(h) && h->loopCount > static_cast<std::uint32_t>(repeats);
+}
 
 int StartSong(Module* module, PlayerHandle** handle) {
   std::vector<unsigned> channels(std::max<unsigned>(module->numChannels, 1));
@@ -139,7 +142,8 @@ int gmpRenderModule(const char* fileName, const RenderSettings& settings, Render
       int callPlayer = 0;
       if ((error = device->Play(&callPlayer)) != errOK) break;
       if (callPlayer) {
-        if (SongOver(h) || rendered + memFramesWritten() / double(settings.rate) >= settings.maxSeconds) {
+        const double done = rendered + memFramesWritten() / double(settings.rate);
+        if (SongOver(h, settings.repeats) || done >= settings.maxSeconds) {
           over = true;
           break;
         }

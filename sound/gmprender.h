@@ -35,6 +35,7 @@ struct RenderSettings {
   int filter = 3;         // 0 off, 1 light, 2 strong, 3 the mixer's choice
   unsigned mixPath = 0;   // 0 the mixer's choice; dsmMixFloat or dsmMixInteger
   double maxSeconds = gmpMaxSongSeconds;
+  int repeats = 0;        // plays after the first; -1 repeats until maxSeconds
 };
 
 // Receives each rendered block: PCM frames in the settings' format (16-bit
@@ -43,7 +44,7 @@ using RenderSink = bool (*)(const std::uint8_t* data, std::size_t bytes, double 
                             void* user);
 
 // Loads fileName into the mixer and plays it once to its end (as
-// gmpSongDuration measures it), handing the audio to sink. *seconds (if
-// given) receives the rendered length.
+// gmpSongDuration measures it), then settings.repeats times more, handing
+// the audio to sink. *seconds (if given) receives the rendered length.
 int gmpRenderModule(const char* fileName, const RenderSettings& settings, RenderSink sink,
                     void* user, double* seconds);

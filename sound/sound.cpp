@@ -615,3 +615,44 @@ int SoundGetPlayInfo(unsigned handle, SoundPlayInfo* info) {
   info->loopCount = playerInfo->loopCount;
   return 1;
 }
+
+// ---- Host controls of a playing song ----
+
+namespace {
+
+PlayerHandle* PlayingHandle(unsigned handle) {
+  if (handle < 1 || handle > soundMaxPlaying) return nullptr;
+  PlayRecord* record = slots[handle - 1];
+  return record != nullptr ? record->handle : nullptr;
+}
+
+}  // namespace
+
+int SoundSetModulePosition(unsigned handle, unsigned position) {
+  InterfaceGuard guard;
+  PlayerHandle* h = PlayingHandle(handle);
+  if (h == nullptr) return Fail(errNoModulePlaying);
+  if (h->module == nullptr || position >= h->module->songLength) return Fail(errInvalidArguments);
+  return Result(gmpSetPosition(h, position));
+}
+
+int SoundEndAtNextWrap(unsigned handle) {
+  InterfaceGuard guard;
+  PlayerHandle* h = PlayingHandle(handle);
+  if (h == nullptr) return Fail(errNoModulePlaying);
+  // The player stops a song that may not loop once it has wrapped; counting
+  // from zero again lets this play-through finish first.
+  h->loopingAllowed = 0;
+  h->loopCount = 0;
+  return 1;
+}
+
+unsigned SoundGetChannelVolumes(unsigned handle, std::uint8_t* volumes, unsigned capacity) {
+  InterfaceGuard guard;
+  PlayerHandle* h = PlayingHandle(handle);
+  if (h == nullptr) return static_cast<unsigned>(Fail(errNoModulePlaying));
+  if (volumes == nullptr) return static_cast<unsigned>(Fail(errInvalidArguments));
+  const unsigned count = std::min<unsigned>(h->numChannels, capacity);
+  for (unsigned i = 0; i < count; ++i) volumes[i] = h->channels[i].finalVolume;
+  return count;
+}

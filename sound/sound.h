@@ -129,3 +129,13 @@ struct SoundPlayInfo {
 };
 // Song position of a playing handle, taken under the interface lock.
 int SoundGetPlayInfo(unsigned handle, SoundPlayInfo* info);
+
+// ---- Host controls of a playing song (players and tools) ----
+// Jumps to an order-list index below the song length, at its first row.
+int SoundSetModulePosition(unsigned handle, unsigned position);
+// Lets a looping song play to its next end and stop there, as a song played
+// without looping does; SoundGetPlayInfo's loopCount counts from 0 again.
+int SoundEndAtNextWrap(unsigned handle);
+// The volume (0..64) each song channel last sent to the device, for at most
+// `capacity` channels; returns how many were written (0 when none plays).
+unsigned SoundGetChannelVolumes(unsigned handle, std::uint8_t* volumes, unsigned capacity);

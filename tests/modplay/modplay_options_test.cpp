@@ -42,7 +42,9 @@ TEST_F(ModplayOptions, MistakesAreRefusedNamingTheOption) {
            Case{{module, "-o"}, "--output"},
            Case{{"--frobnicate", module}, "--frobnicate"},
            Case{{}, "FILE is required"},
-           Case{{module, module}, "was not expected"},
+           Case{{module, module, "-o", out}, "--output: with several modules -o names a folder"},
+           Case{{"--seed", "4", module}, "--seed requires --shuffle"},
+           Case{{"--loop", "-2", module}, "--loop"},
        }) {
     const ToolRun run = Modplay(c.args);
     EXPECT_EQ(run.status, 2) << c.message;

@@ -63,26 +63,48 @@ int Fail(const std::string& file, const std::string& reason) {
   return 1;
 }
 
+std::string Dump(const nlohmann::json& value) {
+  // Names come from the file; bytes that are not UTF-8 are replaced.
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The facts of one file into *facts (text printed at once unless json); on
+// failure the message is printed and *facts holds the file and the error.
+int Describe(const std::string& file, bool json, nlohmann::json* facts) {
+  const auto failed = [&](const std::string& reason) {
+    *facts = {{"file", file}, {"error", reason}};
+    return Fail(file, reason);
+  };
+  ModuleHeaderFacts header;
+  if (std::string reason; !ProbeModule(file, &header, reason)) return failed(reason);
+  Module* module = nullptr;
+  if (int e = gmpLoadAnyModule(file.c_str(), nullptr, 0, &module); e != errOK) return failed(SoundErrorMessage(e));
+  double seconds = 0;
+  const int e = gmpSongDuration(module, &seconds);
+  if (e == errOK) {
+    *facts = Facts(*module, header, seconds);
+    (*facts)["file"] = file;
+    if (!json) PrintText(*facts, *module);
+  }
+  ModuleFree(module, nullptr);
+  return e == errOK ? 0 : failed(SoundErrorMessage(e));
+}
+
 }  // namespace
 
 int PrintModuleInfo(const ModplayOptions& o) {
-  ModuleHeaderFacts header;
-  if (std::string reason; !ProbeModule(o.file, &header, reason)) return Fail(o.file, reason);
-  Module* module = nullptr;
-  if (int e = gmpLoadAnyModule(o.file.c_str(), nullptr, 0, &module); e != errOK) {
-    return Fail(o.file, SoundErrorMessage(e));
+  const bool several = o.files.size() > 1;
+  int status = 0;
+  nlohmann::json all = nlohmann::json::array();
+  for (std::size_t i = 0; i < o.files.size(); ++i) {
+    const std::string& file = o.files[i];
+    if (several && !o.json) std::printf("%sfile:        %s\n", i > 0 ? "\n" : "", file.c_str());
+    std::fflush(stdout);
+    nlohmann::json facts;
+    if (Describe(file, o.json, &facts) != 0) status = 1;
+    if (o.json && (several || !facts.contains("error"))) all.push_back(facts);
   }
-  double seconds = 0;
-  const int e = gmpSongDuration(module, &seconds);
-  const nlohmann::json facts = Facts(*module, header, seconds);
-  if (e == errOK) {
-    if (o.json) {
-      // Names come from the file; bytes that are not UTF-8 are replaced.
-      std::printf("%s\n", facts.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-    } else {
-      PrintText(facts, *module);
-    }
-  }
-  ModuleFree(module, nullptr);
-  return e == errOK ? 0 : Fail(o.file, SoundErrorMessage(e));
+  // One module: one object, as before; several: one array, failures included.
+  if (o.json && !all.empty()) std::printf("%s\n", Dump(several ? all : all.front()).c_str());
+  return status;
 }

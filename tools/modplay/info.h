@@ -1,7 +1,9 @@
-// modplay --info: a module's facts as text or one JSON object.
+// modplay --info: modules' facts as text or JSON: one object for one module,
+// an array for several (a module that cannot be read there as its file and
+// the error).
 #pragma once
 
 #include "tools/modplay/options.h"
 
-// Prints the facts of options.file; returns the process exit status.
+// Prints the facts of options.files; returns 0 when every one could be read.
 int PrintModuleInfo(const ModplayOptions& options);

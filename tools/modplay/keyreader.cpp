@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/win32/win32.h"
 
 KeyReader::KeyReader() {
@@ -19,16 +21,24 @@ KeyReader::~KeyReader() {
   if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
 }
 
-bool KeyReader::QuitPressed(int ms) {
+PlayKey KeyReader::Next(int ms) {
   if (!active_) {
     Sleep(static_cast<DWORD>(ms));
-    return false;
+    return PlayKey::none;
   }
-  pollfd in{STDIN_FILENO, POLLIN, 0};
-  if (poll(&in, 1, ms) <= 0) return false;
-  char key = 0;
-  while (read(STDIN_FILENO, &key, 1) == 1) {
-    if (key == 'q' || key == 'Q') return true;
+  if (pendingSize_ == 0) {
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    if (poll(&in, 1, ms) <= 0) return PlayKey::none;
+    const ssize_t got = read(STDIN_FILENO, pending_, sizeof pending_);
+    if (got <= 0) {
+      Sleep(static_cast<DWORD>(ms));  // a terminal hung up: no spinning on it
+      return PlayKey::none;
+    }
+    pendingSize_ = static_cast<std::size_t>(got);
   }
-  return false;
+  std::size_t used = 0;
+  const PlayKey key = DecodeKey(pending_, pendingSize_, &used);
+  pendingSize_ -= used;
+  std::memmove(pending_, pending_ + used, pendingSize_);
+  return key;
 }

@@ -5,6 +5,10 @@
 
 #include <termios.h>
 
+#include <cstddef>
+
+#include "tools/modplay/keys.h"
+
 class KeyReader {
  public:
   KeyReader();
@@ -12,10 +16,12 @@ class KeyReader {
   KeyReader(const KeyReader&) = delete;
   KeyReader& operator=(const KeyReader&) = delete;
 
-  // True when q (or Q) was pressed; waits at most `ms` for a key.
-  bool QuitPressed(int ms);
+  // The next key pressed; waits at most `ms` for one (none after that).
+  PlayKey Next(int ms);
 
  private:
   termios saved_{};
   bool active_ = false;
+  char pending_[64] = {};
+  std::size_t pendingSize_ = 0;
 };

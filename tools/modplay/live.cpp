@@ -1,8 +1,10 @@
-// Live playback: start the sound system, play the module from the player thread,
-// show where the song is, and shut everything down in order on the way out.
+// Live playback of the list: for each module start the sound system, play it
+// from the player thread, follow it, and shut everything down in order
+// before the next one.
 #include "tools/modplay/live.h"
 
-#include <csignal>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,16 +13,13 @@
 #include "sound/module.h"
 #include "sound/sdevice.h"
 #include "sound/sound.h"
-#include "tools/modplay/keyreader.h"
+#include "sound/errors.h"
+#include "sound/gmprender.h"
+#include "tools/modplay/followsong.h"
 #include "tools/modplay/probe.h"
 #include "tools/modplay/quietstderr.h"
-#include "tools/modplay/statusline.h"
 
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) { interrupted = 1; }
 
 int Report(const char* what) {
   std::fprintf(stderr, "modplay: %s: %s\n", what, SoundErrorMessage(SoundLastError()));
@@ -60,14 +59,23 @@ int RunSetupDialog(bool verbose) {
 }
 
 // What the user sees once before the song starts.
-void Announce(const ModplayOptions& options, const Module& module) {
+void Announce(const ModplayOptions& options, const Module& module, std::size_t index) {
+  static bool silenceSaid = false;
   const SoundDevice* device = SoundCurrentDevice();
   unsigned rate = 0;
   if (device != nullptr) device->GetMixRate(&rate);
-  if (device == &NoSoundDevice) {
+  if (device == &NoSoundDevice && !silenceSaid) {
     std::fprintf(stderr, "modplay: no sound output could be opened; the song plays silently, in real time\n");
+    silenceSaid = true;
   }
   if (options.quiet) return;
+  static bool keysSaid = false;
+  if (!keysSaid && isatty(STDIN_FILENO) != 0) {
+    std::printf("Keys: space pause, left/right order, n/p next/previous file, +/- volume, q quit.\n");
+    keysSaid = true;
+  }
+  if (options.files.size() > 1) std::printf("[%zu/%zu] %s\n", index + 1, options.files.size(),
+                                            PrintableName(options.files[index].c_str(), options.files[index].size()).c_str());
   const std::string title = PrintableName(module.name, sizeof module.name);
   if (device == &NoSoundDevice) {
     std::printf("Playing \"%s\" (%u orders, %u channels) without sound. Press q or Ctrl-C to stop.\n",
@@ -80,38 +88,22 @@ void Announce(const ModplayOptions& options, const Module& module) {
   std::fflush(stdout);
 }
 
-// Shows the position until the song ends, q is pressed or a signal comes;
-// returns the exit status.
-int FollowSong(const ModplayOptions& options, const Module& module, unsigned handle) {
-  interrupted = 0;
-  auto previousInt = std::signal(SIGINT, OnInterrupt);
-  auto previousTerm = std::signal(SIGTERM, OnInterrupt);
-  const DWORD start = GetTickCount();
-  int status = 0;
-  StatusLine statusLine(options.quiet);
-  {
-    KeyReader keys;
-    for (;;) {
-      SoundPlayInfo info{};
-      if (SoundGetPlayInfo(handle, &info) == 0) break;
-      statusLine.Show(info, module.songLength, GetTickCount() - start);
-      if (info.loopCount != 0) {
-        // The song came to its end; what is still queued for the card plays out.
-        for (std::intptr_t waited = 0; waited < SoundGetOption(soundOptBufferLength); waited += 100) {
-          if (interrupted != 0 || keys.QuitPressed(100)) break;
-        }
-        break;
-      }
-      if (interrupted != 0 || keys.QuitPressed(100)) {
-        status = interrupted != 0 ? 130 : 0;
-        break;
-      }
-    }
+// The length of one play-through, for the status line (-1 when the song
+// never ends); false, with the message printed, when the file is no module.
+bool MeasureSong(const std::string& file, double* seconds) {
+  ModuleHeaderFacts header;
+  if (std::string reason; !ProbeModule(file, &header, reason)) {
+    std::fprintf(stderr, "modplay: %s: %s\n", file.c_str(), reason.c_str());
+    return false;
   }
-  std::signal(SIGINT, previousInt);
-  std::signal(SIGTERM, previousTerm);
-  statusLine.End();
-  return status;
+  Module* module = nullptr;
+  if (int e = gmpLoadAnyModule(file.c_str(), nullptr, 0, &module); e != errOK) {
+    std::fprintf(stderr, "modplay: %s: %s\n", file.c_str(), SoundErrorMessage(e));
+    return false;
+  }
+  if (gmpSongDuration(module, seconds) != errOK || *seconds >= gmpMaxSongSeconds) *seconds = -1;
+  ModuleFree(module, nullptr);
+  return true;
 }
 
 int CloseSound(int status, bool verbose) {
@@ -123,38 +115,78 @@ int CloseSound(int status, bool verbose) {
   return closed == 0 && status == 0 ? Report("closing the sound system") : status;
 }
 
-}  // namespace
-
-int ModplayLiveRun(const ModplayOptions& options, bool showSetup) {
-  ModuleHeaderFacts header;
-  if (std::string reason; !ProbeModule(options.file, &header, reason)) {
-    std::fprintf(stderr, "modplay: %s: %s\n", options.file.c_str(), reason.c_str());
-    return 1;
-  }
-  SoundStartup();
-  ApplyOptions(options);
-  if (showSetup) {
-    if (int status = RunSetupDialog(options.verbose); status >= 0) return status;
+// One play-through of the list's entry `index`: the song's length first
+// (while the sound system is closed, since it uses the player), then the
+// sound system started, the song played and followed, and everything closed.
+// *failed is set when the file cannot be played.
+AfterSong PlayEntry(const ModplayOptions& options, std::size_t index, bool* failed) {
+  const std::string& file = options.files[index];
+  FollowedSong song;
+  if (!MeasureSong(file, &song.status.duration)) {
+    *failed = true;
+    return AfterSong::next;
   }
   int started = 0;
   {
     QuietStderr quiet(!options.verbose);
     started = SoundInit();
   }
-  if (started == 0) return CloseSound(Report("cannot start the sound system"), options.verbose);
-  SoundStartBackgroundPlay(0);
-  Module* module = SoundLoadModule(options.file.c_str());
-  if (module == nullptr) return CloseSound(Report(options.file.c_str()), options.verbose);
-  unsigned handle = SoundPlayModule(module, 0);
-  if (handle == 0) {
-    int status = Report("cannot play the module");
-    SoundFreeModule(module);
-    return CloseSound(status, options.verbose);
+  if (started == 0) {
+    *failed = CloseSound(Report("cannot start the sound system"), options.verbose) != 0;
+    return AfterSong::quit;
   }
-  Announce(options, *module);
-  const int status = FollowSong(options, *module, handle);
-  SoundStopModule(handle);
+  SoundStartBackgroundPlay(0);
+  Module* module = SoundLoadModule(file.c_str());
+  if (module == nullptr) {
+    *failed = true;
+    CloseSound(Report(file.c_str()), options.verbose);
+    return AfterSong::next;
+  }
+  song.module = module;
+  song.handle = SoundPlayModule(module, options.loop != 0 ? 1 : 0);
+  AfterSong after = AfterSong::next;
+  if (song.handle == 0) {
+    *failed = Report("cannot play the module") != 0;
+  } else {
+    Announce(options, *module, index);
+    song.status.file = PrintableName(file.c_str(), file.size());
+    song.status.index = static_cast<unsigned>(index + 1);
+    song.status.count = static_cast<unsigned>(options.files.size());
+    song.status.songLength = module->songLength;
+    after = FollowSong(options, song);
+    SoundStopModule(song.handle);
+  }
   SoundFreeModule(module);
   SoundStopBackgroundPlay();
-  return CloseSound(status, options.verbose);
+  if (CloseSound(0, options.verbose) != 0) *failed = true;
+  return after;
+}
+
+}  // namespace
+
+int ModplayLiveRun(const ModplayOptions& options, bool showSetup) {
+  SoundStartup();
+  ApplyOptions(options);
+  if (showSetup) {
+    if (int status = RunSetupDialog(options.verbose); status >= 0) return status;
+  }
+  bool anyFailed = false;
+  bool backwards = false;  // a file that fails is passed over in the direction the user went
+  for (std::size_t index = 0; index < options.files.size();) {
+    bool failed = false;
+    const AfterSong after = PlayEntry(options, index, &failed);
+    anyFailed = anyFailed || failed;
+    if (after == AfterSong::interrupted) return 130;
+    if (after == AfterSong::quit) break;
+    if (!failed) backwards = after == AfterSong::previous;
+    if (backwards && index > 0) {
+      --index;
+    } else if (after == AfterSong::previous) {
+      backwards = false;  // the first file again
+    } else {
+      backwards = false;
+      ++index;
+    }
+  }
+  return anyFailed ? 1 : 0;
 }

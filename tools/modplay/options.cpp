@@ -1,22 +1,26 @@
 // modplay's options, declared once for parsing and for --help.
 #include "tools/modplay/options.h"
 
+#include <filesystem>
+
 #include "tools/common/cli.h"
 
-std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* o) {
-  CLI::App app{"Plays a module (MOD, S3M, XM or IT) live, prints its facts, or renders it to a\n"
-               "WAVE, FLAC or Ogg Vorbis file or raw PCM, played once to its end.",
-               "modplay"};
-  toolcli::Setup(app);
-  app.add_option("FILE", o->file, "the module")->type_name("")->required()->check(toolcli::NonEmpty());
-  auto* info = app.add_flag("--info", o->info,
-                            "print kind, name, channels, orders, patterns, instruments, samples and\nduration (not with -o or --setup)");
-  app.add_flag("--json", o->json, "with --info: the same as one JSON object")->needs(info);
-  auto* output = app.add_option("-o,--output", o->output, "render to this file instead of playing; - for standard output")
-                     ->type_name("FILE")
-                     ->check(toolcli::NonEmpty());
+namespace {
+
+// Checks that need more than one option at a time.
+void CheckCombinations(const ModplayOptions& o) {
+  if (o.eightBit && !o.output.empty() && OutputContainer(o) == AudioContainer::ogg) {
+    throw CLI::ValidationError("--8bit", "Ogg Vorbis keeps no sample width; write .wav or .flac for 8-bit output");
+  }
+  if (o.files.size() > 1 && !o.output.empty() && !std::filesystem::is_directory(o.output)) {
+    throw CLI::ValidationError("--output", "with several modules -o names a folder, which " + o.output + " is not");
+  }
+}
+
+void AddOutputOptions(CLI::App& app, ModplayOptions* o, CLI::Option* output) {
   app.add_option("--format", o->format,
-                 "wav, flac, ogg (Vorbis) or raw PCM (default: by the output's name, raw for -o -,\nelse wav)")
+                 "wav, flac, ogg (Vorbis) or raw PCM (default: by the output's name, raw for -o -,\nelse wav; "
+                 "with several modules the extension of each output)")
       ->type_name("wav|flac|ogg|raw")
       ->check(CLI::IsMember({"wav", "flac", "ogg", "raw"}))
       ->needs(output);
@@ -24,22 +28,47 @@ std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* o)
       ->type_name("HZ")
       ->check(CLI::Range(8000u, 192000u));
   app.add_flag("--mono", o->mono, "mono output (default stereo)");
-  app.add_flag("--8bit", o->eightBit, "8-bit output (default 16-bit)");
+  app.add_flag("--8bit", o->eightBit, "8-bit output (default 16-bit; not for Ogg Vorbis)");
   app.add_flag("--interpolate", o->interpolate, "interpolating (high quality) mixing");
   app.add_option("--filter", o->filter, "output filter: 0 off, 1 light, 2 strong, 3 automatic (default)")
       ->type_name("N")
       ->check(CLI::Range(0, 3));
+}
+
+void AddListOptions(CLI::App& app, ModplayOptions* o) {
+  app.add_option("--loop", o->loop, "play each module N more times; -1 for ever (a render then writes\nan hour)")
+      ->type_name("N")
+      ->check(CLI::Range(-1, 1000000));
+  auto* shuffle = app.add_flag("--shuffle", o->shuffle, "play (or render, or describe) the modules in a random order");
+  app.add_option("--seed", o->seed, "with --shuffle: the same order for the same number")->type_name("N")->needs(shuffle);
+}
+
+}  // namespace
+
+std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* o) {
+  CLI::App app{"Plays modules (MOD, S3M, XM or IT) live, one after another, prints their facts,\n"
+               "or renders them to WAVE, FLAC or Ogg Vorbis files or raw PCM.",
+               "modplay"};
+  toolcli::Setup(app);
+  app.add_option("FILE", o->files, "the modules")->type_name("")->required()->check(toolcli::NonEmpty());
+  auto* info = app.add_flag("--info", o->info,
+                            "print kind, name, channels, orders, patterns, instruments, samples and\nduration (not with -o or --setup)");
+  app.add_flag("--json", o->json, "with --info: the same as JSON (an array for several modules)")->needs(info);
+  auto* output = app.add_option("-o,--output", o->output,
+                                "render to this file instead of playing; - for standard output; a\nfolder for several modules")
+                     ->type_name("FILE")
+                     ->check(toolcli::NonEmpty());
+  AddOutputOptions(app, o, output);
+  AddListOptions(app, o);
   app.add_flag("--quiet", o->quiet, "no progress bar, status line or closing summary");
   auto* setup = app.add_flag("--setup", o->setup, "live play: show the sound set-up dialog first (needs a display; not\nwith -o)");
   app.add_flag("--verbose", o->verbose, "live play: also show the audio back end's own messages");
   info->excludes(output)->excludes(setup);
   setup->excludes(output);
-  app.final_callback([o] {
-    if (o->eightBit && !o->output.empty() && OutputContainer(*o) == AudioContainer::ogg) {
-      throw CLI::ValidationError("--8bit", "Ogg Vorbis keeps no sample width; write .wav or .flac for 8-bit output");
-    }
-  });
-  return toolcli::Parse(app, argc, argv);
+  app.final_callback([o] { CheckCombinations(*o); });
+  const std::optional<int> status = toolcli::Parse(app, argc, argv);
+  if (!o->files.empty()) o->file = o->files.front();
+  return status;
 }
 
 namespace {
@@ -64,6 +93,7 @@ AudioContainer ContainerNamed(const std::string& format) {
 
 AudioContainer OutputContainer(const ModplayOptions& o) {
   if (!o.format.empty()) return ContainerNamed(o.format);
+  if (o.files.size() > 1) return AudioContainer::wav;
   const std::string& name = o.output;
   if (name == "-" || EndsWith(name, ".raw") || EndsWith(name, ".pcm")) return AudioContainer::raw;
   if (EndsWith(name, ".flac")) return AudioContainer::flac;

@@ -64,9 +64,22 @@ int Complain(const std::string& message) {
 
 int Fail(const std::string& file, const std::string& reason) { return Complain(file + ": " + reason); }
 
+// What the render needs to know before it starts.
+struct Plan {
+  double total = 0;      // expected length of all the plays
+  double maxSeconds = 0;  // where the render stops at the latest
+  std::string title;
+};
+
+// Says what an endless render writes; returns that length.
+double FirstHour(const ModplayOptions& o, const char* why) {
+  if (!o.quiet) std::fprintf(stderr, "modplay: %s %s; writing its first hour\n", o.file.c_str(), why);
+  return gmpMaxSongSeconds;
+}
+
 // The song's length for the progress report, and the checks before any
 // output is touched.
-int Prepare(const ModplayOptions& o, double* total, std::string* title) {
+int Prepare(const ModplayOptions& o, Plan* plan) {
   ModuleHeaderFacts header;
   if (std::string reason; !ProbeModule(o.file, &header, reason)) return Fail(o.file, reason);
   if (toolio::SameFile(o.file, o.output)) {
@@ -76,14 +89,32 @@ int Prepare(const ModplayOptions& o, double* total, std::string* title) {
   if (int e = gmpLoadAnyModule(o.file.c_str(), nullptr, 0, &module); e != errOK) {
     return Fail(o.file, SoundErrorMessage(e));
   }
-  const int e = gmpSongDuration(module, total);
-  *title = PrintableName(module->name, sizeof module->name);
+  double once = 0;
+  const int e = gmpSongDuration(module, &once);
+  plan->title = PrintableName(module->name, sizeof module->name);
   ModuleFree(module, nullptr);
   if (e != errOK) return Fail(o.file, SoundErrorMessage(e));
-  if (*total >= gmpMaxSongSeconds && !o.quiet) {
-    std::fprintf(stderr, "modplay: %s loops for ever; writing its first hour\n", o.file.c_str());
+  if (once >= gmpMaxSongSeconds) {
+    plan->total = plan->maxSeconds = FirstHour(o, "loops for ever");
+  } else if (o.loop < 0) {
+    plan->total = plan->maxSeconds = FirstHour(o, "repeats for ever (--loop -1)");
+  } else {
+    plan->total = once * (o.loop + 1);
+    plan->maxSeconds = gmpMaxSongSeconds * (o.loop + 1);
   }
   return 0;
+}
+
+RenderSettings Settings(const ModplayOptions& o, const Plan& plan) {
+  RenderSettings settings;
+  settings.rate = o.rate;
+  settings.mono = o.mono;
+  settings.eightBit = o.eightBit;
+  settings.interpolate = o.interpolate;
+  settings.filter = o.filter;
+  settings.repeats = o.loop;
+  settings.maxSeconds = plan.maxSeconds;
+  return settings;
 }
 
 AudioFormat OutputFormat(const ModplayOptions& o, const std::string& title) {
@@ -100,23 +131,16 @@ AudioFormat OutputFormat(const ModplayOptions& o, const std::string& title) {
 }  // namespace
 
 int RenderModule(const ModplayOptions& o) {
-  double total = 0;
-  std::string title;
-  if (int status = Prepare(o, &total, &title); status != 0) return status;
+  Plan plan;
+  if (int status = Prepare(o, &plan); status != 0) return status;
   toolio::OutputFile out;
   std::string error;
   if (!out.Open(o.output, error)) return Complain(error);
   AudioWriter writer;
-  if (!writer.Open(&out, OutputFormat(o, title), error)) return Complain(error);
-  RenderState state{&writer, total, !o.quiet, isatty(STDERR_FILENO) != 0};
-  RenderSettings settings;
-  settings.rate = o.rate;
-  settings.mono = o.mono;
-  settings.eightBit = o.eightBit;
-  settings.interpolate = o.interpolate;
-  settings.filter = o.filter;
+  if (!writer.Open(&out, OutputFormat(o, plan.title), error)) return Complain(error);
+  RenderState state{&writer, plan.total, !o.quiet, isatty(STDERR_FILENO) != 0};
   double seconds = 0;
-  const int e = gmpRenderModule(o.file.c_str(), settings, WriteBlock, &state, &seconds);
+  const int e = gmpRenderModule(o.file.c_str(), Settings(o, plan), WriteBlock, &state, &seconds);
   if (e == errOK && !state.writeFailed) {
     state.total = seconds;
     ShowProgress(&state, seconds);  // the full bar
