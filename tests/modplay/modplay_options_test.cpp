@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
+#include <set>
 
 #include <filesystem>
 
@@ -59,7 +61,8 @@ TEST_F(ModplayOptions, HelpListsEveryOptionAndVersionAnswers) {
   ToolRun run = Modplay({"--help"});
   EXPECT_EQ(run.status, 0);
   for (const char* option : {"--info", "--json", "-o,--output", "--format", "--rate", "--mono", "--8bit",
-                             "--interpolate", "--filter", "--quiet", "--setup", "--verbose", "--version"}) {
+                             "--interpolate", "--filter", "--quiet", "--setup", "--verbose", "--version", "--loop",
+                             "--shuffle", "--seed"}) {
     EXPECT_NE(run.output.find(option), std::string::npos) << option;
   }
   run = Modplay({"--version"});
@@ -101,6 +104,33 @@ TEST_F(ModplayOptions, PcmIsNotPouredOntoATerminal) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << seen;
   EXPECT_NE(seen.find("standard output is a terminal"), std::string::npos) << seen;
   EXPECT_LT(seen.size(), 1000u) << "no PCM on the terminal";
+}
+
+}  // namespace
+
+namespace {
+
+// The long options named in a text: "--name" in --help, "\-\-name" in roff.
+std::set<std::string> LongOptions(std::string text) {
+  for (std::size_t at = text.find("\\-"); at != std::string::npos; at = text.find("\\-", at)) text.erase(at, 1);
+  std::set<std::string> names;
+  for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at + 2)) {
+    std::size_t end = at + 2;
+    while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) != 0 || text[end] == '-')) ++end;
+    if (end > at + 2) names.insert(text.substr(at, end - at));
+  }
+  return names;
+}
+
+TEST(ModplayManPage, NamesTheSameOptionsAsHelp) {
+  const ToolRun help = Modplay({"--help"});
+  ASSERT_EQ(help.status, 0);
+  const std::vector<std::uint8_t> page = Slurp(MODPLAY_MAN_PAGE);
+  ASSERT_FALSE(page.empty()) << MODPLAY_MAN_PAGE;
+  std::set<std::string> inHelp = LongOptions(help.output);
+  const std::set<std::string> inPage = LongOptions(std::string(page.begin(), page.end()));
+  EXPECT_EQ(inPage, inHelp);
+  EXPECT_TRUE(inHelp.count("--loop") == 1 && inHelp.count("--format") == 1) << "the list was read at all";
 }
 
 }  // namespace

@@ -19,8 +19,8 @@ void CheckCombinations(const ModplayOptions& o) {
 
 void AddOutputOptions(CLI::App& app, ModplayOptions* o, CLI::Option* output) {
   app.add_option("--format", o->format,
-                 "wav, flac, ogg (Vorbis) or raw PCM (default: by the output's name, raw for -o -,\nelse wav; "
-                 "with several modules the extension of each output)")
+                 "wav, flac, ogg (Vorbis) or raw PCM, also the extension of each output in a\n"
+                 "folder (default: by the output's name, raw for -o -, else wav)")
       ->type_name("wav|flac|ogg|raw")
       ->check(CLI::IsMember({"wav", "flac", "ogg", "raw"}))
       ->needs(output);
@@ -65,6 +65,8 @@ std::optional<int> ParseModplayOptions(int argc, char** argv, ModplayOptions* o)
   app.add_flag("--verbose", o->verbose, "live play: also show the audio back end's own messages");
   info->excludes(output)->excludes(setup);
   setup->excludes(output);
+  app.footer("Keys while playing: space pause, left/right previous/next order, n/p next/previous\n"
+             "module, +/- volume, q quit. -- ends the options.");
   app.final_callback([o] { CheckCombinations(*o); });
   const std::optional<int> status = toolcli::Parse(app, argc, argv);
   if (!o->files.empty()) o->file = o->files.front();
