@@ -9,6 +9,7 @@
 #include "sound/errors.h"
 #include "sound/gmpnotecmds.h"
 #include "sound/gmptables.h"
+#include "sound/gmpvoices.h"
 #include "sound/gmpwaves.h"
 #include "sound/module.h"
 #include "sound/sdevice.h"
@@ -442,6 +443,18 @@ int NoteDelayTick(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
   return errOK;
 }
 
+// 34: S70..S72 cut, release or fade the channel's background notes; S73..S76
+// set the new-note action of the playing note (cut, continue, off, fade).
+int NoteAction(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
+  if (r <= 2) {
+    return gmpPastNoteAction(h, c, r);
+  }
+  if (r <= 6) {
+    c->noteAction = static_cast<std::uint8_t>(r - 3);
+  }
+  return errOK;
+}
+
 // 26: pattern delay.
 int PatternDelay(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
   if (h->patternDelay == 0) {
@@ -732,6 +745,7 @@ constexpr Table itRow = MakeTable({
     {cmdPanningSlide, PanSlideIt},
     {cmdGlissandoControl, gmpSetGlissando},
     {cmdVibratoWaveform, gmpSetVibratoWaveform},
+    {cmdNoteAction, NoteAction},
 });
 constexpr Table itTick = MakeTable({
     {cmdArpeggio, Arpeggio},

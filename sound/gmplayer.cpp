@@ -8,6 +8,7 @@
 #include "sound/errors.h"
 #include "sound/gmpcmds.h"
 #include "sound/gmptables.h"
+#include "sound/gmpvoices.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/sdevice.h"
@@ -433,6 +434,10 @@ void RestorePeriod(PlayerHandle* h, PlayerChannel* c) {
 
 // One channel on the row's first tick: instrument, volume, command, note.
 int ChannelRowStep(PlayerHandle* h, PlayerChannel* c) {
+  if ((c->flags & gmpFlagNote) && c->note < noteStop && (c->note & 0x0F) < 12 &&
+      !IsTonePortamento(c)) {
+    if (int e = gmpVoicesBeforeNote(h, c); e != errOK) return e;
+  }
   if (c->flags & gmpFlagInstrument) {
     if (int e = InstrumentStep(h, c); e != errOK) return e;
   }
@@ -496,7 +501,7 @@ int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) 
     }
   } else {
     volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 9);
-    if (c->released && ins != nullptr) {
+    if ((c->released || c->fading) && ins != nullptr) {
       c->fadeOutVolume = std::max<std::int32_t>(
           0, c->fadeOutVolume - static_cast<std::int32_t>(std::min(ins->fadeOut, 0xFFFFu)));
     }
@@ -581,6 +586,10 @@ int UpdateChannel(PlayerHandle* h, PlayerChannel* c) {
     std::uint32_t frequency = 0;
     if (int e = Frequency(h, c->soundingPeriod, &frequency); e != errOK) return e;
     if (int e = device->SetRate(c->deviceChannel, frequency); e != errOK) return e;
+    if (c->sounding && h->tempo != 0) {
+      // Frames played in one tick of 2.5 / tempo seconds, × 256.
+      c->framePosition += std::uint64_t{frequency} * 640 / h->tempo;
+    }
   }
   return errOK;
 }
@@ -589,7 +598,7 @@ int UpdateChannels(PlayerHandle* h) {
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
     if (int e = UpdateChannel(h, &h->channels[i]); e != errOK) return e;
   }
-  return errOK;
+  return gmpUpdateVoices(h);
 }
 
 void FillInfo(PlayerHandle* h) {
@@ -615,6 +624,7 @@ int FreeSlot() {
 }
 
 void FreeHandle(PlayerHandle* h) {
+  gmpFreeVoices(h);
   if (h->channels != nullptr) memFree(h->channels);
   if (h->info != nullptr) memFree(h->info);
   memFree(h);
@@ -715,7 +725,7 @@ int StartChannels(PlayerHandle* h, const unsigned* channels) {
     c->note = noteNone;
     c->volume = c->effectiveVolume = 64;
     c->channelVolume = 64;
-    c->deviceChannel = static_cast<std::uint8_t>(channels[i]);
+    c->deviceChannel = static_cast<std::uint16_t>(channels[i]);
     c->fadeOutVolume = module->kind == modKindXM ? 0x10000 : 0x200;
     const int pan = module->panning != nullptr && i < panCount ? module->panning[i]
                     : module->kind == modKindXM                 ? 128
@@ -729,6 +739,20 @@ int StartChannels(PlayerHandle* h, const unsigned* channels) {
 }  // namespace
 
 const SoundDevice* gmpDevice() { return device; }
+
+ModuleInstrument* gmpChannelInstrument(const PlayerHandle* h, const PlayerChannel* c) {
+  return ChannelInstrument(h, c);
+}
+
+ModuleSample* gmpChannelSample(const PlayerHandle* h, const PlayerChannel* c) {
+  return ChannelSample(h, c);
+}
+
+std::uint8_t gmpMapSample(const PlayerHandle* h, const ModuleInstrument* ins, std::uint8_t* note) {
+  return MapSample(h, ins, note);
+}
+
+int gmpUpdateChannel(PlayerHandle* h, PlayerChannel* c) { return UpdateChannel(h, c); }
 
 std::uint32_t gmpPatternRows(const PlayerHandle* h) {
   const PackedPattern* pattern = CurrentPattern(h);
@@ -753,6 +777,7 @@ void gmpResetInstrumentState(PlayerHandle* h, PlayerChannel* c) {
   c->panningEnvelope.position = 0;
   c->fadeOutVolume = h->module->kind == modKindXM ? 0x10000 : 0x200;
   c->released = 0;
+  c->fading = 0;
   c->autoVibratoDepth = 0;
   c->autoVibratoPosition = 0;
 }
@@ -878,6 +903,7 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
       // No sample to play (an instrument without one, a C-4 rate of 0, a
       // note outside the scale): the channel falls silent.
       if (s != nullptr || c->instrument >= 0) {
+        c->sounding = 0;
         error = device->StopSound(c->deviceChannel);
       }
     } else {
@@ -888,6 +914,8 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
       error = gmpPeriodToFrequency(m, c->period, &frequency);
       if (error == errOK) {
         error = device->PlaySound(c->deviceChannel, frequency);
+        c->sounding = error == errOK ? 1 : 0;
+        c->framePosition = std::uint64_t{c->sampleOffset} << 8;
       }
       if (error == errOK && c->sampleOffset != 0) {
         const std::uint32_t bytes =
@@ -896,10 +924,12 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
       }
     }
   } else if (note == noteStop) {
+    c->sounding = 0;
     error = device->StopSound(c->deviceChannel);
   } else if (note == noteCut) {
     switch (m->kind) {
       case modKindS3M:
+        c->sounding = 0;
         error = device->StopSound(c->deviceChannel);
         break;
       case modKindMOD:
@@ -1022,6 +1052,7 @@ int gmpStopSong(PlayerHandle* h) {
     return errInvalidArguments;
   }
   handles[h->slot] = nullptr;
+  gmpFreeVoices(h);
   memFree(h->channels);
   memFree(h->info);
   return memFree(h);

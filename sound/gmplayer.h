@@ -11,6 +11,7 @@
 #include "sound/module.h"
 
 struct SoundDevice;
+struct PlayerVoice;  // sound/gmpvoices.h
 
 inline constexpr int gmpMaxHandles = 16;
 
@@ -46,7 +47,7 @@ struct PlayerChannel {
   std::uint32_t targetPeriod;    // tone-portamento destination, 0 = none
   std::uint32_t sampleOffset;    // start offset (samples) for the next note start
   std::uint8_t sample;           // index inside the instrument, 0xFF = none
-  std::uint8_t deviceChannel;
+  std::uint16_t deviceChannel;
   std::uint8_t volumeByte;       // volume column of this row
   std::uint8_t note;             // note byte of this row (packed form)
   std::uint32_t lastParameter;   // last nonzero parameter (S3M, IT)
@@ -60,6 +61,10 @@ struct PlayerChannel {
   std::int32_t panning;          // in the kind's range (device value for MOD, S3M)
   std::int32_t fadeOutVolume;    // XM 0x10000 = full, IT 0x200 = full
   std::uint8_t released;         // key off seen (XM, IT)
+  std::uint8_t fading;           // IT: the fade-out runs without a key off
+  std::uint8_t sounding;         // IT: a note was started and not stopped since
+  std::uint8_t noteAction;       // IT: what happens to this note at the next one
+  std::uint64_t framePosition;   // IT: sample frames played × 256 (estimated)
   std::uint8_t retriggerCounter;
   std::uint8_t finalVolume;      // last volume sent to the device
   std::uint8_t lastNote;
@@ -118,6 +123,9 @@ struct PlayerHandle {
   std::uint8_t globalVolume;
   std::uint8_t masterVolume;
   PlayerChannel* channels;
+  PlayerVoice* voices;         // IT background voices, numVoices of them
+  std::uint32_t numVoices;
+  std::uint32_t voiceSerial;   // counts notes moved to the background
   PlayerInfo* info;
   gmpSyncCallback syncCallback;
   std::int32_t lastSyncValue;

@@ -8,6 +8,7 @@
 #include "sound/dsmmem.h"
 #include "sound/errors.h"
 #include "sound/gmplayer.h"
+#include "sound/gmpvoices.h"
 #include "sound/loadformats.h"
 #include "sound/module.h"
 
@@ -52,10 +53,18 @@ bool SongOver(const PlayerHandle* h, int repeats = 0) {
 }
 
 int StartSong(Module* module, PlayerHandle** handle) {
-  std::vector<unsigned> channels(std::max<unsigned>(module->numChannels, 1));
+  // The song's channels first, then its background voices (IT).
+  std::vector<unsigned> channels(std::max<unsigned>(gmpDeviceChannelsFor(module), 1));
   for (unsigned i = 0; i < channels.size(); ++i) channels[i] = i;
   if (int e = gmpPlaySong(module, -1, -1, -1, 1, -1, channels.data(), handle); e != errOK) {
     return e;
+  }
+  const unsigned songChannels = module->numChannels;
+  if (channels.size() > songChannels) {
+    const auto voices = static_cast<unsigned>(channels.size() - songChannels);
+    if (int e = gmpSetVoiceChannels(*handle, voices, channels.data() + songChannels); e != errOK) {
+      return e;
+    }
   }
   // The ticks before the first row carry no commands and make no sound.
   PlayerHandle* h = *handle;
@@ -123,7 +132,7 @@ int gmpRenderModule(const char* fileName, const RenderSettings& settings, Render
   double rendered = 0;
   int error = gmpLoadAnyModule(fileName, device, 1, &module);
   if (error == errOK) {
-    error = device->OpenChannels(std::max<unsigned>(module->numChannels, 1));
+    error = device->OpenChannels(std::max<unsigned>(gmpDeviceChannelsFor(module), 1));
     channelsOpen = error == errOK;
   }
   if (error == errOK) {

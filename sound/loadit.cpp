@@ -73,7 +73,7 @@ constexpr std::array<ModuleCommand, 16> sCommands = {
     cmdNone,              // S4
     cmdNone,              // S5
     cmdNone,              // S6
-    cmdNone,              // S7
+    cmdNoteAction,        // S7
     cmdSetPanning4Bit,    // S8
     cmdNone,              // S9
     cmdNone,              // SA

@@ -123,9 +123,10 @@ enum ModuleCommand : std::uint8_t {
   cmdTremoloWaveform = 39,      // MOD/XM E7x, S3M S4x
   cmdSetEnvelopePosition = 40,  // XM Lxx
   cmdKeyOff = 41,               // XM Kxx with xx above 0: key off on tick xx
+  cmdNoteAction = 42,           // IT S7x: past-note actions, the playing note's new-note action
 };
 // The size of a table indexed by command.
-inline constexpr unsigned moduleCommandCount = cmdKeyOff + 1;
+inline constexpr unsigned moduleCommandCount = cmdNoteAction + 1;
 
 // Special byte values inside packed entries.
 enum : std::uint8_t {

@@ -13,6 +13,7 @@
 #include "sound/dsmnsnd.h"
 #include "sound/dsound.h"
 #include "sound/gmplayer.h"
+#include "sound/gmpvoices.h"
 #include "sound/loadformats.h"
 #include "sound/loads3m.h"
 #include "sound/mem.h"
@@ -162,6 +163,14 @@ void ReleaseChannels(const unsigned* channels, unsigned count) {
 unsigned ScaledAmplification(unsigned percent) {
   std::uint64_t scaled = std::uint64_t{percent} * defaultAmplification / 100u;
   return static_cast<unsigned>(std::min<std::uint64_t>(scaled, std::numeric_limits<unsigned>::max()));
+}
+
+unsigned FreeChannelCount() {
+  unsigned count = 0;
+  for (unsigned i = 0; i < channelCount; ++i) {
+    if (channelUsage[i] == 0) ++count;
+  }
+  return count;
 }
 
 bool AnySlotInUse() {
@@ -536,12 +545,13 @@ unsigned SoundPlayModuleSection(Module* module, int firstPosition, int lastPosit
 
   unsigned n = module->numChannels;
   if (n == 0) return static_cast<unsigned>(Fail(errInvalidModule));
+  const unsigned wanted = gmpDeviceChannelsFor(module);  // with background voices (IT)
   if (!progress.channelsOpen) {
-    if (SoundOpenChannels(n) == 0) return 0;
+    if (SoundOpenChannels(wanted) == 0) return 0;
     progress.channelsForModule = true;
   }
   std::uint8_t* block = nullptr;
-  int error = memAllocArray(sizeof(PlayRecord) + n * sizeof(unsigned), &block);
+  int error = memAllocArray(sizeof(PlayRecord) + wanted * sizeof(unsigned), &block);
   if (error != errOK) {
     // Channels opened for this song go with it, as when the player refuses it.
     if (progress.channelsForModule && !AnySlotInUse()) CloseChannelsLocked();
@@ -561,11 +571,23 @@ unsigned SoundPlayModuleSection(Module* module, int firstPosition, int lastPosit
     }
     record->channels[i] = channel;
   }
+  // Background voices take what channels are left, up to the number wanted.
+  for (unsigned spare = FreeChannelCount(); error == errOK && spare > 0 && record->numChannels < wanted;
+       --spare) {
+    record->channels[record->numChannels++] = SoundAllocEffectChannel();
+  }
   if (error == errOK) {
     error = gmpPlaySong(module, firstPosition, lastPosition, restartPosition, loop, static_cast<int>(n),
                         record->channels, &record->handle);
+    if (error == errOK) {
+      error = gmpSetVoiceChannels(record->handle, record->numChannels - n, record->channels + n);
+    }
+    if (error != errOK && record->handle != nullptr) {
+      gmpStopSong(record->handle);
+      record->handle = nullptr;
+    }
     // A song the player refused gives its channels and its slot back.
-    if (error != errOK) ReleaseChannels(record->channels, n);
+    if (error != errOK) ReleaseChannels(record->channels, record->numChannels);
   }
   if (error != errOK) {
     slots[index] = nullptr;

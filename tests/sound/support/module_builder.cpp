@@ -82,6 +82,11 @@ Module* Build(const ModuleSpec& layout) {
     smp->panning = s.panning;
     smp->basePitch = s.basePitch;
     smp->fineTune = s.fineTune;
+    if (s.loop) {
+      smp->loopMode = loopModeSingle;
+      smp->loopType = loopTypeForward;
+      smp->loopEnd = s.length;
+    }
     m->samples[i] = smp;
   }
 
@@ -121,6 +126,9 @@ Module* Build(const ModuleSpec& layout) {
     ins->vibDepth = spec_i.vibDepth;
     ins->vibRate = spec_i.vibRate;
     ins->defaultPanning = spec_i.defaultPanning;
+    ins->newNoteAction = spec_i.newNoteAction;
+    ins->dupCheckType = spec_i.dupCheckType;
+    ins->dupCheckAction = spec_i.dupCheckAction;
     m->instruments[i] = ins;
   }
   return m;

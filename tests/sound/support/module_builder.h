@@ -59,6 +59,7 @@ struct SampleSpec {
   std::int32_t panning = 128;
   std::uint8_t sampleType = smp8bitMono;
   std::uint32_t length = 1000;
+  bool loop = false;  // a forward loop over the whole sample
 };
 
 struct InstrumentSpec {
@@ -69,6 +70,9 @@ struct InstrumentSpec {
   std::uint32_t fadeOut = 0;
   std::uint8_t vibType = 0, vibSweep = 0, vibDepth = 0, vibRate = 0;
   std::uint8_t defaultPanning = 0x80;
+  std::uint8_t newNoteAction = 0;  // IT: cut, continue, off, fade
+  std::uint8_t dupCheckType = 0;   // IT: off, note, sample, instrument
+  std::uint8_t dupCheckAction = 0; // IT: cut, off, fade
 };
 
 struct ModuleSpec {
