@@ -666,6 +666,7 @@ int SoundEndAtNextWrap(unsigned handle) {
   // from zero again lets this play-through finish first.
   h->loopingAllowed = 0;
   h->loopCount = 0;
+  if (h->info != nullptr) h->info->loopCount = 0;  // what SoundGetPlayInfo reads
   return 1;
 }
 
@@ -675,6 +676,7 @@ unsigned SoundGetChannelVolumes(unsigned handle, std::uint8_t* volumes, unsigned
   if (h == nullptr) return static_cast<unsigned>(Fail(errNoModulePlaying));
   if (volumes == nullptr) return static_cast<unsigned>(Fail(errInvalidArguments));
   const unsigned count = std::min<unsigned>(h->numChannels, capacity);
-  for (unsigned i = 0; i < count; ++i) volumes[i] = h->channels[i].finalVolume;
+  // A channel without a note (period 0) is silent whatever volume it holds.
+  for (unsigned i = 0; i < count; ++i) volumes[i] = h->channels[i].period != 0 ? h->channels[i].finalVolume : 0;
   return count;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 
 #include "tests/e2e/terminal_session.h"
 #include "tests/modplay/modplay_run.h"
@@ -78,6 +79,29 @@ TEST_F(ModplayKeys, TheLastFileEndsThePlayAndTheTerminalIsGivenBack) {
   terminal.SendKeys({"n"});
   EXPECT_TRUE(terminal.WaitForText("modplay-exit=0", patience)) << terminal.Screen();
   EXPECT_TRUE(terminal.WaitForText(" icanon", patience)) << "line editing restored: " << terminal.Screen();
+}
+
+// The time played as the status line last showed it, in seconds (-1 if none).
+double LastTimeShown(const std::string& screen) {
+  const std::regex clock(R"(row +\d+  (\d+):(\d\d)\.(\d) / )");
+  double seconds = -1;
+  for (auto it = std::sregex_iterator(screen.begin(), screen.end(), clock); it != std::sregex_iterator(); ++it) {
+    seconds = std::stoi((*it)[1]) * 60 + std::stoi((*it)[2]) + std::stoi((*it)[3]) / 10.0;
+  }
+  return seconds;
+}
+
+TEST_F(ModplayKeys, LoopPlaysTheSongAgainBeforeItEnds) {
+  s3m::Song song = ShortSong(4, 2, 16);  // 1.92 s
+  const std::string shortSong = dir.Write("short.s3m", s3m::Write(song));
+  e2e::TerminalSession terminal("SDL_AUDIODRIVER=none-here " + std::string(MODPLAY_PATH) + " --loop 2 " + shortSong +
+                                "; echo modplay-exit=$?");
+  ASSERT_TRUE(terminal.Started());
+  ASSERT_TRUE(terminal.WaitForText("modplay-exit=0", 60s)) << terminal.Screen();
+  const std::string screen = terminal.Screen();
+  EXPECT_NE(screen.find("/ 0:01.9"), std::string::npos) << "one play-through's duration: " << screen;
+  // Three play-throughs took at least their time (more on a busy machine).
+  EXPECT_GE(LastTimeShown(screen), 3 * 1.92 - 0.3) << screen;
 }
 
 }  // namespace
