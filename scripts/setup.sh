@@ -13,7 +13,7 @@ packages=(
   libcli11-dev libsdl2-image-dev libsndfile1-dev
   # tools and end-to-end tests: video encoding, virtual display, input, audio checks,
   # an independent image encoder for the decoder tests
-  ffmpeg xvfb xauth xdotool x11-apps imagemagick sox
+  ffmpeg xvfb xauth xdotool x11-apps imagemagick sox tmux
   # real 3D Studio files for the scene viewer's tests
   assimp-testmodels glmark2-data
 )
