@@ -409,15 +409,22 @@ int VolumeColumnStep(PlayerHandle* h, PlayerChannel* c) {
   return gmpVolumeColumnRow(h, c);
 }
 
-// The note of the row: XM and IT choose the sample through the note map
-// when no instrument came with it, then the note starts.
-int NoteStep(PlayerHandle* h, PlayerChannel* c) {
+// XM and IT: a note that came without an instrument takes its sample from
+// the current instrument's note map when it starts (on its row, or later by
+// a note delay or a sample offset), and the device is told to play that
+// sample. A note with an instrument was mapped by the instrument step.
+int MapNoteWithoutInstrument(PlayerHandle* h, PlayerChannel* c) {
   const std::uint32_t kind = h->module->kind;
-  if ((kind == modKindXM || kind == modKindIT) && !(c->flags & gmpFlagInstrument) &&
-      c->note < noteStop) {
-    c->sample = MapSample(h, ChannelInstrument(h, c), &c->note);
+  if ((kind != modKindXM && kind != modKindIT) || (c->flags & gmpFlagInstrument) ||
+      c->note >= noteStop) {
+    return errOK;
   }
-  return gmpStartNote(h, c);
+  c->sample = MapSample(h, ChannelInstrument(h, c), &c->note);
+  const ModuleSample* s = ChannelSample(h, c);
+  if (s != nullptr && s->sdHandle != 0) {
+    return device->SetSample(c->deviceChannel, s->sdHandle);
+  }
+  return errOK;
 }
 
 // Without a note the output period returns to the base period, except that
@@ -448,7 +455,7 @@ int ChannelRowStep(PlayerHandle* h, PlayerChannel* c) {
     if (int e = RunRowCommand(h, c); e != errOK) return e;
   }
   if (c->flags & gmpFlagNote) {
-    return NoteStep(h, c);
+    return gmpStartNote(h, c);
   }
   RestorePeriod(h, c);
   return errOK;
@@ -894,6 +901,10 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
   // Waveform bit 2 keeps the wave's position across notes.
   if (!(c->vibratoWaveform & 4)) c->vibratoPosition = 0;
   if (!(c->tremoloWaveform & 4)) c->tremoloPosition = 0;
+  if (int e = MapNoteWithoutInstrument(h, c); e != errOK) {
+    c->flags &= static_cast<std::uint8_t>(~gmpFlagNote);
+    return e;
+  }
   const std::uint8_t note = c->note;
   int error = errOK;
   if (note < noteStop) {

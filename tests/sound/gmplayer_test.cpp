@@ -466,6 +466,69 @@ TEST_F(PlayerTest, XmPanningEnvelopeAndNoteMap) {
   EXPECT_EQ(recdev::Last(Op::SetPanning, 0), 63);
 }
 
+// A note without an instrument takes its sample from the instrument's note
+// map and the device is told to play it, whether the note starts on its row,
+// after a note delay or through a sample offset.
+TEST_F(PlayerTest, XmNoteWithoutInstrumentSwitchesTheDeviceSample) {
+  auto layout = XmTwoSampleSpec(48);
+  layout.speed = 6;  // row r is read on tick 6 (r + 1)
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};                    // second sample
+  layout.patterns[0].rows[1] = {At(0).Note(3, 0)};                           // first sample
+  layout.patterns[0].rows[2] = {At(0).Note(4, 0).Cmd(cmdNoteDelay, 2)};      // second, tick 2
+  layout.patterns[0].rows[3] = {At(0).Note(3, 0).Cmd(cmdSampleOffset, 1)};  // first, at 256
+  Start(layout);
+  Ticks(24);
+  // Handles: the first sample is 1, the second 2. C-4 of the second sample
+  // (an octave up) sounds at 16726 Hz, C-3 of the first at 14317456 / 3424.
+  const std::vector<std::pair<unsigned, std::int64_t>> samples = {{6, 2}, {12, 1}, {20, 2}, {24, 1}};
+  const std::vector<std::pair<unsigned, std::int64_t>> plays = {
+      {6, 16726}, {12, 4181}, {20, 16726}, {24, 4181}};
+  const auto setSample = recdev::Of(Op::SetSample, 0);
+  const auto playSound = recdev::Of(Op::PlaySound, 0);
+  ASSERT_EQ(setSample.size(), samples.size());
+  ASSERT_EQ(playSound.size(), plays.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    EXPECT_EQ(setSample[i].tick, samples[i].first) << i;
+    EXPECT_EQ(setSample[i].value, samples[i].second) << i;
+    EXPECT_EQ(playSound[i].tick, plays[i].first) << i;
+    EXPECT_EQ(playSound[i].value, plays[i].second) << i;
+  }
+  EXPECT_EQ(recdev::Of(Op::SetPosition, 0, 24u).back().value, 256);
+  EXPECT_EQ(RateOn(13), 4181);  // the rate that follows is the first sample's
+  // The sample is set before the note starts on the device.
+  std::size_t sampleAt = 0, playAt = 0;
+  for (std::size_t i = 0; i < recdev::events.size(); ++i) {
+    const recdev::Event& e = recdev::events[i];
+    if (e.tick != 20 || e.channel != 0) continue;
+    if (e.op == Op::SetSample) sampleAt = i;
+    if (e.op == Op::PlaySound) playAt = i;
+  }
+  EXPECT_LT(sampleAt, playAt);
+}
+
+TEST_F(PlayerTest, ItNoteWithoutInstrumentSwitchesTheDeviceSample) {
+  auto layout = FastSpec(modKindIT);
+  layout.samples.push_back(layout.samples[0]);
+  layout.samples[1].basePitch = 16726;  // its C-5 an octave above the first's
+  layout.instruments.resize(1);
+  layout.instruments[0].samples = {0, 1};
+  layout.instruments[0].noteMap.assign(240, 0);
+  for (int n = 0; n < 120; ++n) {
+    layout.instruments[0].noteMap[n * 2] = static_cast<std::uint8_t>(n);
+    layout.instruments[0].noteMap[n * 2 + 1] = n < 60 ? 0 : 1;  // C-5 and up: second
+  }
+  layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};  // first sample
+  layout.patterns[0].rows[1] = {At(0).Note(5, 0)};          // second sample
+  Start(layout);
+  Ticks(2);
+  const auto setSample = recdev::Of(Op::SetSample, 0);
+  ASSERT_EQ(setSample.size(), 2u);
+  EXPECT_EQ(setSample[1].tick, 2u);
+  EXPECT_EQ(setSample[1].value, 2);
+  ASSERT_EQ(recdev::Of(Op::PlaySound, 0, 2u).size(), 1u);
+  EXPECT_NEAR(recdev::Of(Op::PlaySound, 0, 2u)[0].value, 16726, 3);  // C-5 at its own rate
+}
+
 TEST_F(PlayerTest, XmVolumeColumnPortamentoStillChoosesTheSample) {
   auto layout = XmTwoSampleSpec(60);
   layout.patterns[0].rows[0] = {At(0).Note(4, 0).Ins(0)};
