@@ -39,12 +39,32 @@ void SetPeriod(PlayerHandle* h, PlayerChannel* c, std::int64_t q) {
       static_cast<std::uint32_t>(std::clamp<std::int64_t>(q, h->minPeriod, h->maxPeriod));
 }
 
+// MOD output periods (vibrato, arpeggio) are not held to the period range,
+// as ProTracker plays them; they only stay above 0.
 void SetOutputPeriod(PlayerHandle* h, PlayerChannel* c, std::int64_t q) {
-  c->outputPeriod =
-      static_cast<std::uint32_t>(std::clamp<std::int64_t>(q, h->minPeriod, h->maxPeriod));
+  const std::int64_t low = Kind(h) == modKindMOD ? 1 : h->minPeriod;
+  const std::int64_t high = Kind(h) == modKindMOD ? std::int64_t{0xFFFF} : h->maxPeriod;
+  c->outputPeriod = static_cast<std::uint32_t>(std::clamp<std::int64_t>(q, low, high));
 }
 
 std::int64_t Period(const PlayerChannel* c) { return static_cast<std::int64_t>(c->period); }
+
+// A portamento slide by delta. MOD holds the period to the range only on the
+// side it slides to, as ProTracker does, so a fine-tuned note beyond the
+// range keeps its pitch until a slide crosses the limit; the other kinds
+// clamp both sides.
+void SlidePeriod(PlayerHandle* h, PlayerChannel* c, std::int64_t delta) {
+  if (Kind(h) != modKindMOD) {
+    SetPeriod(h, c, Period(c) + delta);
+    return;
+  }
+  if (c->period == 0) {
+    return;  // no note yet
+  }
+  const std::int64_t q = delta < 0 ? std::max<std::int64_t>(Period(c) + delta, h->minPeriod)
+                                   : std::min<std::int64_t>(Period(c) + delta, h->maxPeriod);
+  c->period = c->outputPeriod = static_cast<std::uint32_t>(q);
+}
 
 // 1: arpeggio.
 int Arpeggio(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
@@ -95,11 +115,11 @@ int PortaDownS3m(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
   return PortamentoS3m(h, c, p, 1);
 }
 int PortaUpMod(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
-  SetPeriod(h, c, Period(c) - static_cast<std::int64_t>(p << h->slideShift));
+  SlidePeriod(h, c, -static_cast<std::int64_t>(p << h->slideShift));
   return errOK;
 }
 int PortaDownMod(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
-  SetPeriod(h, c, Period(c) + static_cast<std::int64_t>(p << h->slideShift));
+  SlidePeriod(h, c, static_cast<std::int64_t>(p << h->slideShift));
   return errOK;
 }
 
@@ -109,7 +129,9 @@ int TonePortaRow(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned) {
       c->note < noteStop) {
     const std::uint32_t target = gmpChannelNotePeriod(h, c, c->note);
     if (target != 0) {
-      c->targetPeriod = std::clamp(target, h->minPeriod, h->maxPeriod);
+      // MOD targets are note periods, played as they are.
+      c->targetPeriod =
+          Kind(h) == modKindMOD ? target : std::clamp(target, h->minPeriod, h->maxPeriod);
       c->flags &= static_cast<std::uint8_t>(~gmpFlagNote);
     }
   }
@@ -129,7 +151,11 @@ void TonePortaStep(PlayerHandle* h, PlayerChannel* c) {
   } else {
     q = period - target <= step ? target : period - step;
   }
-  SetPeriod(h, c, q);
+  if (Kind(h) == modKindMOD && c->period != 0) {
+    c->period = c->outputPeriod = static_cast<std::uint32_t>(q);  // between two note periods
+  } else {
+    SetPeriod(h, c, q);
+  }
   if (c->glissando) {
     SetOutputPeriod(h, c, gmpSemitonePeriod(h, c, c->period));
   }
@@ -333,11 +359,11 @@ int SetTempo(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
 
 // 17, 18: fine portamento.
 int FinePortaUp(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
-  SetPeriod(h, c, Period(c) - static_cast<std::int64_t>(p << h->slideShift));
+  SlidePeriod(h, c, -static_cast<std::int64_t>(p << h->slideShift));
   return errOK;
 }
 int FinePortaDown(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
-  SetPeriod(h, c, Period(c) + static_cast<std::int64_t>(p << h->slideShift));
+  SlidePeriod(h, c, static_cast<std::int64_t>(p << h->slideShift));
   return errOK;
 }
 

@@ -428,13 +428,17 @@ int MapNoteWithoutInstrument(PlayerHandle* h, PlayerChannel* c) {
 }
 
 // Without a note the output period returns to the base period, except that
-// an XM vibrato (command or volume column) keeps its offset.
+// an XM vibrato (command or volume column) keeps its offset. MOD periods are
+// held to the range only by portamento slides: a fine-tuned note beyond the
+// range keeps its pitch from row to row.
 void RestorePeriod(PlayerHandle* h, PlayerChannel* c) {
   const bool xmVibrato =
       h->module->kind == modKindXM &&
       (((c->flags & gmpFlagCommand) && c->command == cmdVibrato) ||
        ((c->flags & gmpFlagVolume) && (c->volumeByte & 0xF0) == 0xB0));
-  if (!xmVibrato) {
+  if (h->module->kind == modKindMOD) {
+    c->outputPeriod = c->period;
+  } else if (!xmVibrato) {
     c->outputPeriod = ClampPeriod(h, c->period);
   }
 }

@@ -220,16 +220,32 @@ TEST_F(PlayerTest, NotePitchesPerKind) {
   ModuleFree(m, nullptr);
 }
 
-TEST_F(PlayerTest, NoteOutsideThePeriodRangeStartsUnheldUntilTheNextRow) {
+// A MOD note whose fine-tuned period lies beyond the period range keeps it
+// from row to row; only a portamento slide holds it to the range, on the
+// side it slides to (as ProTracker does), and a tone portamento reaches it.
+TEST_F(PlayerTest, ModNoteOutsideThePeriodRangeKeepsItsPitch) {
   auto layout = FastSpec();
   layout.kind = modKindMOD;
+  layout.speed = 6;  // row r is read on tick 6 (r + 1)
   layout.samples[0].fineTune = 8;  // -8: C-1 lies at 907, above the range's 856
   layout.patterns[0].rows[0] = {At(0).Note(1, 0).Ins(0)};
+  layout.patterns[0].rows[2] = {At(0).Cmd(cmdPortamentoUp, 1)};
+  layout.patterns[0].rows[3] = {At(0).Cmd(cmdPortamentoDown, 0x40)};
+  layout.patterns[0].rows[4] = {At(0).Note(1, 0).Cmd(cmdTonePortamento, 0x20)};
   Start(layout);
-  Ticks(2);
-  EXPECT_EQ(Ch(0).period, 907u);
-  EXPECT_EQ(RateOn(1), 3546895 / 907);
-  EXPECT_EQ(RateOn(2), 3546895 / 856);  // the next row resets it within the range
+  Ticks(36);
+  auto rate = [](int period) { return 3546895 / period; };
+  EXPECT_EQ(RateOn(6), rate(907));
+  EXPECT_EQ(RateOn(12), rate(907));  // the next row leaves it alone
+  EXPECT_EQ(RateOn(18), rate(907));
+  EXPECT_EQ(RateOn(19), rate(906));  // sliding up from where it is
+  EXPECT_EQ(RateOn(23), rate(902));
+  EXPECT_EQ(RateOn(24), rate(902));
+  EXPECT_EQ(RateOn(25), rate(856));  // 902 + 64 stops at the range's end
+  EXPECT_EQ(RateOn(31), rate(888));
+  EXPECT_EQ(RateOn(32), rate(907));  // the target is the note's own period
+  EXPECT_EQ(RateOn(35), rate(907));
+  EXPECT_EQ(recdev::Of(Op::PlaySound, 0).size(), 1u);
 }
 
 TEST_F(PlayerTest, InstrumentSetsSampleAndDefaultVolume) {
