@@ -188,6 +188,27 @@ const std::uint8_t* SkipRow(const std::uint8_t* p, const std::uint8_t* end) {
   return std::min(p, end);
 }
 
+// S3M commands that share one parameter memory, as Scream Tracker 3 keeps
+// it: D, E, F, I, J, K, L, Q and R. The others (vibrato, tone portamento,
+// offset, speed, tempo, ...) keep their parameters to themselves, so a D00
+// after an H48 slides by the last D, not by 0x48.
+bool SharesS3mMemory(std::uint8_t command) {
+  switch (command) {
+    case cmdArpeggio:
+    case cmdPortamentoUp:
+    case cmdPortamentoDown:
+    case cmdTonePortamentoVolumeSlide:
+    case cmdVibratoVolumeSlide:
+    case cmdTremolo:
+    case cmdVolumeSlide:
+    case cmdTremor:
+    case cmdRetriggerVolumeChange:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The parameter a command sees after the kind's memory substitution.
 unsigned SubstitutedParameter(const PlayerHandle* h, PlayerChannel* c, bool store) {
   unsigned r = c->parameter;
@@ -195,7 +216,9 @@ unsigned SubstitutedParameter(const PlayerHandle* h, PlayerChannel* c, bool stor
     case modKindS3M:
     case modKindIT:
       if (r != 0) {
-        if (store) c->lastParameter = r;
+        if (store && (h->module->kind == modKindIT || SharesS3mMemory(c->command))) {
+          c->lastParameter = r;
+        }
         return r;
       }
       return c->lastParameter;

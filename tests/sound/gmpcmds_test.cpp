@@ -59,6 +59,25 @@ TEST_F(Commands, SharedParameterMemoryFeedsArpeggio) {
   EXPECT_EQ(Period(), 1712u);
 }
 
+// Only D, E, F, I, J, K, L, Q and R share the S3M parameter memory: a D00
+// after a vibrato or a sample offset slides by the last D, not by their
+// parameters.
+TEST_F(Commands, S3mMemoryIsSharedOnlyByTheCommandsThatUseIt) {
+  Start(Song(modKindS3M, {{At(0).Cmd(cmdVolumeSlide, 0x02)},
+                          {At(0).Cmd(cmdVibrato, 0x48)},
+                          {At(0).Cmd(cmdVolumeSlide, 0x00)},
+                          {At(0).Cmd(cmdSampleOffset, 0x30)},
+                          {At(0).Cmd(cmdVolumeSlide, 0x00)}}));
+  PlayTo(1, 5);
+  EXPECT_EQ(Volume(), 30);  // 40 - 5 × 2
+  PlayTo(2, 5);
+  EXPECT_EQ(Volume(), 30);
+  PlayTo(3, 5);
+  EXPECT_EQ(Volume(), 20);  // D00 is D02 again
+  PlayTo(5, 5);
+  EXPECT_EQ(Volume(), 10);
+}
+
 TEST_F(Commands, S3mPortamentoKinds) {
   Start(Song(modKindS3M, {{At(0).Cmd(cmdPortamentoUp, 0xF2)},    // fine: 2 << 2 on tick 0
                           {At(0).Cmd(cmdPortamentoUp, 0xE2)},    // extra fine: 2
