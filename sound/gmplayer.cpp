@@ -326,12 +326,19 @@ int InstrumentStep(PlayerHandle* h, PlayerChannel* c) {
   return errOK;
 }
 
+// Position jump and pattern break chose where the song goes when their row
+// was read; a delay's repeats do not choose again (a forward jump run a second
+// time would count as a jump back and end the song).
+bool ChoosesTheNextRow(const PlayerChannel* c) {
+  return c->command == cmdPositionJump || c->command == cmdPatternBreak;
+}
+
 // During a pattern delay the row is not read again: its commands run once
 // as on a first tick and once as on a later tick.
 int RepeatDelayedRow(PlayerHandle* h) {
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
     PlayerChannel* c = &h->channels[i];
-    if (c->flags & gmpFlagCommand) {
+    if ((c->flags & gmpFlagCommand) && !ChoosesTheNextRow(c)) {
       if (int e = RunRowCommand(h, c); e != errOK) return e;
     }
   }

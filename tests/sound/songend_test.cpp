@@ -47,6 +47,14 @@ TEST(SongLength, DelayedRowThatJumpsBackEndsTheSongAfterItsRepeats) {
   EXPECT_NEAR(Duration(layout), (64 + 10 + 2) * rowSeconds, 1e-9);
 }
 
+TEST(SongLength, DelayedForwardJumpIsTakenOnce) {
+  auto layout = SixTickSong(modKindMOD);
+  layout.orders = {0, 1, 2};
+  layout.patterns.resize(3);
+  layout.patterns[0].rows[0] = {At(0).Cmd(cmdPositionJump, 2), At(1).Cmd(cmdPatternDelay, 1)};
+  EXPECT_NEAR(Duration(layout), (2 + 64) * rowSeconds, 1e-9);  // row 0 twice, then pattern 2
+}
+
 TEST(SongLength, ModSpeedZeroDoesNotEndTheSong) {
   auto layout = SixTickSong(modKindMOD);
   layout.patterns[0].rows[14] = {At(0).Cmd(cmdSetSpeed, 0)};
