@@ -461,7 +461,7 @@ int NoteDelayRow(PlayerHandle*, PlayerChannel* c, unsigned, unsigned r) {
 int NoteDelayTick(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
   if (h->tick == r && (c->flags & gmpFlagNoteDelay)) {
     c->flags &= static_cast<std::uint8_t>(~gmpFlagNoteDelay);
-    if (Kind(h) == modKindXM) {
+    if (Kind(h) == modKindXM || Kind(h) == modKindIT) {
       gmpResetInstrumentState(h, c);
     }
     return gmpStartNote(h, c);

@@ -135,6 +135,12 @@ int EnvelopeStep(const ModuleEnvelope* env, PlayerEnvelope* state, bool released
 
 bool HasEnvelope(const ModuleEnvelope* env) { return env != nullptr && env->numPoints > 0; }
 
+// A volume envelope without a loop that has reached its last point.
+bool EnvelopeAtEnd(const ModuleEnvelope* env, const PlayerEnvelope* state) {
+  const int last = std::min<int>(env->numPoints, envelopeMaxPoints) - 1;
+  return env->loopStart == 0xFF && state->position >= env->points[last][0];
+}
+
 // Finds the pattern at the handle's position, stepping over skip markers
 // and entries that name no pattern, wrapping at the end marker or past the
 // song end. Each wrap counts a loop when countWraps is set.
@@ -478,6 +484,11 @@ int ChannelRowStep(PlayerHandle* h, PlayerChannel* c) {
   if ((c->flags & gmpFlagNote) && c->note < noteStop && (c->note & 0x0F) < 12 &&
       !IsTonePortamento(c)) {
     if (int e = gmpVoicesBeforeNote(h, c); e != errOK) return e;
+    // IT starts every new note's envelopes, fade-out and release afresh; an
+    // instrument on the row does so in its own step.
+    if (h->module->kind == modKindIT && !(c->flags & gmpFlagInstrument)) {
+      gmpResetInstrumentState(h, c);
+    }
   }
   if (c->flags & gmpFlagInstrument) {
     if (int e = InstrumentStep(h, c); e != errOK) return e;
@@ -541,8 +552,9 @@ int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) 
           0, c->fadeOutVolume - static_cast<std::int32_t>(2 * std::min(ins->fadeOut, 0xFFFFu)));
     }
   } else {
-    volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 9);
-    if ((c->released || c->fading) && ins != nullptr) {
+    // IT counts the instrument's fade-out against 1024.
+    volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 10);
+    if (c->fading && ins != nullptr) {
       c->fadeOutVolume = std::max<std::int32_t>(
           0, c->fadeOutVolume - static_cast<std::int32_t>(std::min(ins->fadeOut, 0xFFFFu)));
     }
@@ -550,6 +562,9 @@ int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) 
   if (ins != nullptr && HasEnvelope(ins->volEnvelope)) {
     int env = EnvelopeStep(ins->volEnvelope, &c->volumeEnvelope, c->released != 0);
     volume = std::clamp((volume * env) >> 14, 0, 64);
+    if (h->module->kind == modKindIT && EnvelopeAtEnd(ins->volEnvelope, &c->volumeEnvelope)) {
+      c->fading = 1;  // an IT note fades out once its volume envelope has ended
+    }
   }
   return std::clamp(volume, 0, 64);
 }
@@ -767,7 +782,7 @@ int StartChannels(PlayerHandle* h, const unsigned* channels) {
     c->volume = c->effectiveVolume = 64;
     c->channelVolume = 64;
     c->deviceChannel = static_cast<std::uint16_t>(channels[i]);
-    c->fadeOutVolume = module->kind == modKindXM ? 0x10000 : 0x200;
+    c->fadeOutVolume = module->kind == modKindXM ? 0x10000 : 0x400;
     const int pan = module->panning != nullptr && i < panCount ? module->panning[i]
                     : module->kind == modKindXM                 ? 128
                     : module->kind == modKindIT                 ? 32
@@ -795,6 +810,18 @@ std::uint8_t gmpMapSample(const PlayerHandle* h, const ModuleInstrument* ins, st
 
 int gmpUpdateChannel(PlayerHandle* h, PlayerChannel* c) { return UpdateChannel(h, c); }
 
+int gmpReleaseNote(PlayerHandle* h, PlayerChannel* c) {
+  c->released = 1;
+  // The fade-out starts at once without a volume envelope or with a looping
+  // one; a volume envelope that ends starts it when it ends.
+  const ModuleInstrument* ins = ChannelInstrument(h, c);
+  if (ins == nullptr || !HasEnvelope(ins->volEnvelope) || ins->volEnvelope->loopStart != 0xFF) {
+    c->fading = 1;
+  }
+  // The sample's sustain loop ends too.
+  return device->ReleaseSound(c->deviceChannel);
+}
+
 std::uint32_t gmpPatternRows(const PlayerHandle* h) {
   const PackedPattern* pattern = CurrentPattern(h);
   if (pattern == nullptr || pattern->rows == 0) {
@@ -816,7 +843,7 @@ void gmpJumpToOrder(PlayerHandle* h, std::uint32_t position) {
 void gmpResetInstrumentState(PlayerHandle* h, PlayerChannel* c) {
   c->volumeEnvelope.position = 0;
   c->panningEnvelope.position = 0;
-  c->fadeOutVolume = h->module->kind == modKindXM ? 0x10000 : 0x200;
+  c->fadeOutVolume = h->module->kind == modKindXM ? 0x10000 : 0x400;
   c->released = 0;
   c->fading = 0;
   c->autoVibratoDepth = 0;
@@ -989,9 +1016,7 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
         break;
       }
       default:
-        c->released = 1;
-        // The sample's sustain loop ends too.
-        error = device->ReleaseSound(c->deviceChannel);
+        error = gmpReleaseNote(h, c);
         break;
     }
   }

@@ -80,17 +80,13 @@ bool Audible(const PlayerHandle* h, const PlayerChannel* c) {
 }
 
 // Cut, key off or fade-out (duplicate-action numbering) on one note.
-int ApplyAction(PlayerChannel* c, unsigned action) {
+int ApplyAction(PlayerHandle* h, PlayerChannel* c, unsigned action) {
   switch (action) {
     case gmpDuplicateActionCut:
       c->sounding = 0;
       return gmpDevice()->StopSound(c->deviceChannel);
     case gmpDuplicateActionOff:
-      if (c->released) {
-        return errOK;
-      }
-      c->released = 1;
-      return gmpDevice()->ReleaseSound(c->deviceChannel);
+      return c->released ? errOK : gmpReleaseNote(h, c);
     case gmpDuplicateActionFade:
       c->fading = 1;
       return errOK;
@@ -99,8 +95,8 @@ int ApplyAction(PlayerChannel* c, unsigned action) {
   }
 }
 
-int ApplyToVoice(PlayerVoice* v, unsigned action) {
-  const int error = ApplyAction(&v->state, action);
+int ApplyToVoice(PlayerHandle* h, PlayerVoice* v, unsigned action) {
+  const int error = ApplyAction(h, &v->state, action);
   if (!v->state.sounding) {
     v->active = 0;
   }
@@ -133,11 +129,11 @@ int DuplicateCheck(PlayerHandle* h, PlayerChannel* c, std::int32_t instrument) {
     PlayerVoice* v = &h->voices[i];
     if (v->active && v->host == host &&
         Duplicate(&v->state, instrument, ins->dupCheckType, sample, note)) {
-      if (int e = ApplyToVoice(v, ins->dupCheckAction); e != errOK) return e;
+      if (int e = ApplyToVoice(h, v, ins->dupCheckAction); e != errOK) return e;
     }
   }
   if (Duplicate(c, instrument, ins->dupCheckType, sample, note)) {
-    return ApplyAction(c, ins->dupCheckAction);
+    return ApplyAction(h, c, ins->dupCheckAction);
   }
   return errOK;
 }
@@ -176,9 +172,9 @@ int MoveToBackground(PlayerHandle* h, PlayerChannel* c) {
   c->sounding = 0;
   int error = errOK;
   if (c->noteAction == gmpNoteActionOff) {
-    error = ApplyToVoice(v, gmpDuplicateActionOff);
+    error = ApplyToVoice(h, v, gmpDuplicateActionOff);
   } else if (c->noteAction == gmpNoteActionFade) {
-    error = ApplyToVoice(v, gmpDuplicateActionFade);
+    error = ApplyToVoice(h, v, gmpDuplicateActionFade);
   }
   // A note without an instrument sets no sample: the new device channel
   // gets the channel's current one.
@@ -267,7 +263,7 @@ int gmpPastNoteAction(PlayerHandle* h, PlayerChannel* c, unsigned action) {
   for (std::uint32_t i = 0; i < h->numVoices; ++i) {
     PlayerVoice* v = &h->voices[i];
     if (v->active && v->host == host) {
-      if (int e = ApplyToVoice(v, action); e != errOK) return e;
+      if (int e = ApplyToVoice(h, v, action); e != errOK) return e;
     }
   }
   return errOK;

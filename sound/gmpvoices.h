@@ -73,3 +73,6 @@ ModuleSample* gmpChannelSample(const PlayerHandle* h, const PlayerChannel* c);
 std::uint8_t gmpMapSample(const PlayerHandle* h, const ModuleInstrument* ins, std::uint8_t* note);
 // Sends one channel's panning, volume and rate to its device channel.
 int gmpUpdateChannel(PlayerHandle* h, PlayerChannel* c);
+// IT key off: the note is released, its sustain loop ends, and its fade-out
+// starts unless a volume envelope without a loop still runs.
+int gmpReleaseNote(PlayerHandle* h, PlayerChannel* c);

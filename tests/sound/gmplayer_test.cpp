@@ -589,7 +589,7 @@ TEST_F(PlayerTest, ItNoteMapReplacesTheNoteAndFadesAfterKeyOff) {
   EXPECT_EQ(recdev::Of(Op::SetPanning, 0, 1u).back().value, 0);  // centre kept
   EXPECT_EQ(recdev::Of(Op::ReleaseSound, 0).size(), 1u);
   EXPECT_EQ(VolumeOn(3), 64);  // fade-out starts after the key off's tick
-  EXPECT_EQ(VolumeOn(4), 32);
+  EXPECT_EQ(VolumeOn(4), 48);  // 1024 - 0x100
 }
 
 }  // namespace

@@ -135,16 +135,17 @@ TEST_F(VoicesTest, NoteFadeFadesOutAndEnds) {
   layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
   layout.patterns[0].rows[1] = {At(0).Note(5, 7).Ins(0)};
   StartVoices(layout, 4);
-  Ticks(6);
-  // 512 less 128 a tick: 64 × 512/512, × 384/512, ...; at 0 the voice stops.
+  Ticks(10);
+  // 1024 less 128 a tick: 64 × 1024/1024, × 896/1024, ...; at 0 the voice stops.
   EXPECT_EQ(VolumeOn(2, 0), 64);
-  EXPECT_EQ(VolumeOn(3, 0), 48);
-  EXPECT_EQ(VolumeOn(4, 0), 32);
-  EXPECT_EQ(VolumeOn(5, 0), 16);
-  EXPECT_EQ(Count(Op::StopSound, 0, 5), 1u);
-  EXPECT_EQ(VolumeOn(6, 0), -1);  // no longer updated
+  EXPECT_EQ(VolumeOn(3, 0), 56);
+  EXPECT_EQ(VolumeOn(4, 0), 48);
+  EXPECT_EQ(VolumeOn(8, 0), 16);
+  EXPECT_EQ(VolumeOn(9, 0), 8);
+  EXPECT_EQ(Count(Op::StopSound, 0, 9), 1u);
+  EXPECT_EQ(VolumeOn(10, 0), -1);  // no longer updated
   EXPECT_EQ(handle->voices[0].active, 0);
-  EXPECT_EQ(VolumeOn(6, firstVoiceChannel), 64);  // the new note does not fade
+  EXPECT_EQ(VolumeOn(10, firstVoiceChannel), 64);  // the new note does not fade
 }
 
 TEST_F(VoicesTest, FullPoolGivesUpTheQuietestVoice) {

@@ -1,0 +1,114 @@
+// IT player rules observed through the device calls: what a new note restarts
+// and how the fade-out counts and when it starts. Values follow IT's rules:
+// the fade-out runs from 1024 down by the instrument's value each tick.
+#include <gtest/gtest.h>
+
+#include "tests/sound/support/player_fixture.h"
+
+namespace {
+
+using modbuild::At;
+using recdev::Op;
+
+modbuild::ModuleSpec ItSpec(std::uint32_t fadeOut) {
+  auto layout = FastSpec(modKindIT, 1);
+  layout.flags = modFlagInstrumentMode;
+  layout.samples[0].loop = true;
+  modbuild::InstrumentSpec ins;
+  ins.samples = {0};
+  ins.fadeOut = fadeOut;
+  layout.instruments = {ins};
+  return layout;
+}
+
+TEST_F(PlayerTest, ItNoteWithoutInstrumentRestartsReleaseAndFade) {
+  auto layout = ItSpec(256);
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Raw(noteCut)};  // key off: fades 256 a tick
+  layout.patterns[0].rows[2] = {At(0).Note(5, 0)};
+  Start(layout);
+  Ticks(4);
+  EXPECT_EQ(VolumeOn(2), 64);
+  EXPECT_EQ(VolumeOn(3), 64);  // not 48: the fade-out starts again from 1024
+  EXPECT_EQ(VolumeOn(4), 64);
+  EXPECT_EQ(Ch(0).released, 0);
+  EXPECT_EQ(Ch(0).fading, 0);
+}
+
+TEST_F(PlayerTest, ItNoteWithoutInstrumentRestartsTheEnvelope) {
+  auto layout = ItSpec(0);
+  layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {4, 0}});
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[2] = {At(0).Note(5, 0)};
+  Start(layout);
+  Ticks(4);
+  EXPECT_EQ(VolumeOn(1), 64);
+  EXPECT_EQ(VolumeOn(2), 48);
+  EXPECT_EQ(VolumeOn(3), 64);  // position 0 again
+  EXPECT_EQ(VolumeOn(4), 48);
+}
+
+TEST_F(PlayerTest, ItNoteWithTonePortamentoKeepsTheEnvelope) {
+  auto layout = ItSpec(0);
+  layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {4, 0}});
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[2] = {At(0).Note(5, 2).Cmd(cmdTonePortamento, 4)};
+  Start(layout);
+  Ticks(3);
+  EXPECT_EQ(VolumeOn(3), 32);  // the envelope runs on through the glide
+}
+
+TEST_F(PlayerTest, ItFadeOutCountsAgainst1024) {
+  auto layout = ItSpec(256);
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Raw(noteCut)};
+  Start(layout);
+  Ticks(6);
+  EXPECT_EQ(VolumeOn(2), 64);  // 1024/1024 on the key off's tick
+  EXPECT_EQ(VolumeOn(3), 48);  // 768/1024
+  EXPECT_EQ(VolumeOn(4), 32);
+  EXPECT_EQ(VolumeOn(5), 16);
+  EXPECT_EQ(VolumeOn(6), 0);
+}
+
+TEST_F(PlayerTest, ItFadeOutWaitsForAVolumeEnvelopeWithoutLoop) {
+  auto layout = ItSpec(256);
+  layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {6, 64}});
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Raw(noteCut)};
+  Start(layout);
+  Ticks(8);
+  EXPECT_EQ(Ch(0).released, 1);
+  // Ticks 1..6 play positions 0..5; the envelope then stands at its end and
+  // the fade-out begins.
+  EXPECT_EQ(VolumeOn(5), 64);
+  EXPECT_EQ(VolumeOn(6), 64);
+  EXPECT_EQ(VolumeOn(7), 64);
+  EXPECT_EQ(VolumeOn(8), 48);
+}
+
+TEST_F(PlayerTest, ItFadeOutStartsAtKeyOffWithALoopingEnvelope) {
+  auto layout = ItSpec(256);
+  layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {4, 64}}, 0xFF, 0, 1);
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Raw(noteCut)};
+  Start(layout);
+  Ticks(3);
+  EXPECT_EQ(VolumeOn(2), 64);
+  EXPECT_EQ(VolumeOn(3), 48);
+}
+
+TEST_F(PlayerTest, ItOneShotEnvelopeFadesWithoutKeyOff) {
+  auto layout = ItSpec(512);
+  layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {2, 64}});
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  Start(layout);
+  Ticks(5);
+  // Positions 0 and 1 on ticks 1 and 2, the end on tick 2; then 1024 - 512.
+  EXPECT_EQ(VolumeOn(3), 64);
+  EXPECT_EQ(VolumeOn(4), 32);
+  EXPECT_EQ(VolumeOn(5), 0);
+  EXPECT_EQ(Ch(0).released, 0);
+}
+
+}  // namespace
