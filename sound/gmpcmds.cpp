@@ -495,6 +495,13 @@ int SetGlobalVolume(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
   return errOK;
 }
 
+// IT's V counts 0..128, held at 128; the song's global volume keeps the
+// 0..64 scale the header's value is read onto, so V40 plays at half.
+int SetGlobalVolumeIt(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
+  h->globalVolume = static_cast<std::uint8_t>(std::min(r, 128u) / 2);
+  return errOK;
+}
+
 // 28: global volume slide (XM).
 int GlobalVolumeSlide(PlayerHandle* h, PlayerChannel*, unsigned p, unsigned) {
   int v = h->globalVolume;
@@ -765,7 +772,7 @@ constexpr Table itRow = MakeTable({
     {cmdNoteCut, NoteCut},
     {cmdNoteDelay, NoteDelayRow},
     {cmdPatternDelay, PatternDelay},
-    {cmdSetGlobalVolume, SetGlobalVolume},
+    {cmdSetGlobalVolume, SetGlobalVolumeIt},
     {cmdRetriggerVolumeChange, RetriggerRow},
     {cmdSync, Sync},
     {cmdPanningSlide, PanSlideIt},

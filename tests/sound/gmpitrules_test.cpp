@@ -112,3 +112,25 @@ TEST_F(PlayerTest, ItOneShotEnvelopeFadesWithoutKeyOff) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PlayerTest, ItGlobalVolumeCountsTo128) {
+  const std::pair<int, int> cases[] = {{0x40, 32}, {0x80, 64}, {0xFF, 64}, {0x20, 16}, {0, 0}};
+  for (const auto& [parameter, expected] : cases) {
+    SCOPED_TRACE(parameter);
+    auto layout = ItSpec(0);
+    layout.patterns[0].rows[0] = {
+        modbuild::At(0).Note(5, 0).Ins(0).Cmd(cmdSetGlobalVolume, parameter)};
+    Start(layout);
+    Ticks(1);
+    EXPECT_EQ(VolumeOn(1), expected);
+    TearDown();
+    handle = nullptr;
+    module = nullptr;
+    recdev::Reset();
+    ticks = 0;
+  }
+}
+
+}  // namespace
