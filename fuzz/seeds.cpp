@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/archivewriter/archivewriter.h"
+#include "tools/itwriter/itcompress.h"
 #include "tools/itwriter/itwriter.h"
 #include "tools/mkcontent/images.h"
 #include "tools/modwriter/modwriter.h"
@@ -201,6 +202,29 @@ void ItSeeds() {
   Save("it", "samples.it", samples.Build());
 }
 
+// Compressed samples: 8-bit in the 2.14 form, 16-bit in the 2.15 form.
+void ItCompressedSeeds() {
+  std::vector<std::int8_t> ramp;
+  for (int i = 0; i < 300; ++i) ramp.push_back(static_cast<std::int8_t>(i % 50 < 25 ? i % 50 * 5 : -i % 7));
+  std::vector<std::int16_t> swell;
+  for (int i = 0; i < 200; ++i) swell.push_back(static_cast<std::int16_t>(std::sin(i / 9.0) * (i * 150)));
+  itwriter::Song song;
+  song.flags = 0x01;  // sample mode
+  song.samples.resize(2);
+  itwriter::SetCompressed8(song.samples[0], ramp, false);
+  itwriter::SetCompressed16(song.samples[1], swell, true);
+  song.samples[1].flags |= 0x10;
+  song.samples[1].loopBegin = 20;
+  song.samples[1].loopEnd = 180;
+  itwriter::PatternWriter w;
+  w.Entry(0, 0x03, 48, 1).Entry(1, 0x03, 60, 2).EndRow();
+  itwriter::Pattern p;
+  p.rows = 1;
+  p.packed = w.bytes;
+  song.patterns.push_back(p);
+  Save("it", "compressed.it", song.Build());
+}
+
 void WaveSeeds() {
   Bytes pcm8;
   for (int i = 0; i < 64; ++i) pcm8.push_back(static_cast<std::uint8_t>(128 + 100 * std::sin(i / 4.0)));
@@ -342,6 +366,7 @@ int main(int argc, char** argv) {
   XmSeeds();
   ModSeeds();
   ItSeeds();
+  ItCompressedSeeds();
   WaveSeeds();
   ConfigSeeds();
   ImageSeeds();
