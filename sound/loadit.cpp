@@ -511,6 +511,8 @@ int ReadSampleHeader(ItLoad& l, std::uint32_t s) {
   sample->length = static_cast<std::uint32_t>(bytes);
   sample->volume = h[19];
   sample->globalVolume = h[17];
+  // Default panning 0..64, used only when its top bit says so.
+  if (h[47] & 0x80) sample->panning = std::min(h[47] & 0x7F, 64);
   sample->basePitch = static_cast<std::int32_t>(Le32(h + 60) & 0x7FFFFFFF);
   sample->fineTune = 0;
   sample->fileOffset = Le32(h + 72);

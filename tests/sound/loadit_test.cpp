@@ -442,6 +442,20 @@ TEST_F(ItReader, SampleFieldsAndLoops) {
   EXPECT_EQ(module->samples[5]->loopMode, loopModeNone);
 }
 
+TEST_F(ItReader, SampleDefaultPanningWhenEnabled) {
+  itwriter::Song song = BasicSong();
+  song.samples.resize(4, song.samples[0]);
+  song.samples[0].defaultPan = 0x80 | 20;
+  song.samples[1].defaultPan = 0x80 | 0;
+  song.samples[2].defaultPan = 0x80 | 100;  // beyond the range: the right edge
+  song.samples[3].defaultPan = 48;          // not enabled
+  ASSERT_EQ(Load(song), errOK);
+  EXPECT_EQ(module->samples[0]->panning, 20);
+  EXPECT_EQ(module->samples[1]->panning, 0);
+  EXPECT_EQ(module->samples[2]->panning, 64);
+  EXPECT_EQ(module->samples[3]->panning, -1);
+}
+
 TEST_F(ItReader, MisreadCompressedAndOversizedSamples) {
   itwriter::Song song = BasicSong();
   // Plain bytes marked compressed: the first block's count (0x7F00) runs

@@ -173,7 +173,7 @@ std::vector<std::uint8_t> Song::Build() const {
       out.push_back(s.volume);
       PutText(out, s.name, 26);
       out.push_back(s.convert);
-      out.push_back(32);  // default panning
+      out.push_back(s.defaultPan);
       const std::uint32_t length = s.length.value_or(
           static_cast<std::uint32_t>(s.bytes.size() / ((s.flags & 2) ? 2 : 1)));
       Put32(out, length);

@@ -18,6 +18,7 @@ struct Sample {
   std::uint8_t globalVolume = 64;
   std::uint8_t volume = 64;
   std::uint8_t convert = 0x01;    // bit 0: signed data
+  std::uint8_t defaultPan = 32;   // bit 7: use it
   std::vector<std::uint8_t> bytes;            // data as stored
   std::optional<std::uint32_t> length;        // in samples; default from bytes
   std::uint32_t loopBegin = 0, loopEnd = 0;
