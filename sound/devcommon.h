@@ -32,7 +32,7 @@ constexpr SoundDevice MakeSoundDevice(unsigned capabilityBits, unsigned modes, c
       dsmSetPosition, dsmGetPosition, dsmGetDirection, dsmSetPanning, dsmGetPanning,
       dsmMuteChannel, dsmAddSample, dsmRemoveSample, own.SetUpdRate, own.StartPlay,
       own.Play, dsmStartStream, dsmStopStream, dsmSetLoopCallback, dsmSetStreamWritePosition,
-      dsmPauseStream};
+      dsmPauseStream, dsmSetChannelFilter};
 }
 
 // Samples mixed per player tick for an update rate in 1/100 Hz: an even number.

@@ -232,11 +232,14 @@ int dsmInit(unsigned mixRate, unsigned mode) {
     return errInvalidArguments;
   }
   dsm.mixBufferSize = static_cast<unsigned>(size);
-  if (int error = memAllocArray(dsm.mixBufferSize + tableAlignment, &dsm.mixBufferRaw); error != errOK) {
+  // Twice the size: the second half holds a filtered channel on its own.
+  if (int error = memAllocArray(2 * dsm.mixBufferSize + tableAlignment, &dsm.mixBufferRaw);
+      error != errOK) {
     dsm = DsmState{};
     return error;
   }
   dsmMixBuffer = static_cast<std::uint8_t*>(AlignUp(dsm.mixBufferRaw));
+  dsm.channelBuffer = dsmMixBuffer + dsm.mixBufferSize;
   dsmMixBufferSize = dsm.mixBufferSize;
 
   if (!dsm.floatPath) {
@@ -470,6 +473,7 @@ int dsmPlaySound(unsigned channel, std::uint32_t rate) {
     return errInvalidChannel;
   }
   HandToShadow(channel);
+  dsmResetChannelFilter(*chan);
   chan->state = dsmChanEnd;
   chan->rate = rate;
   return dsmSetPosition(channel, 0);

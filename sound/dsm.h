@@ -109,6 +109,9 @@ int dsmStopStream(unsigned channel);
 int dsmSetLoopCallback(unsigned channel, void (*callback)(unsigned channel));
 int dsmSetStreamWritePosition(unsigned channel, unsigned position);
 int dsmPauseStream(unsigned channel, int pause);
+// A channel's resonant low-pass filter (the device's SetFilter; units in
+// sound/sdevice.h). Values out of range give errInvalidArguments.
+int dsmSetChannelFilter(unsigned channel, unsigned cutoff, unsigned resonance);
 
 // Read-only views for the devices and for checks: the mode after
 // initialisation (with the path bits filled in), and the channel state.

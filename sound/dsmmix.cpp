@@ -470,7 +470,11 @@ int dsmMixData(unsigned frames, std::uint8_t* dest) {
     std::memset(dsmMixBuffer, 0, std::size_t{n} * outChannels * 4);
     if (!dsm.paused && dsm.channelsOpen) {
       for (unsigned c = 0; c < dsm.allocChannels; c++) {
-        dsmMixChannel(c, dsmMixBuffer, n);
+        if (dsm.channels[c].filterOn) {
+          dsmMixFilteredChannel(c, dsmMixBuffer, n);
+        } else {
+          dsmMixChannel(c, dsmMixBuffer, n);
+        }
       }
     }
     for (DsmPostProcessor* post = dsm.postProcessors; post != nullptr; post = post->next) {

@@ -1,6 +1,7 @@
 // Internal state of the software mixer, shared by its three files: dsm.cpp
 // (operations, sample store, channel control), dsmmix.cpp (the mixing
-// routines) and dsmfilt.cpp (the output filter). Not for use outside the mixer.
+// routines), dsmfilt.cpp (the output filter) and dsmchflt.cpp (the channels'
+// resonant filters). Not for use outside the mixer.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +47,11 @@ struct DsmChannel {
   std::int32_t leftTarget, rightTarget;
   std::int32_t leftStep, rightStep;      // ramp magnitudes per output sample
   int ramping;
+  // Resonant low-pass stage, off unless set: y = a0·x + b0·y1 + b1·y2 on each
+  // output side of the channel's mixed signal (history [side][0] = y1, [1] = y2).
+  int filterOn;
+  float filterA0, filterB0, filterB1;
+  float filterHistory[2][2];
 };
 
 // Post-processors run on the accumulators after all channels are mixed.
@@ -73,6 +79,7 @@ struct DsmState {
   int filterMode;            // effective filter: off, light or strong
   unsigned mixBufferSize;    // bytes
   std::uint8_t* mixBufferRaw;  // allocation behind the aligned buffer
+  std::uint8_t* channelBuffer;  // mixBufferSize bytes after the mix buffer: a filtered channel alone
   unsigned numChannels;      // requested
   unsigned allocChannels;    // 2 x requested when interpolating
   int channelsOpen;
@@ -108,6 +115,12 @@ void dsmTakeOverSample(DsmChannel& channel);
 
 // Mixes one channel into the accumulators (int32 or float by path).
 void dsmMixChannel(unsigned channelNumber, void* acc, unsigned frames);
+
+// Mixes one channel into the accumulators through its resonant filter
+// (dsmchflt.cpp); for channels whose filter is on.
+void dsmMixFilteredChannel(unsigned channelNumber, void* acc, unsigned frames);
+// Clears a channel's filter history: a new sound starts from silence.
+void dsmResetChannelFilter(DsmChannel& channel);
 
 // Output filter (dsmfilt.cpp): the post-processor node and its history reset.
 DsmPostProcessor* dsmFilterNode();

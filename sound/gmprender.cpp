@@ -22,6 +22,7 @@ int TimingChannel(unsigned) { return errOK; }
 int TimingChannelValue(unsigned, unsigned) { return errOK; }
 int TimingChannelRate(unsigned, std::uint32_t) { return errOK; }
 int TimingChannelPan(unsigned, int) { return errOK; }
+int TimingChannelFilter(unsigned, unsigned, unsigned) { return errOK; }
 int TimingSetUpdRate(unsigned rate) {
   if (rate == 0) return errInvalidArguments;
   timingRate = rate;
@@ -39,6 +40,7 @@ SoundDevice MakeTimingDevice() {
   d.SetSample = TimingChannelValue;
   d.SetPosition = TimingChannelValue;
   d.SetPanning = TimingChannelPan;
+  d.SetFilter = TimingChannelFilter;
   d.SetUpdRate = TimingSetUpdRate;
   d.StartPlay = TimingOk;
   return d;

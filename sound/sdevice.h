@@ -1,5 +1,5 @@
 // The sound-device record: a constant record per output device holding its
-// data and a table of 41 operations in a fixed slot order. Slots marked
+// data and a table of 42 operations in a fixed slot order. Slots marked
 // "mixer" are the software mixer's shared operations (sound/dsm.h); the others
 // belong to each device. Every operation returns an error code (sound/errors.h)
 // and passes results back through out-parameters.
@@ -76,8 +76,18 @@ struct SoundDevice {
                          void (*callback)(unsigned channel));    // 38 mixer
   int (*SetStreamWritePosition)(unsigned channel, unsigned position);  // 39 mixer
   int (*PauseStream)(unsigned channel, int pause);               // 40 mixer
+  // Added after the original set, for IT's resonant filters.
+  int (*SetFilter)(unsigned channel, unsigned cutoff, unsigned resonance);  // 41 mixer
 };
+
+// A channel's resonant low-pass filter (SetFilter): cutoff 0..254 in steps of
+// 1/48 octave from 130.8 Hz (110 Hz × 2^0.25), resonance 0..127 (0 to 24 dB of
+// damping removed). A cutoff of sdFilterOff turns the channel's filter off,
+// which is also how every channel starts.
+inline constexpr unsigned sdFilterMaxCutoff = 254;
+inline constexpr unsigned sdFilterOff = 255;
+inline constexpr unsigned sdFilterMaxResonance = 127;
 
 inline constexpr std::size_t sdOperationCount =
     (sizeof(SoundDevice) - offsetof(SoundDevice, Detect)) / sizeof(void (*)());
-static_assert(sdOperationCount == 41, "the device record has 41 operation slots");
+static_assert(sdOperationCount == 42, "the device record has 42 operation slots");

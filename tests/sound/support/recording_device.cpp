@@ -83,6 +83,9 @@ int RemoveSample(unsigned handle) {
   return Record(Op::RemoveSample, 0, handle);
 }
 int SetUpdRate(unsigned rate) { return Record(Op::SetUpdRate, 0, rate); }
+int SetFilter(unsigned ch, unsigned cutoff, unsigned resonance) {
+  return Record(Op::SetFilter, ch, std::int64_t{cutoff} * 256 + resonance);
+}
 int Play(int* callPlayer) {
   *callPlayer = 0;
   return errOK;
@@ -109,7 +112,7 @@ const SoundDevice device = {
     ReleaseSound, StopSound, SetRate, GetRate, SetVolume, GetUnsigned, SetSample, GetUnsigned,
     SetPosition, GetUnsigned, GetInt, SetPanning, GetInt, MuteChannel, AddSample, RemoveSample,
     SetUpdRate, NoOp, Play, StartStream, ChannelOp, SetLoopCallback, ChannelUnsigned,
-    ChannelFlag,
+    ChannelFlag, SetFilter,
 };
 
 }  // namespace

@@ -23,6 +23,7 @@ enum class Op {
   AddSample,
   RemoveSample,
   SetUpdRate,
+  SetFilter,  // value: cutoff × 256 + resonance
 };
 
 struct Event {
