@@ -110,6 +110,12 @@ void XmSeeds() {
   empty.channels = 2;
   empty.flags = 0;
   Save("xm", "empty.xm", empty.Build());
+
+  // The older layouts: instruments before the patterns.
+  song.version = 0x0103;
+  Save("xm", "song103.xm", song.Build());
+  song.version = 0x0102;
+  Save("xm", "song102.xm", song.Build());
 }
 
 void ModSeeds() {
@@ -140,6 +146,14 @@ void ModSeeds() {
   eight.samples[0].data.assign(16, 0);
   eight.At(0, 0, 7) = {113, 1, 0x0F, 0x06};
   Save("mod", "eight.mod", eight.Build());
+
+  eight.signature = "FLT8";
+  eight.orders[1] = 2;
+  eight.songLength = 2;
+  Save("mod", "split.mod", eight.Build());
+
+  song.sampleCount = 15;
+  Save("mod", "fifteen.mod", song.Build());
 }
 
 void ItSeeds() {
