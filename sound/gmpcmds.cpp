@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "sound/errors.h"
+#include "sound/gmpfilter.h"
 #include "sound/gmpnotecmds.h"
 #include "sound/gmptables.h"
 #include "sound/gmpvoices.h"
@@ -552,7 +553,10 @@ int RetrigVolTickXm(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned) {
 }
 
 // 30: sync.
-int Sync(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
+int Sync(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
+  if (h->module->kind == modKindIT) {
+    gmpFilterMacro(c, r);  // IT's Z is also a filter macro
+  }
   h->lastSyncValue = static_cast<std::int32_t>(r);
   if (h->syncCallback != nullptr) {
     h->syncCallback(r, h->position, h->row);

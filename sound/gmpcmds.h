@@ -39,3 +39,5 @@ std::uint32_t gmpPatternRows(const PlayerHandle* h);
 void gmpResetInstrumentState(PlayerHandle* h, PlayerChannel* c);
 // The device the player drives.
 const SoundDevice* gmpDevice();
+// Envelope value (0..64 × 256) at the position, which then moves on a tick.
+int gmpEnvelopeStep(const ModuleEnvelope* env, PlayerEnvelope* state, bool released);

@@ -7,6 +7,7 @@
 
 #include "sound/errors.h"
 #include "sound/gmpcmds.h"
+#include "sound/gmpfilter.h"
 #include "sound/gmptables.h"
 #include "sound/gmpvoices.h"
 #include "sound/mem.h"
@@ -627,6 +628,9 @@ int UpdateChannel(PlayerHandle* h, PlayerChannel* c) {
     if (int e = device->SetPanning(c->deviceChannel, EnvelopedPanning(h, c, ins)); e != errOK) {
       return e;
     }
+    if (kind == modKindIT) {
+      if (int e = gmpFilterUpdate(h, c, ins); e != errOK) return e;
+    }
   }
   const std::uint64_t product = static_cast<std::uint64_t>(h->globalVolume) *
                                 static_cast<std::uint64_t>(volume) * c->channelVolume *
@@ -782,6 +786,7 @@ int StartChannels(PlayerHandle* h, const unsigned* channels) {
     c->volume = c->effectiveVolume = 64;
     c->channelVolume = 64;
     c->deviceChannel = static_cast<std::uint16_t>(channels[i]);
+    gmpFilterStart(c);
     c->fadeOutVolume = module->kind == modKindXM ? 0x10000 : 0x400;
     const int pan = module->panning != nullptr && i < panCount ? module->panning[i]
                     : module->kind == modKindXM                 ? 128
@@ -809,6 +814,10 @@ std::uint8_t gmpMapSample(const PlayerHandle* h, const ModuleInstrument* ins, st
 }
 
 int gmpUpdateChannel(PlayerHandle* h, PlayerChannel* c) { return UpdateChannel(h, c); }
+
+int gmpEnvelopeStep(const ModuleEnvelope* env, PlayerEnvelope* state, bool released) {
+  return EnvelopeStep(env, state, released);
+}
 
 int gmpReleaseNote(PlayerHandle* h, PlayerChannel* c) {
   c->released = 1;
@@ -843,6 +852,7 @@ void gmpJumpToOrder(PlayerHandle* h, std::uint32_t position) {
 void gmpResetInstrumentState(PlayerHandle* h, PlayerChannel* c) {
   c->volumeEnvelope.position = 0;
   c->panningEnvelope.position = 0;
+  c->filter.envelope.position = 0;
   c->fadeOutVolume = h->module->kind == modKindXM ? 0x10000 : 0x400;
   c->released = 0;
   c->fading = 0;
@@ -989,6 +999,9 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
         c->sounding = error == errOK ? 1 : 0;
         c->framePosition = std::uint64_t{c->sampleOffset} << 8;
       }
+      if (error == errOK && m->kind == modKindIT) {
+        gmpFilterNoteStart(h, c);
+      }
       if (error == errOK && c->sampleOffset != 0) {
         const std::uint32_t bytes =
             s->sampleType == smp16bitMono ? c->sampleOffset * 2 : c->sampleOffset;
@@ -1122,10 +1135,12 @@ int gmpStopSong(PlayerHandle* h) {
     return errInvalidArguments;
   }
   handles[h->slot] = nullptr;
+  const int filterError = h->module->kind == modKindIT ? gmpFilterStop(h) : errOK;
   gmpFreeVoices(h);
   memFree(h->channels);
   memFree(h->info);
-  return memFree(h);
+  const int error = memFree(h);
+  return error != errOK ? error : filterError;
 }
 
 int gmpPlay() {

@@ -40,6 +40,18 @@ struct PlayerEnvelope {
   std::uint32_t position;  // in ticks
 };
 
+// IT resonant filter of one channel (sound/gmpfilter.h).
+struct PlayerFilter {
+  std::uint8_t cutoff;       // 0..127
+  std::uint8_t resonance;    // 0..127
+  std::uint8_t on;           // the device channel filters
+  std::uint8_t noteStarted;  // a note started since the last tick
+  std::uint16_t sentChannel; // device channel last told, 0xFFFF = none
+  std::uint16_t sentCutoff;  // what it was told
+  std::uint8_t sentResonance;
+  PlayerEnvelope envelope;   // filter envelope position
+};
+
 struct PlayerChannel {
   std::uint32_t period;          // base period of the playing note
   std::int32_t instrument;       // -1 = none
@@ -93,6 +105,7 @@ struct PlayerChannel {
   std::uint8_t glissando;        // tone portamento sounds in semitones
   std::uint8_t tuningSet;        // a set-fine-tune command overrides the sample's
   std::int32_t tuning;           // MOD, XM fine tune; S3M C-4 rate
+  PlayerFilter filter;           // IT
 };
 
 using gmpSyncCallback = void (*)(unsigned value, unsigned position, unsigned row);

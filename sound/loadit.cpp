@@ -654,6 +654,9 @@ int SetInstrumentSettings(const std::uint8_t* inst, bool oldLayout, ModuleInstru
   instrument->defaultPanning = inst[25];
   instrument->randomVolume = inst[26];
   instrument->randomPanning = inst[27];
+  instrument->filterCutoff = inst[58];
+  instrument->filterResonance = inst[59];
+  instrument->thirdIsFilter = (inst[468] & 0x80) != 0;
   if (int error = ReadEnvelope(&inst[304], false, &instrument->volEnvelope); error != 0) {
     return error;
   }

@@ -216,6 +216,9 @@ struct ModuleInstrument {
   std::uint8_t defaultPanning;     // bit 7: skip the set-panning step at note start
   std::uint8_t randomVolume;
   std::uint8_t randomPanning;
+  std::uint8_t filterCutoff;       // IT default cutoff 0..127, bit 7: set
+  std::uint8_t filterResonance;    // IT default resonance 0..127, bit 7: set
+  std::uint8_t thirdIsFilter;      // IT: the third envelope drives the filter
   std::uint32_t used;              // 1 if any pattern refers to the instrument
   // numSamples pointers, stored in the same allocation right after this record
   // (ModuleAllocInstrument sets it up); null when numSamples is 0. The samples
