@@ -11,14 +11,9 @@ using modbuild::At;
 using recdev::Op;
 
 modbuild::ModuleSpec ItSpec(std::uint32_t fadeOut) {
-  auto layout = FastSpec(modKindIT, 1);
-  layout.flags = modFlagInstrumentMode;
-  layout.samples[0].loop = true;
   modbuild::InstrumentSpec ins;
-  ins.samples = {0};
   ins.fadeOut = fadeOut;
-  layout.instruments = {ins};
-  return layout;
+  return ItInstrumentSpec(ins);
 }
 
 TEST_F(PlayerTest, ItNoteWithoutInstrumentRestartsReleaseAndFade) {

@@ -18,16 +18,11 @@ constexpr unsigned firstVoiceChannel = 10;
 
 // One IT channel in instrument mode at speed 1, looping samples that never end.
 modbuild::ModuleSpec VoiceSpec(std::uint8_t nna, std::uint8_t dct = 0, std::uint8_t dca = 0) {
-  auto layout = FastSpec(modKindIT, 1);
-  layout.flags = modFlagInstrumentMode;
-  layout.samples[0].loop = true;
   modbuild::InstrumentSpec ins;
-  ins.samples = {0};
   ins.newNoteAction = nna;
   ins.dupCheckType = dct;
   ins.dupCheckAction = dca;
-  layout.instruments = {ins};
-  return layout;
+  return ItInstrumentSpec(ins);
 }
 
 class VoicesTest : public PlayerTest {

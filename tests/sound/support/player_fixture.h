@@ -70,3 +70,14 @@ inline modbuild::ModuleSpec FastSpec(ModuleKind kind = modKindS3M, std::uint8_t 
   if (kind == modKindXM) layout.samples[0].basePitch = 0;  // relative note
   return layout;
 }
+
+// One IT channel in instrument mode at speed 1: instrument 0 plays sample 0,
+// which loops and so never ends by itself.
+inline modbuild::ModuleSpec ItInstrumentSpec(const modbuild::InstrumentSpec& instrument) {
+  auto layout = FastSpec(modKindIT, 1);
+  layout.flags = modFlagInstrumentMode;
+  layout.samples[0].loop = true;
+  layout.instruments = {instrument};
+  layout.instruments[0].samples = {0};
+  return layout;
+}
