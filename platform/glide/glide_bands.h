@@ -1,15 +1,14 @@
-// Who draws a set-up triangle's rows: the calling thread alone, or the calling
-// thread and a worker, each owning interleaved bands of rows. Every pixel belongs
-// to one thread, which draws the triangles in the order they came, so the picture
-// is the one a single thread draws.
+// Who draws a set-up triangle's rows: the calling thread alone, at once, or the
+// band bins (glide_bins.h), where a worker and, when drawing must finish, the
+// calling thread draw bands of rows, each band's triangles in the order they
+// came, so the picture is the one a single thread draws.
 #pragma once
 
 #include "platform/glide/glide_raster.h"
 
 namespace glide_detail {
 
-// Draws the triangle's rows with the span implementation in use, or queues the
-// worker's share of them.
+// Draws the triangle's rows with the span implementation in use, or bins them.
 void SubmitTriangle(const TriangleSetup& t);
 // Returns when every triangle submitted so far is drawn: before the buffers or
 // texture memory are read, written or replaced.

@@ -1,6 +1,6 @@
 // What the parts of the rasterizer share: a triangle after set-up (edges, attribute
-// planes and the render state it was drawn with), the row ranges a thread draws,
-// and the span implementations to draw with.
+// planes and the render state it was drawn with) and the span implementations to
+// draw its rows with.
 #pragma once
 
 #include <cstdint>
@@ -44,22 +44,8 @@ struct TriangleSetup {
   RasterTarget target;
 };
 
-// The rows a thread draws: bands of 2^bandShift rows, those whose index modulo
-// 'cycle' lies in [first, first + count).
-struct RowShare {
-  int bandShift = 4;
-  int cycle = 1;
-  int first = 0;
-  int count = 1;
-  bool Owns(int band) const {
-    const int k = band % cycle;
-    return k >= first && k < first + count;
-  }
-  bool All() const { return count == cycle; }
-};
-
-// Draws the rows of a triangle that 'share' owns.
-using RowsFunction = void (*)(const TriangleSetup& t, const RowShare& share);
+// Draws the triangle's rows in [rowFrom, rowTo) (clamped to its own rows).
+using RowsFunction = void (*)(const TriangleSetup& t, int rowFrom, int rowTo);
 
 // Span implementations: the SSE2 one (the reference, as every x86-64 has it) and
 // the AVX2 one, chosen at run time. Both give the same pixels.

@@ -5,7 +5,7 @@
 
 struct GlideRasterMode {
   bool vectorSpans = true;  // the widest spans the processor runs; false: the SSE2 reference
-  bool worker = true;       // a second thread draws half the rows (when there is a second core)
+  bool worker = true;       // a second thread draws binned bands of rows (when there is a second core)
 };
 
 // Takes effect at once; drawing already submitted is finished first.

@@ -1,7 +1,7 @@
-// The row walk shared by the span implementations: exact edges, the rows a thread
-// owns, each span's start values and the colour-step limits. Each span file
-// includes it after choosing its instruction set, so everything here has internal
-// linkage: the copies compiled for different instruction sets never mix.
+// The row walk shared by the span implementations: exact edges, each span's start
+// values and the colour-step limits. Each span file includes it after choosing its
+// instruction set, so everything here has internal linkage: the copies compiled
+// for different instruction sets never mix.
 #pragma once
 
 #include <immintrin.h>
@@ -17,7 +17,6 @@ namespace {
 using glide_detail::DepthKind;
 using glide_detail::Plane;
 using glide_detail::RasterTarget;
-using glide_detail::RowShare;
 using glide_detail::TriangleSetup;
 
 // No span is longer than the widest screen.
@@ -233,20 +232,14 @@ void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int t
   }
 }
 
-// Walks the rows of the triangle that the share owns, band by band.
+// Draws the triangle's rows in [from, to).
 template <class Span, bool Textured, bool Bilinear, DepthKind Depth>
-void RowLoop(const TriangleSetup& t, const RowShare& share) {
+void RowLoop(const TriangleSetup& t, int from, int to) {
+  from = std::max(from, t.rowBegin);
+  to = std::min(to, t.rowEnd);
+  if (from >= to) return;
   const RowConstants k(t);
-  if (share.All()) {
-    DrawRowRange<Span, Textured, Bilinear, Depth>(t, k, t.rowBegin, t.rowEnd);
-    return;
-  }
-  for (int band = t.rowBegin >> share.bandShift; (band << share.bandShift) < t.rowEnd; ++band) {
-    if (!share.Owns(band)) continue;
-    const int from = std::max(t.rowBegin, band << share.bandShift);
-    const int to = std::min(t.rowEnd, (band + 1) << share.bandShift);
-    DrawRowRange<Span, Textured, Bilinear, Depth>(t, k, from, to);
-  }
+  DrawRowRange<Span, Textured, Bilinear, Depth>(t, k, from, to);
 }
 
 // The row functions of one span implementation, by texturing, filter and depth.
