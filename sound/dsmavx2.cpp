@@ -90,7 +90,34 @@ struct Vec {
 #include "sound/dsmvec.h"
 
 namespace {
-constexpr DsmKernelSet avx2Kernels = VectorKernels("avx2", &dsmConvertIntSse2, &dsmConvertFloatSse2);
+
+// Rounds half away from zero after clamping to the 16-bit range; NaN goes to
+// -32768 (the maximum's second operand), as in the scalar conversion.
+DSM_VEC_TARGET inline __m256i RoundClamped(__m256 x) {
+  x = _mm256_min_ps(_mm256_max_ps(x, _mm256_set1_ps(-32768.0f)), _mm256_set1_ps(32767.0f));
+  const __m256 negative = _mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_LT_OQ);
+  const __m256 half = _mm256_blendv_ps(_mm256_set1_ps(0.5f), _mm256_set1_ps(-0.5f), negative);
+  return _mm256_cvttps_epi32(_mm256_add_ps(x, half));
+}
+
+// Sixteen accumulators at a time to 16-bit output (the pack saturates as the
+// scalar clamp does, within 128-bit halves, put back in order after); 8-bit
+// output and the rest go through the SSE2 conversion.
+DSM_VEC_TARGET void ConvertFloatAvx2(const float* acc, unsigned samples, std::uint8_t* dest,
+                                     bool eightBit) {
+  unsigned i = 0;
+  if (!eightBit) {
+    for (; i + 16 <= samples; i += 16) {
+      const __m256i lo = RoundClamped(_mm256_loadu_ps(acc + i));
+      const __m256i hi = RoundClamped(_mm256_loadu_ps(acc + i + 8));
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(lo, hi), 0xD8);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + 2 * i), packed);
+    }
+  }
+  dsmConvertFloatSse2(acc + i, samples - i, dest + i * (eightBit ? 1 : 2), eightBit);
+}
+
+constexpr DsmKernelSet avx2Kernels = VectorKernels("avx2", &dsmConvertIntSse2, &ConvertFloatAvx2);
 }  // namespace
 
 const DsmKernelSet* const dsmAvx2Kernels = &avx2Kernels;
