@@ -35,20 +35,21 @@ void BandBins::Add(const TriangleSetup& t, RowsFunction rows) {
   entry.rows = rows;
   const int first = t.rowBegin >> bandShift, last = (t.rowEnd - 1) >> bandShift;
   for (int b = first; b <= last; ++b) {
-    Band& band = bands_[b];
-    band.triangles[band.added & ringMask] = number;
-    ++band.added;
-    band.dirty = true;
+    Tally& tally = tallies_[b];
+    bands_[b].triangles[tally.added & ringMask] = number;
+    ++tally.added;
+    tally.dirty = true;
   }
   if (++sincePublish_ == publishBatch) Publish();
 }
 
 void BandBins::Publish() {
   sincePublish_ = 0;
-  for (Band& band : bands_) {
-    if (!band.dirty) continue;
-    band.dirty = false;
-    band.published.store(band.added, std::memory_order_release);
+  for (int b = 0; b < maxBands; ++b) {
+    Tally& tally = tallies_[b];
+    if (!tally.dirty) continue;
+    tally.dirty = false;
+    bands_[b].published.store(tally.added, std::memory_order_release);
   }
   signal_.fetch_add(1, std::memory_order_seq_cst);
   if (workerWaiting_.load(std::memory_order_seq_cst)) signal_.notify_one();
@@ -81,8 +82,8 @@ bool BandBins::DrawPending(int first, int step) {
 }
 
 bool BandBins::AllDrawn() const {
-  for (const Band& band : bands_)
-    if (band.drawn.load(std::memory_order_acquire) != band.added) return false;
+  for (int b = 0; b < maxBands; ++b)
+    if (bands_[b].drawn.load(std::memory_order_acquire) != tallies_[b].added) return false;
   return true;
 }
 

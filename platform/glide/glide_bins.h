@@ -51,9 +51,14 @@ private:
     std::atomic<std::uint32_t> published{0};
     std::atomic<std::uint32_t> drawn{0};
     std::atomic<bool> claimed{false};
-    std::uint32_t added = 0;  // the calling thread's own count, ahead of 'published'
-    bool dirty = false;
     std::uint32_t* triangles = nullptr;
+  };
+  // The calling thread's own count of a band's triangles, ahead of 'published';
+  // kept apart from the bands so that adding a triangle writes no line the
+  // worker reads.
+  struct Tally {
+    std::uint32_t added = 0;
+    bool dirty = false;
   };
 
   void Publish();
@@ -67,6 +72,7 @@ private:
   std::unique_ptr<Entry[]> entries_;
   std::unique_ptr<std::uint32_t[]> lists_;
   Band bands_[maxBands];
+  Tally tallies_[maxBands];
   std::uint32_t added_ = 0;     // triangles added (wrapping)
   std::uint32_t finished_ = 0;  // all triangles before this one are drawn
   std::uint32_t sincePublish_ = 0;
