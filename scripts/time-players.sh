@@ -7,7 +7,9 @@
 # one after the other, in an order that rotates from file to file, so that a
 # busy machine slows all three alike; compare the ratios, not the seconds.
 #
-#   scripts/time-players.sh [-m MODPLAY] [-x EXTRA_MODPLAY_OPTION]... [DIR...]
+#   scripts/time-players.sh [-m MODPLAY] [-n] [-x EXTRA_MODPLAY_OPTION]... [DIR...]
+#
+# -n renders with modplay's default (non-interpolating) mixing instead.
 #
 # DIR defaults to /tmp/modules/{mod,s3m,xm,it} as scripts/fetch-modules.sh
 # fills it. Files that any player refuses are left out of the totals. The
@@ -16,15 +18,18 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 modplay=$here/build/tools/modplay/modplay
-modplay_options=(--interpolate)
-while getopts "m:x:" opt; do
+modplay_options=()
+interpolate=1
+while getopts "m:nx:" opt; do
   case $opt in
     m) modplay=$OPTARG ;;
+    n) interpolate=0 ;;
     x) modplay_options+=("$OPTARG") ;;
-    *) echo "usage: $0 [-m MODPLAY] [-x OPTION]... [DIR...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [-m MODPLAY] [-n] [-x OPTION]... [DIR...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
+((interpolate)) && modplay_options=(--interpolate "${modplay_options[@]}")
 dirs=("$@")
 if ((${#dirs[@]} == 0)); then
   [ -d /tmp/modules ] || { echo "no modules in /tmp/modules: run scripts/fetch-modules.sh first" >&2; exit 1; }
