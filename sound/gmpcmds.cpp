@@ -8,6 +8,7 @@
 
 #include "sound/errors.h"
 #include "sound/gmpfilter.h"
+#include "sound/gmpitpitch.h"
 #include "sound/gmpnotecmds.h"
 #include "sound/gmptables.h"
 #include "sound/gmpvoices.h"
@@ -99,6 +100,13 @@ int Arpeggio(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
 
 // 2 and 3: portamento up and down; sign -1 up, +1 down.
 int PortamentoS3m(PlayerHandle* h, PlayerChannel* c, unsigned p, int sign) {
+  if (Kind(h) == modKindIT) {
+    gmpItSlideMemory(h, c, p);
+    if (gmpItLinear(h->module)) {
+      gmpItLinearPortamento(h, c, p, sign);
+      return errOK;
+    }
+  }
   if (p < 0xE0) {
     if (h->tick >= 1) {
       SetPeriod(h, c, Period(c) + sign * static_cast<std::int64_t>(p << h->slideShift));
@@ -152,7 +160,9 @@ void TonePortaStep(PlayerHandle* h, PlayerChannel* c) {
   } else {
     q = period - target <= step ? target : period - step;
   }
-  if (Kind(h) == modKindMOD && c->period != 0) {
+  if (gmpItLinear(h->module)) {
+    gmpItTonePortamentoStep(h, c);
+  } else if (Kind(h) == modKindMOD && c->period != 0) {
     c->period = c->outputPeriod = static_cast<std::uint32_t>(q);  // between two note periods
   } else {
     SetPeriod(h, c, q);
@@ -163,7 +173,9 @@ void TonePortaStep(PlayerHandle* h, PlayerChannel* c) {
 }
 
 int TonePortaTick(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
-  if (r != 0 && !(Kind(h) == modKindS3M && c->targetPeriod == 0)) {
+  if (Kind(h) == modKindIT) {
+    gmpItTonePortamentoSpeed(h, c, r);
+  } else if (r != 0 && !(Kind(h) == modKindS3M && c->targetPeriod == 0)) {
     c->portamentoSpeed = static_cast<std::uint8_t>(r);
   }
   TonePortaStep(h, c);
@@ -241,6 +253,22 @@ int VibratoVol(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r) {
   if (int e = VolumeSlide(h, c, p, r); e != errOK) return e;
   VibratoStep(h, c);
   return errOK;
+}
+
+// IT's own effects mode moves the vibrato (H, K, U) on the first tick too;
+// old effects leave that tick alone, as the other kinds do.
+int VibratoRowIt(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r) {
+  return gmpItVibratoOnFirstTick(h) ? Vibrato(h, c, p, r) : errOK;
+}
+
+int VibratoVolRowIt(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r) {
+  if (int e = VolumeSlide(h, c, p, r); e != errOK) return e;
+  if (gmpItVibratoOnFirstTick(h)) VibratoStep(h, c);
+  return errOK;
+}
+
+int FineVibratoRowIt(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r) {
+  return gmpItVibratoOnFirstTick(h) ? gmpFineVibrato(h, c, p, r) : errOK;
 }
 
 // 9: set panning.
@@ -758,7 +786,9 @@ constexpr Table itRow = MakeTable({
     {cmdPortamentoDown, PortaDownS3m},
     {cmdTonePortamento, TonePortaRow},
     {cmdTonePortamentoVolumeSlide, TonePortaVolRow},
-    {cmdVibratoVolumeSlide, VolumeSlide},
+    {cmdVibrato, VibratoRowIt},
+    {cmdVibratoVolumeSlide, VibratoVolRowIt},
+    {cmdFineVibrato, FineVibratoRowIt},
     {cmdSetPanning, SetPanning},
     {cmdSampleOffset, SampleOffset},
     {cmdVolumeSlide, VolumeSlide},

@@ -8,6 +8,7 @@
 #include "sound/errors.h"
 #include "sound/gmpcmds.h"
 #include "sound/gmpfilter.h"
+#include "sound/gmpitpitch.h"
 #include "sound/gmptables.h"
 #include "sound/gmpvoices.h"
 #include "sound/mem.h"
@@ -307,7 +308,11 @@ int InstrumentStep(PlayerHandle* h, PlayerChannel* c) {
 
   // XM and IT.
   const bool noteDelay = (c->flags & gmpFlagCommand) && c->command == cmdNoteDelay;
-  if (!(m->kind == modKindXM && noteDelay)) {
+  // An IT glide to a new instrument restarts its envelopes only with
+  // compatible Gxx.
+  const bool itGlide = m->kind == modKindIT && IsTonePortamento(c) &&
+                       !(m->flags & modFlagItCompatibleGxx);
+  if (!(m->kind == modKindXM && noteDelay) && !itGlide) {
     gmpResetInstrumentState(h, c);
   }
   const bool realNote = (c->flags & gmpFlagNote) && c->note < noteStop && (c->note & 0x0F) < 12;
@@ -465,7 +470,8 @@ int MapNoteWithoutInstrument(PlayerHandle* h, PlayerChannel* c) {
 }
 
 // Without a note the output period returns to the base period, except that
-// an XM vibrato (command or volume column) keeps its offset. MOD periods are
+// an XM vibrato (command or volume column), or an IT vibrato that already
+// acted on this tick, keeps its offset. MOD periods are
 // held to the range only by portamento slides: a fine-tuned note beyond the
 // range keeps its pitch from row to row.
 void RestorePeriod(PlayerHandle* h, PlayerChannel* c) {
@@ -475,7 +481,7 @@ void RestorePeriod(PlayerHandle* h, PlayerChannel* c) {
        ((c->flags & gmpFlagVolume) && (c->volumeByte & 0xF0) == 0xB0));
   if (h->module->kind == modKindMOD) {
     c->outputPeriod = c->period;
-  } else if (!xmVibrato) {
+  } else if (!xmVibrato && !gmpItVibratoActed(h, c)) {
     c->outputPeriod = ClampPeriod(h, c->period);
   }
 }
@@ -768,6 +774,10 @@ void SetKindLimits(PlayerHandle* h) {
       h->maxVolume = 64;
       h->minPeriod = 64;
       h->maxPeriod = 16777215;
+      if (gmpItLinear(module)) {
+        h->minPeriod <<= gmpItLinearPeriodShift;
+        h->maxPeriod <<= gmpItLinearPeriodShift;
+      }
       break;
   }
 }
@@ -879,9 +889,11 @@ std::uint32_t gmpNotePeriod(const Module* m, const ModuleSample* s, std::uint8_t
       // S3M rates are for C-4 (8363 × 16 puts C-4 of an 8363 Hz sample at
       // period 1712); IT rates are for C-5, one octave up: 8363 × 32.
       // (2^18 would leave IT notes a third of a semitone sharp.)
-      const std::uint64_t base = m->kind == modKindS3M
-                                     ? (std::uint64_t{gmpPeriodTableS3m[semitone]} * 133808) >> octave
-                                     : (std::uint64_t{gmpPeriodTableS3m[semitone]} * 267616) >> octave;
+      const unsigned finer = gmpItLinear(m) ? gmpItLinearPeriodShift : 0;
+      const std::uint64_t base =
+          m->kind == modKindS3M
+              ? (std::uint64_t{gmpPeriodTableS3m[semitone]} * 133808) >> octave
+              : ((std::uint64_t{gmpPeriodTableS3m[semitone]} * 267616) << finer) >> octave;
       return static_cast<std::uint32_t>(base / static_cast<std::uint64_t>(s->basePitch));
     }
     case modKindXM: {
@@ -926,7 +938,8 @@ int gmpPeriodToFrequency(const Module* m, std::uint32_t period, std::uint32_t* f
       }
       break;
     default:
-      *frequency = 14317056u / period;
+      *frequency = static_cast<std::uint32_t>(
+          (std::uint64_t{14317056} << (gmpItLinear(m) ? gmpItLinearPeriodShift : 0)) / period);
       break;
   }
   return errOK;
@@ -1002,9 +1015,10 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
       if (error == errOK && m->kind == modKindIT) {
         gmpFilterNoteStart(h, c);
       }
-      if (error == errOK && c->sampleOffset != 0) {
-        const std::uint32_t bytes =
-            s->sampleType == smp16bitMono ? c->sampleOffset * 2 : c->sampleOffset;
+      const std::uint32_t offset =
+          m->kind == modKindIT ? gmpItSampleOffset(m, s, c->sampleOffset) : c->sampleOffset;
+      if (error == errOK && offset != 0) {
+        const std::uint32_t bytes = s->sampleType == smp16bitMono ? offset * 2 : offset;
         error = device->SetPosition(c->deviceChannel, bytes);
       }
     }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "sound/errors.h"
+#include "sound/gmpitpitch.h"
 #include "sound/gmptables.h"
 #include "sound/module.h"
 
@@ -60,6 +61,10 @@ int gmpWaveValue(const PlayerHandle* h, unsigned waveform, unsigned position) {
 }
 
 void gmpVibratoStep(PlayerHandle* h, PlayerChannel* c, bool fine) {
+  if (h->module->kind == modKindIT) {
+    gmpItVibratoStep(h, c, fine);
+    return;
+  }
   const int wave = gmpWaveValue(h, c->vibratoWaveform, c->vibratoPosition);
   const unsigned shift = 7 - h->slideShift + (fine ? 2 : 0);
   const std::int64_t q = static_cast<std::int64_t>(c->period) + Scaled(wave, c->vibratoDepth, shift);

@@ -316,6 +316,8 @@ int ReadHeader(ItLoad& l) {
   mod->flags = 0;
   if (l.instrumentMode) mod->flags |= modFlagInstrumentMode;
   if (headerFlags & 8) mod->flags |= modFlagLinear;
+  if (headerFlags & 0x10) mod->flags |= modFlagItOldEffects;
+  if (headerFlags & 0x20) mod->flags |= modFlagItCompatibleGxx;
   if (int error = memAllocArray(64, &mod->panning); error != 0) return error;
   // Pannings on the 0..64 scale. The disabled bit (128) is dropped, and
   // surround (100), which the scale cannot express, plays in the centre

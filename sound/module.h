@@ -25,6 +25,8 @@ enum : std::uint32_t {
   modFlagExtOctaves = 0x04,      // MOD: periods 28..1712 instead of 113..856
   modFlagLinear = 0x08,          // XM linear frequencies, IT linear slides
   modFlagInstrumentMode = 0x10,  // IT instrument mode
+  modFlagItOldEffects = 0x20,    // IT header flag 0x10: old effects
+  modFlagItCompatibleGxx = 0x40, // IT header flag 0x20: G keeps its own memory
 };
 
 // Order-list markers.

@@ -362,17 +362,22 @@ TEST_F(Commands, RetriggerWithVolumeChange) {
 
 // K is H with a volume slide: on the first tick only the slide acts, so both
 // vibrate at the same rate (positions 0, 4, .. 16 on row 1, 20 .. 36 on row 2).
+// IT follows that rule with old effects, at twice the depth.
 TEST_F(Commands, S3mAndItVibratoVolumeSlideStepsLikeVibrato) {
   for (ModuleKind kind : {modKindS3M, modKindIT}) {
-    Start(Song(kind, {{At(0).Cmd(cmdVibrato, 0x44)}, {At(0).Cmd(cmdVibratoVolumeSlide, 0x00)}}));
+    auto layout =
+        Song(kind, {{At(0).Cmd(cmdVibrato, 0x44)}, {At(0).Cmd(cmdVibratoVolumeSlide, 0x00)}});
+    if (kind == modKindIT) layout.flags = modFlagItOldEffects;
+    const int shift = kind == modKindIT ? 4 : 5;
+    Start(layout);
     PlayTo(2, 0);
     EXPECT_EQ(Ch(0).vibratoPosition, 20) << "kind " << kind;
     EXPECT_EQ(Output(), Period()) << "kind " << kind;  // tick 0 leaves the pitch alone
     PlayTo(2, 1);
-    EXPECT_EQ(Output(), Period() + (gmpVibratoTable[20] * 4 >> 5)) << "kind " << kind;
+    EXPECT_EQ(Output(), Period() + (gmpVibratoTable[20] * 4 >> shift)) << "kind " << kind;
     PlayTo(2, 5);
     EXPECT_EQ(Ch(0).vibratoPosition, 40) << "kind " << kind;
-    EXPECT_EQ(Output(), Period() - (gmpVibratoTable[4] * 4 >> 5)) << "kind " << kind;
+    EXPECT_EQ(Output(), Period() - (gmpVibratoTable[4] * 4 >> shift)) << "kind " << kind;
     Finish();
   }
 }

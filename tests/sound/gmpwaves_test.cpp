@@ -127,15 +127,21 @@ TEST_F(Waveforms, TremorSwitchesTheSoundOnAndOff) {
 }
 
 // U is H with a quarter of the depth: positions 0, 8, .. 32 give sine 0, 180,
-// 255, 180, 0 × 4 >> 7. IT's U follows the same rule.
+// 255, 180, 0 × 4 >> 7. IT's U follows the same rule with old effects, at
+// twice the depth (>> 6).
 TEST_F(Waveforms, FineVibratoIsAQuarterOfVibrato) {
   for (ModuleKind kind : {modKindS3M, modKindIT}) {
-    Start(Song(kind, {{At(0).Cmd(cmdFineVibrato, 0x84)},
-                      {At(0).Note(4, 0).Cmd(cmdVibrato, 0x84)}}));
+    auto layout = Song(kind, {{At(0).Cmd(cmdFineVibrato, 0x84)},
+                              {At(0).Note(4, 0).Cmd(cmdVibrato, 0x84)}});
+    if (kind == modKindIT) layout.flags = modFlagItOldEffects;
+    Start(layout);
     PlayTo(1);
     const std::int64_t p = Period();  // 1712 for S3M; IT rates are for C-5
-    EXPECT_EQ(OutputsOfRow(1), (V{p, p + 5, p + 7, p + 5, p})) << "kind " << kind;
-    EXPECT_EQ(OutputsOfRow(2), (V{p, p + 22, p + 31, p + 22, p})) << "kind " << kind;
+    const bool it = kind == modKindIT;
+    const V fine = it ? V{p, p + 11, p + 15, p + 11, p} : V{p, p + 5, p + 7, p + 5, p};
+    const V full = it ? V{p, p + 45, p + 63, p + 45, p} : V{p, p + 22, p + 31, p + 22, p};
+    EXPECT_EQ(OutputsOfRow(1), fine) << "kind " << kind;
+    EXPECT_EQ(OutputsOfRow(2), full) << "kind " << kind;
     Finish();
   }
 }

@@ -73,6 +73,10 @@ TEST_F(ItReader, HeaderAndOrders) {
   EXPECT_EQ(module->flags, 0u);
   EXPECT_EQ(module->songLength, 3u);
   EXPECT_EQ(module->orders[1], orderEnd);
+
+  song.flags = 0x01 | 0x10 | 0x20;  // old effects, compatible Gxx
+  ASSERT_EQ(Load(song), errOK);
+  EXPECT_EQ(module->flags, static_cast<std::uint32_t>(modFlagItOldEffects | modFlagItCompatibleGxx));
 }
 
 TEST_F(ItReader, SongGlobalVolumeOnTheModuleScale) {
