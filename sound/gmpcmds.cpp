@@ -9,6 +9,7 @@
 #include "sound/errors.h"
 #include "sound/gmpfilter.h"
 #include "sound/gmpitpitch.h"
+#include "sound/gmpitvol.h"
 #include "sound/gmpnotecmds.h"
 #include "sound/gmptables.h"
 #include "sound/gmpvoices.h"
@@ -524,13 +525,6 @@ int SetGlobalVolume(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
   return errOK;
 }
 
-// IT's V counts 0..128, held at 128; the song's global volume keeps the
-// 0..64 scale the header's value is read onto, so V40 plays at half.
-int SetGlobalVolumeIt(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
-  h->globalVolume = static_cast<std::uint8_t>(std::min(r, 128u) / 2);
-  return errOK;
-}
-
 // 28: global volume slide (XM).
 int GlobalVolumeSlide(PlayerHandle* h, PlayerChannel*, unsigned p, unsigned) {
   int v = h->globalVolume;
@@ -779,8 +773,8 @@ constexpr Table xmTick = MakeTable({
     {cmdTremor, gmpTremor},
     {cmdKeyOff, gmpKeyOffTick},
 });
-// IT's global volume slide (W) and tremolo (R) have no handler: the commands
-// have no effect (IT's tremolo follows other rules than the S3M one).
+// IT's tremolo (R) has no handler: the command has no effect (IT's tremolo
+// follows other rules than the S3M one).
 constexpr Table itRow = MakeTable({
     {cmdPortamentoUp, PortaUpS3m},
     {cmdPortamentoDown, PortaDownS3m},
@@ -806,7 +800,10 @@ constexpr Table itRow = MakeTable({
     {cmdNoteCut, NoteCut},
     {cmdNoteDelay, NoteDelayRow},
     {cmdPatternDelay, PatternDelay},
-    {cmdSetGlobalVolume, SetGlobalVolumeIt},
+    {cmdSetGlobalVolume, gmpItSetGlobalVolume},
+    {cmdGlobalVolumeSlide, gmpItGlobalVolumeSlide},
+    {cmdSetChannelVolume, gmpItSetChannelVolume},
+    {cmdChannelVolumeSlide, gmpItChannelVolumeSlide},
     {cmdRetriggerVolumeChange, RetriggerRow},
     {cmdSync, Sync},
     {cmdPanningSlide, PanSlideIt},
@@ -828,6 +825,8 @@ constexpr Table itTick = MakeTable({
     {cmdRetriggerVolumeChange, RetrigVolTick},
     {cmdPanningSlide, PanSlideIt},
     {cmdFineVibrato, gmpFineVibrato},
+    {cmdGlobalVolumeSlide, gmpItGlobalVolumeSlide},
+    {cmdChannelVolumeSlide, gmpItChannelVolumeSlide},
 });
 
 }  // namespace

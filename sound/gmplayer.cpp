@@ -9,6 +9,7 @@
 #include "sound/gmpcmds.h"
 #include "sound/gmpfilter.h"
 #include "sound/gmpitpitch.h"
+#include "sound/gmpitvol.h"
 #include "sound/gmptables.h"
 #include "sound/gmpvoices.h"
 #include "sound/mem.h"
@@ -549,9 +550,11 @@ int Frequency(const PlayerHandle* h, std::uint32_t period, std::uint32_t* freque
 }
 
 // XM and IT: the volume scaled by the fade-out (which moves on after a key
-// off) and by the volume envelope, 0..64.
+// off) and by the volume envelope, 0..64; IT keeps the fade-out's precision
+// (0..gmpItNoteVolumeFull).
 int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) {
   int volume = c->effectiveVolume;
+  const int full = h->module->kind == modKindIT ? static_cast<int>(gmpItNoteVolumeFull) : 64;
   if (h->module->kind == modKindXM) {
     volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 16);
     if (c->released && ins != nullptr) {
@@ -560,7 +563,7 @@ int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) 
     }
   } else {
     // IT counts the instrument's fade-out against 1024.
-    volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 10);
+    volume = std::clamp(volume, 0, 64) * std::clamp<std::int32_t>(c->fadeOutVolume, 0, 0x400);
     if (c->fading && ins != nullptr) {
       c->fadeOutVolume = std::max<std::int32_t>(
           0, c->fadeOutVolume - static_cast<std::int32_t>(std::min(ins->fadeOut, 0xFFFFu)));
@@ -568,12 +571,12 @@ int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) 
   }
   if (ins != nullptr && HasEnvelope(ins->volEnvelope)) {
     int env = EnvelopeStep(ins->volEnvelope, &c->volumeEnvelope, c->released != 0);
-    volume = std::clamp((volume * env) >> 14, 0, 64);
+    volume = std::clamp(static_cast<int>((std::int64_t{volume} * env) >> 14), 0, full);
     if (h->module->kind == modKindIT && EnvelopeAtEnd(ins->volEnvelope, &c->volumeEnvelope)) {
       c->fading = 1;  // an IT note fades out once its volume envelope has ended
     }
   }
-  return std::clamp(volume, 0, 64);
+  return std::clamp(volume, 0, full);
 }
 
 // XM and IT: the channel's panning moved by the panning envelope, as the
@@ -638,10 +641,14 @@ int UpdateChannel(PlayerHandle* h, PlayerChannel* c) {
       if (int e = gmpFilterUpdate(h, c, ins); e != errOK) return e;
     }
   }
-  const std::uint64_t product = static_cast<std::uint64_t>(h->globalVolume) *
-                                static_cast<std::uint64_t>(volume) * c->channelVolume *
-                                h->masterVolume;
-  c->finalVolume = static_cast<std::uint8_t>(std::min<std::uint64_t>((product + 0x3FFFF) >> 18, 64));
+  if (kind == modKindIT) {
+    c->finalVolume = gmpItDeviceVolume(h, c, static_cast<std::uint32_t>(volume));
+  } else {
+    const std::uint64_t product = static_cast<std::uint64_t>(h->globalVolume) *
+                                  static_cast<std::uint64_t>(volume) * c->channelVolume *
+                                  h->masterVolume;
+    c->finalVolume = static_cast<std::uint8_t>(std::min<std::uint64_t>((product + 0x3FFFF) >> 18, 64));
+  }
   if (int e = device->SetVolume(c->deviceChannel, c->finalVolume); e != errOK) return e;
 
   c->soundingPeriod = c->outputPeriod;
@@ -735,7 +742,7 @@ void SetSongRange(PlayerHandle* h, int firstPosition, int lastPosition, int rest
 void SetSongDefaults(PlayerHandle* h, std::uint32_t count, int loopingAllowed) {
   const Module* module = h->module;
   h->speed = module->speed != 0 ? module->speed : 6;
-  h->globalVolume = std::min<std::uint8_t>(module->globalVolume, 64);
+  h->globalVolume = std::min<std::uint8_t>(module->globalVolume, module->kind == modKindIT ? 128 : 64);
   h->tick = 0;
   h->patternDelay = 0;
   h->row = 0;
@@ -803,6 +810,9 @@ int StartChannels(PlayerHandle* h, const unsigned* channels) {
                     : module->kind == modKindIT                 ? 32
                                                                 : 64;
     if (int e = gmpSetPanningStep(h, c, pan); e != errOK) return e;
+  }
+  if (module->kind == modKindIT) {
+    gmpItStartChannels(h);
   }
   return errOK;
 }

@@ -52,6 +52,13 @@ struct PlayerFilter {
   PlayerEnvelope envelope;   // filter envelope position
 };
 
+// IT volume state of one channel (sound/gmpitvol.h).
+struct PlayerItVolume {
+  std::uint8_t channelVolume;       // 0..64: the header's, then M and N
+  std::uint8_t channelSlideMemory;  // last nonzero N
+  std::uint8_t globalSlideMemory;   // last nonzero W
+};
+
 struct PlayerChannel {
   std::uint32_t period;          // base period of the playing note
   std::int32_t instrument;       // -1 = none
@@ -107,6 +114,7 @@ struct PlayerChannel {
   std::uint8_t tuningSet;        // a set-fine-tune command overrides the sample's
   std::int32_t tuning;           // MOD, XM fine tune; S3M C-4 rate
   PlayerFilter filter;           // IT
+  PlayerItVolume itVolume;       // IT
 };
 
 using gmpSyncCallback = void (*)(unsigned value, unsigned position, unsigned row);
@@ -134,7 +142,7 @@ struct PlayerHandle {
   std::uint32_t loopingAllowed;
   std::uint8_t loopStartRow;   // pattern loop (S3M, IT)
   std::uint8_t loopCounter;
-  std::uint8_t globalVolume;
+  std::uint8_t globalVolume;   // 0..64; IT 0..128
   std::uint8_t masterVolume;
   PlayerChannel* channels;
   PlayerVoice* voices;         // IT background voices, numVoices of them

@@ -48,8 +48,8 @@ constexpr std::array<ModuleCommand, 27> letterCommands = {
     cmdArpeggio,                   // J
     cmdVibratoVolumeSlide,         // K
     cmdTonePortamentoVolumeSlide,  // L
-    cmdNone,                       // M
-    cmdNone,                       // N
+    cmdSetChannelVolume,           // M
+    cmdChannelVolumeSlide,         // N
     cmdSampleOffset,               // O
     cmdPanningSlide,               // P
     cmdRetriggerVolumeChange,      // Q
@@ -308,8 +308,9 @@ int ReadHeader(ItLoad& l) {
   std::memcpy(mod->name, &header[4], 26);
   mod->name[26] = 0;
   mod->kind = modKindIT;
-  // The song's global volume is stored on a 0..128 scale.
-  mod->globalVolume = static_cast<std::uint8_t>(header[48] >= 128 ? 64 : header[48] / 2);
+  // Global and mixing volume on IT's 0..128 scale, held at 128.
+  mod->globalVolume = std::min<std::uint8_t>(header[48], 128);
+  mod->mixingVolume = std::min<std::uint8_t>(header[49], 128);
   mod->speed = header[50];
   mod->tempo = header[51];
   mod->restartPosition = 0;
@@ -325,6 +326,7 @@ int ReadHeader(ItLoad& l) {
   for (int c = 0; c < 64; ++c) {
     const int pan = header[64 + c] & 0x7F;
     mod->panning[c] = pan == 100 ? 32 : (pan > 64 ? 64 : pan);
+    mod->channelVolume[c] = std::min<std::uint8_t>(header[128 + c], 64);
   }
   return errOK;
 }
@@ -630,7 +632,7 @@ int MakeSampleInstrument(ItLoad& l, std::uint32_t i) {
     std::memcpy(instrument->name, mod->samples[i]->name, sizeof(instrument->name));
     instrument->samples[0] = mod->samples[i];
   }
-  instrument->globalVolume = 64;
+  instrument->globalVolume = 128;  // full: sample mode has no instrument volume
   instrument->defaultPanning = 0xFF;
   instrument->used = i < 256 ? l.used[i] : 0;
   return errOK;
@@ -639,11 +641,12 @@ int MakeSampleInstrument(ItLoad& l, std::uint32_t i) {
 // Settings and envelopes of the old (before 2.00) or the new instrument layout.
 int SetInstrumentSettings(const std::uint8_t* inst, bool oldLayout, ModuleInstrument* instrument) {
   if (oldLayout) {
-    instrument->fadeOut = Le16(&inst[24]);
+    // The old layout's fade-out counts against 512: doubled onto 1024.
+    instrument->fadeOut = Le16(&inst[24]) * 2u;
     instrument->newNoteAction = inst[26];
     instrument->dupCheckType = inst[27];
-    instrument->globalVolume = 64;
-    instrument->defaultPanning = 0x80;  // the old layout has no default panning
+    instrument->globalVolume = 128;  // full: the old layout has no global volume
+    instrument->defaultPanning = 0x80;  // nor a default panning
     return ReadOldEnvelope(inst, &instrument->volEnvelope);
   }
   instrument->newNoteAction = inst[17];

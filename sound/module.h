@@ -126,9 +126,11 @@ enum ModuleCommand : std::uint8_t {
   cmdSetEnvelopePosition = 40,  // XM Lxx
   cmdKeyOff = 41,               // XM Kxx with xx above 0: key off on tick xx
   cmdNoteAction = 42,           // IT S7x: past-note actions, the playing note's new-note action
+  cmdSetChannelVolume = 43,     // IT Mxx
+  cmdChannelVolumeSlide = 44,   // IT Nxy
 };
 // The size of a table indexed by command.
-inline constexpr unsigned moduleCommandCount = cmdNoteAction + 1;
+inline constexpr unsigned moduleCommandCount = cmdChannelVolumeSlide + 1;
 
 // Special byte values inside packed entries.
 enum : std::uint8_t {
@@ -181,7 +183,7 @@ struct ModuleSample {
   std::uint32_t loop2Start;
   std::uint32_t loop2End;
   std::uint32_t volume;        // default volume 0..64
-  std::uint32_t globalVolume;  // IT sample global volume
+  std::uint32_t globalVolume;  // IT sample global volume 0..64
   std::int32_t panning;        // XM 0..255; IT -1 = none
   std::int32_t basePitch;      // S3M C-4 rate, IT C-5 rate (Hz), XM relative note
   std::int32_t fineTune;       // MOD 0..15, XM -128..127
@@ -205,7 +207,7 @@ struct ModuleInstrument {
   ModuleEnvelope* panEnvelope;
   ModuleEnvelope* thirdEnvelope;   // IT
   std::uint32_t fadeOut;
-  std::uint32_t globalVolume;      // IT; 64 otherwise
+  std::uint32_t globalVolume;      // IT 0..128; 64 otherwise
   std::uint8_t vibType;            // XM automatic vibrato
   std::uint8_t vibSweep;
   std::uint8_t vibDepth;
@@ -251,7 +253,7 @@ struct Module {
   std::uint32_t numSamples;
   std::uint32_t numPatterns;
   std::uint8_t numChannels;
-  std::uint8_t globalVolume;      // 0..64
+  std::uint8_t globalVolume;      // 0..64; IT 0..128
   std::uint8_t speed;
   std::uint8_t tempo;
   std::int32_t* panning;          // 32 entries (S3M, XM, MOD) or 64 (IT)
@@ -260,6 +262,8 @@ struct Module {
   ModuleSample** samples;         // numSamples pointers
   PackedPattern** patterns;       // numPatterns pointers
   std::uint32_t flags;            // modFlag*
+  std::uint8_t mixingVolume;      // IT 0..128
+  std::uint8_t channelVolume[64]; // IT initial channel volumes 0..64
 };
 
 // Allocates an instrument with room for numSamples sample pointers in the same

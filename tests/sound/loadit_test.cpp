@@ -50,7 +50,7 @@ TEST_F(ItReader, HeaderAndOrders) {
   ASSERT_EQ(Load(song), errOK);
   EXPECT_STREQ(module->name, "a name of twenty-six chars");
   EXPECT_EQ(module->kind, modKindIT);
-  EXPECT_EQ(module->globalVolume, 64u);
+  EXPECT_EQ(module->globalVolume, 128u);  // IT's 0..128 scale
   EXPECT_EQ(module->speed, 4u);
   EXPECT_EQ(module->tempo, 140u);
   EXPECT_EQ(module->restartPosition, 0u);
@@ -81,11 +81,29 @@ TEST_F(ItReader, HeaderAndOrders) {
 
 TEST_F(ItReader, SongGlobalVolumeOnTheModuleScale) {
   itwriter::Song song = BasicSong();
-  for (auto [stored, expected] : {std::pair{128, 64}, {80, 40}, {1, 0}, {0, 0}, {255, 64}}) {
+  // IT's own 0..128 scale, kept whole: 1 no longer reads as silence.
+  for (auto [stored, expected] : {std::pair{128, 128}, {80, 80}, {1, 1}, {0, 0}, {255, 128}}) {
     song.globalVolume = static_cast<std::uint8_t>(stored);
     ASSERT_EQ(Load(song), errOK);
     EXPECT_EQ(module->globalVolume, static_cast<std::uint32_t>(expected)) << stored;
   }
+}
+
+TEST_F(ItReader, MixingAndChannelVolumes) {
+  itwriter::Song song = BasicSong();
+  song.mixingVolume = 200;  // held at 128
+  song.channelVolumes[0] = 20;
+  song.channelVolumes[1] = 0;
+  song.channelVolumes[2] = 99;  // held at 64
+  ASSERT_EQ(Load(song), errOK);
+  EXPECT_EQ(module->mixingVolume, 128u);
+  EXPECT_EQ(module->channelVolume[0], 20u);
+  EXPECT_EQ(module->channelVolume[1], 0u);
+  EXPECT_EQ(module->channelVolume[2], 64u);
+  EXPECT_EQ(module->channelVolume[63], 64u);
+  song.mixingVolume = 48;
+  ASSERT_EQ(Load(song), errOK);
+  EXPECT_EQ(module->mixingVolume, 48u);
 }
 
 TEST_F(ItReader, HighPatternNumbersAreNotMarkers) {
@@ -214,7 +232,8 @@ TEST_F(ItReader, CommandMapping) {
       {'J' - 64, 0x37, cmdArpeggio, 0x37},
       {'K' - 64, 0x01, cmdVibratoVolumeSlide, 0x01},
       {'L' - 64, 0x01, cmdTonePortamentoVolumeSlide, 0x01},
-      {'M' - 64, 0x20, -1, 0},
+      {'M' - 64, 0x20, cmdSetChannelVolume, 0x20},
+      {'N' - 64, 0xF1, cmdChannelVolumeSlide, 0xF1},
       {'O' - 64, 0x10, cmdSampleOffset, 0x10},
       {'P' - 64, 0xF1, cmdPanningSlide, 0xF1},
       {'Q' - 64, 0x13, cmdRetriggerVolumeChange, 0x13},
@@ -503,7 +522,7 @@ TEST_F(ItReader, SampleMode) {
   EXPECT_STREQ(i->name, "second");
   EXPECT_EQ(i->noteMap, nullptr);
   EXPECT_EQ(i->volEnvelope, nullptr);
-  EXPECT_EQ(i->globalVolume, 64u);
+  EXPECT_EQ(i->globalVolume, 128u);  // full: sample mode has no instrument volume
   EXPECT_EQ(i->defaultPanning, 0xFFu);
   EXPECT_EQ(i->used, 1u);
   EXPECT_EQ(module->instruments[0]->used, 0u);
@@ -623,10 +642,10 @@ TEST_F(ItReader, OldLayoutInstruments) {
   ins.dct = 1;
   ASSERT_EQ(Load(song), errOK);
   const ModuleInstrument* i = module->instruments[0];
-  EXPECT_EQ(i->fadeOut, 30u);
+  EXPECT_EQ(i->fadeOut, 60u);  // counted against 512 in this layout, stored against 1024
   EXPECT_EQ(i->newNoteAction, 2u);
   EXPECT_EQ(i->dupCheckType, 1u);
-  EXPECT_EQ(i->globalVolume, 64u);
+  EXPECT_EQ(i->globalVolume, 128u);  // full
   EXPECT_NE(i->defaultPanning & 0x80, 0);
   ASSERT_EQ(i->numSamples, 1u);
   const ModuleEnvelope* v = i->volEnvelope;

@@ -14,6 +14,7 @@ Instrument::Instrument() {
 
 Song::Song() {
   for (unsigned c = 0; c < 64; ++c) panning[c] = c < 4 ? 32 : 160;
+  channelVolumes.fill(64);
 }
 
 void PatternWriter::Fields(std::uint8_t mask, std::uint8_t note, std::uint8_t instrument,
@@ -132,7 +133,7 @@ std::vector<std::uint8_t> Song::Build() const {
   Put16(out, flags);
   Put16(out, 0);
   out.push_back(globalVolume);
-  out.push_back(48);   // mixing volume
+  out.push_back(mixingVolume);
   out.push_back(speed);
   out.push_back(tempo);
   out.push_back(128);  // separation
@@ -141,7 +142,8 @@ std::vector<std::uint8_t> Song::Build() const {
   Put32(out, 0);
   Put32(out, 0);
   out.insert(out.end(), panning.begin(), panning.end());
-  out.resize(192, 64);  // channel volumes
+  out.resize(128, 0);
+  out.insert(out.end(), channelVolumes.begin(), channelVolumes.end());
   out.insert(out.end(), orders.begin(), orders.end());
 
   const std::size_t tables = out.size();

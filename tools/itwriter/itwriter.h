@@ -84,7 +84,9 @@ struct Song {
   std::uint16_t flags = 0x01 | 0x04 | 0x08;  // stereo, instruments, linear
   std::uint8_t speed = 6, tempo = 125;
   std::uint8_t globalVolume = 128;  // 0..128
+  std::uint8_t mixingVolume = 48;   // 0..128
   std::array<std::uint8_t, 64> panning;  // default: 32 for 0..3, 160 beyond
+  std::array<std::uint8_t, 64> channelVolumes;  // default: 64
   std::vector<Instrument> instruments;
   std::vector<Sample> samples;
   std::vector<Pattern> patterns;

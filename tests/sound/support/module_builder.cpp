@@ -44,7 +44,11 @@ Module* Build(const ModuleSpec& layout) {
   m->songLength = static_cast<std::uint32_t>(layout.orders.size());
   m->restartPosition = layout.restart;
   m->numChannels = layout.channels;
-  m->globalVolume = layout.globalVolume;
+  const bool it = layout.kind == modKindIT;
+  m->globalVolume = layout.globalVolume.value_or(it ? 128 : 64);
+  for (std::size_t c = 0; c < 64; ++c) {
+    m->channelVolume[c] = c < layout.channelVolumes.size() ? layout.channelVolumes[c] : 64;
+  }
   m->speed = layout.speed;
   m->tempo = layout.tempo;
   m->flags = layout.flags;
@@ -78,7 +82,7 @@ Module* Build(const ModuleSpec& layout) {
     smp->length = s.length;
     smp->sampleType = s.sampleType;
     smp->volume = s.volume;
-    smp->globalVolume = 64;
+    smp->globalVolume = s.globalVolume;
     smp->panning = s.panning;
     smp->basePitch = s.basePitch;
     smp->fineTune = s.fineTune;
@@ -129,6 +133,11 @@ Module* Build(const ModuleSpec& layout) {
     ins->newNoteAction = spec_i.newNoteAction;
     ins->dupCheckType = spec_i.dupCheckType;
     ins->dupCheckAction = spec_i.dupCheckAction;
+    ins->globalVolume = spec_i.globalVolume.value_or(it ? 128 : 64);
+    ins->randomVolume = spec_i.randomVolume;
+    ins->randomPanning = spec_i.randomPanning;
+    ins->pitchPanSeparation = spec_i.pitchPanSeparation;
+    ins->pitchPanCenter = spec_i.pitchPanCenter;
     m->instruments[i] = ins;
   }
   return m;

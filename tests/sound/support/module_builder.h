@@ -60,6 +60,7 @@ struct SampleSpec {
   std::uint8_t sampleType = smp8bitMono;
   std::uint32_t length = 1000;
   bool loop = false;  // a forward loop over the whole sample
+  std::uint32_t globalVolume = 64;  // IT 0..64
 };
 
 struct InstrumentSpec {
@@ -73,6 +74,9 @@ struct InstrumentSpec {
   std::uint8_t newNoteAction = 0;  // IT: cut, continue, off, fade
   std::uint8_t dupCheckType = 0;   // IT: off, note, sample, instrument
   std::uint8_t dupCheckAction = 0; // IT: cut, off, fade
+  std::optional<std::uint32_t> globalVolume;  // default: full (IT 128, others 64)
+  std::uint8_t randomVolume = 0, randomPanning = 0;  // IT 0..100, 0..64
+  std::uint8_t pitchPanSeparation = 0, pitchPanCenter = 60;  // IT -32..32, note 0..119
 };
 
 struct ModuleSpec {
@@ -80,7 +84,7 @@ struct ModuleSpec {
   std::uint8_t channels = 4;
   std::uint8_t speed = 6;
   std::uint8_t tempo = 125;
-  std::uint8_t globalVolume = 64;
+  std::optional<std::uint8_t> globalVolume;  // default: full (IT 128, others 64)
   std::uint32_t flags = 0;
   std::uint32_t restart = 0;
   std::vector<std::uint16_t> orders = {0};
@@ -89,6 +93,7 @@ struct ModuleSpec {
   // Default: instrument i plays sample i.
   std::vector<InstrumentSpec> instruments;
   std::vector<std::int32_t> panning;  // default: 64 (S3M, MOD), 128 (XM), 32 (IT)
+  std::vector<std::uint8_t> channelVolumes;  // IT; default: 64
 };
 
 // Packs rows into a PackedPattern block (bytes, header included).
