@@ -61,6 +61,17 @@ struct Vec {
     return _mm256_mask_i32gather_epi32(FreshZero(), reinterpret_cast<const int*>(base), offsets,
                                        _mm256_set1_epi32(-1), 1);
   }
+  // Eight 32-bit reads at byte offsets 0..12 from window, picked out of one
+  // 16-byte load: each lane's offset spread over its four bytes, plus 0..3,
+  // selects its bytes from the load copied into both halves.
+  static constexpr int windowBytes = 16;
+  DSM_VEC_TARGET static I WindowGather(const std::uint8_t* window, I offsets) {
+    const I bytes = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(window)));
+    const I spread = _mm256_shuffle_epi8(
+        offsets, _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12, 0, 0, 0, 0, 4,
+                                  4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12));
+    return _mm256_shuffle_epi8(bytes, _mm256_add_epi8(spread, _mm256_set1_epi32(0x03020100)));
+  }
   DSM_VEC_TARGET static I Lookup(const std::int32_t* table, I index) {
     return _mm256_mask_i32gather_epi32(FreshZero(), reinterpret_cast<const int*>(table), index,
                                        _mm256_set1_epi32(-1), 4);

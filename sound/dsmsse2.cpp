@@ -54,6 +54,9 @@ struct Vec {
     }
     return _mm_setr_epi32(w[0], w[1], w[2], w[3]);
   }
+  // No byte shuffle in SSE2: every read is gathered (windowBytes 0).
+  static constexpr int windowBytes = 0;
+  static I WindowGather(const std::uint8_t* window, I offsets) { return Gather(window, offsets); }
   static I Lookup(const std::int32_t* table, I index) {
     alignas(16) std::int32_t at[4];
     _mm_store_si128(reinterpret_cast<I*>(at), index);

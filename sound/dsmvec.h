@@ -94,6 +94,78 @@ DSM_VEC_TARGET inline void Read(const std::uint8_t* block, I index, I& w0, I& w1
   }
 }
 
+// Where a run's step is small enough, every block's reads fall within
+// Vec::windowBytes bytes, and the lane set picks each lane's 32-bit read out
+// of one load of that window (Vec::WindowGather) instead of gathering: the
+// words are the same. `window` is the block's lowest read; `index` the lane
+// frames relative to the block's lowest frame.
+template <DsmSrc S, bool Interp>
+DSM_VEC_TARGET inline void ReadWindow(const std::uint8_t* window, I index, I& w0, I& w1) {
+  using Fe = Fetch<S, Interp>;
+  const I offset = Vec::Sll<Fe::frameShift>(index);
+  w0 = Vec::WindowGather(window, offset);
+  if constexpr (Fe::wanted > 4) {
+    w1 = Vec::WindowGather(window + 4, offset);
+  } else {
+    w1 = w0;
+  }
+}
+
+// Whether every block of a run at `step` reads within one window: the
+// frames of a block's lanes span at most ((lanes - 1) |step| + 65535) >> 16
+// frames past the lowest, and the reads of the highest end within the window.
+template <DsmSrc S, bool Interp>
+constexpr bool WindowFits(std::int64_t step) {
+  using Fe = Fetch<S, Interp>;
+  constexpr std::int64_t readBytes = Fe::wanted > 4 ? 8 : 4;
+  const std::int64_t size = step < 0 ? -step : step;
+  const std::int64_t span = ((lanes - 1) * size + 0xFFFF) >> 16;
+  return Vec::windowBytes > 0 && span * Fe::frame + readBytes <= Vec::windowBytes;
+}
+
+// Walks the blocks of a run: each block's lane positions relative to the
+// run's lowest frame, and where the run's step allows it and the window
+// stays inside the data, the window the block reads from (null otherwise).
+template <DsmSrc S, bool Interp>
+struct BlockWalk {
+  static constexpr int frame = Fetch<S, Interp>::frame;
+  const std::uint8_t* from;  // the run's lowest frame
+  const std::uint8_t* end;
+  std::int64_t step;
+  bool windowed;
+  I lane;
+  std::uint32_t first;  // lane 0's position, relative to from
+
+  DSM_VEC_TARGET const std::uint8_t* Window(I* index) const {
+    if (!windowed) {
+      return nullptr;
+    }
+    const std::uint32_t last = first + static_cast<std::uint32_t>((lanes - 1) * step);
+    const std::uint32_t lowest = (step > 0 ? first : last) >> 16;
+    const std::uint8_t* window = from + std::size_t{lowest} * frame + Fetch<S, Interp>::displacement;
+    if (end - window < Vec::windowBytes) {
+      return nullptr;
+    }
+    *index = Vec::Sub(Vec::Srl<16>(lane), Vec::SetI(static_cast<std::int32_t>(lowest)));
+    return window;
+  }
+  DSM_VEC_TARGET void Next() {
+    lane = Vec::Add(lane, Vec::SetI(static_cast<std::int32_t>(lanes * step)));
+    first += static_cast<std::uint32_t>(lanes * step);
+  }
+};
+
+// The block's reads, from its window or gathered.
+template <DsmSrc S, bool Interp>
+DSM_VEC_TARGET inline void ReadBlock(const BlockWalk<S, Interp>& walk, I& w0, I& w1) {
+  I index;
+  if (const std::uint8_t* window = walk.Window(&index)) {
+    ReadWindow<S, Interp>(window, index, w0, w1);
+  } else {
+    Read<S, Interp>(walk.from, Vec::Srl<16>(walk.lane), w0, w1);
+  }
+}
+
 // ---- floating-point paths ----------------------------------------------
 
 template <DsmSrc S>
@@ -162,14 +234,14 @@ const DsmFloatTable& ScalarFloatTable() {
 
 // Mixes one block of lanes samples at position pos.
 template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp>
-DSM_VEC_TARGET inline void FloatBlock(const std::uint8_t* block, I rel, float* acc,
+DSM_VEC_TARGET inline void FloatBlock(const BlockWalk<S, Interp>& walk, float* acc,
                                       const DsmFloatVolume& vol, unsigned done) {
   constexpr bool stereoSrc = DsmIsStereoSrc(S);
   constexpr int half = stereoSrc ? 1 : 0;  // items per frame - 1
   I w0;
   I w1;
-  Read<S, Interp>(block, Vec::Srl<16>(rel), w0, w1);
-  const I fraction = Vec::And(rel, Vec::SetI(0xFFFF));
+  ReadBlock(walk, w0, w1);
+  const I fraction = Vec::And(walk.lane, Vec::SetI(0xFFFF));
   F f = Vec::SetF(0.0f);
   F g = f;
   if constexpr (Interp && !IntegerInterp<S, Interp>()) {
@@ -234,20 +306,23 @@ Plan PlanRun(std::int64_t pos, std::int64_t step, unsigned count) {
   return plan;
 }
 
-// The lowest frame the blocks from pos read, and the first block's lane
-// positions relative to it.
-DSM_VEC_TARGET inline I FirstLanes(std::int64_t pos, std::int64_t step, unsigned blocks,
-                                   std::int64_t* lowestFrame) {
-  *lowestFrame = std::min(pos, pos + (std::int64_t{blocks} * lanes - 1) * step) >> 16;
-  const auto first = static_cast<std::uint32_t>(pos - (*lowestFrame << 16));
-  return Vec::Add(Vec::SetI(static_cast<std::int32_t>(first)),
-                  Vec::Iota(static_cast<std::int32_t>(step)));
+// The walk over `blocks` blocks from pos: the lowest frame they read, and
+// the first block's lane positions relative to it.
+template <DsmSrc S, bool Interp>
+DSM_VEC_TARGET inline BlockWalk<S, Interp> FirstBlock(const std::uint8_t* base,
+                                                      const std::uint8_t* end, std::int64_t pos,
+                                                      std::int64_t step, unsigned blocks) {
+  const std::int64_t lowestFrame = std::min(pos, pos + (std::int64_t{blocks} * lanes - 1) * step) >> 16;
+  const auto first = static_cast<std::uint32_t>(pos - (lowestFrame << 16));
+  const I lane = Vec::Add(Vec::SetI(static_cast<std::int32_t>(first)),
+                          Vec::Iota(static_cast<std::int32_t>(step)));
+  return {base + lowestFrame * Fetch<S, Interp>::frame, end, step, WindowFits<S, Interp>(step),
+          lane, first};
 }
 
 template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp>
 DSM_VEC_TARGET void MixFloatRun(const DsmRun& run, float* acc, const DsmFloatVolume& vol) {
   constexpr unsigned stride = StereoOut ? 2 : 1;
-  constexpr auto frame = DsmFrameBytes(S);
   const DsmFloatRoutine scalar =
       ScalarFloatTable<StereoOut, Interp, Surround>()[static_cast<std::size_t>(S)];
   // Locals, so that the stores to the accumulators cannot be taken to change them.
@@ -272,14 +347,11 @@ DSM_VEC_TARGET void MixFloatRun(const DsmRun& run, float* acc, const DsmFloatVol
     scalarPart(plan.head);
   }
   if (plan.blocks > 0) {
-    std::int64_t lowest = 0;
-    I lane = FirstLanes(pos, step, plan.blocks, &lowest);
-    const I advance = Vec::SetI(static_cast<std::int32_t>(lanes * step));
-    const std::uint8_t* from = base + lowest * frame;
+    BlockWalk<S, Interp> walk = FirstBlock<S, Interp>(base, end, pos, step, plan.blocks);
     float* out = acc + done * stride;
     for (unsigned b = 0; b < plan.blocks; b++) {
-      FloatBlock<S, StereoOut, Interp, Surround, Ramp>(from, lane, out, local, done);
-      lane = Vec::Add(lane, advance);
+      FloatBlock<S, StereoOut, Interp, Surround, Ramp>(walk, out, local, done);
+      walk.Next();
       out += lanes * stride;
       done += lanes;
     }
@@ -328,11 +400,11 @@ const DsmIntTable& ScalarIntTable() {
 }
 
 template <DsmSrc S, bool StereoOut, Pan P>
-DSM_VEC_TARGET inline void IntBlock(const std::uint8_t* block, I rel, std::int32_t* acc,
+DSM_VEC_TARGET inline void IntBlock(const BlockWalk<S, false>& walk, std::int32_t* acc,
                                     const DsmIntVolume& vol) {
   I w0;
   I w1;
-  Read<S, false>(block, Vec::Srl<16>(rel), w0, w1);
+  ReadBlock(walk, w0, w1);
   const I mulL = Vec::SetI(vol.mulL);
   const I mulR = Vec::SetI(vol.mulR);
   I left;
@@ -373,7 +445,6 @@ DSM_VEC_TARGET inline void IntBlock(const std::uint8_t* block, I rel, std::int32
 template <DsmSrc S, bool StereoOut, Pan P>
 DSM_VEC_TARGET void MixInt(const DsmRun& run, std::int32_t* acc, const DsmIntVolume& vol) {
   constexpr unsigned stride = StereoOut ? 2 : 1;
-  constexpr auto frame = DsmFrameBytes(S);
   const DsmIntRoutine scalar = ScalarIntTable<StereoOut, P>()[static_cast<std::size_t>(S)];
   const std::uint8_t* const base = run.base;
   const std::int64_t step = run.step;
@@ -390,14 +461,11 @@ DSM_VEC_TARGET void MixInt(const DsmRun& run, std::int32_t* acc, const DsmIntVol
     scalarPart(plan.head);
   }
   if (plan.blocks > 0) {
-    std::int64_t lowest = 0;
-    I lane = FirstLanes(pos, step, plan.blocks, &lowest);
-    const I advance = Vec::SetI(static_cast<std::int32_t>(lanes * step));
-    const std::uint8_t* from = base + lowest * frame;
+    BlockWalk<S, false> walk = FirstBlock<S, false>(base, run.end, pos, step, plan.blocks);
     std::int32_t* out = acc + done * stride;
     for (unsigned b = 0; b < plan.blocks; b++) {
-      IntBlock<S, StereoOut, P>(from, lane, out, local);
-      lane = Vec::Add(lane, advance);
+      IntBlock<S, StereoOut, P>(walk, out, local);
+      walk.Next();
       out += lanes * stride;
     }
     done += plan.blocks * lanes;

@@ -152,6 +152,8 @@ protected:
     return result;
   }
 
+public:
+  // Mixes `frames` and keeps the output and the accumulators behind it.
   static void Mix(unsigned frames, const Mode& mode, Result& result) {
     const bool stereo = (mode.bits & dsmMixStereo) != 0;
     const bool eightBit = (mode.bits & dsmMix8bit) != 0;
@@ -168,6 +170,7 @@ protected:
     }
   }
 
+protected:
   std::vector<std::vector<std::uint8_t>> data;
   std::vector<unsigned> handles;
 };
@@ -215,6 +218,78 @@ INSTANTIATE_TEST_SUITE_P(Levels, MixerSimdTest,
                          ::testing::Combine(::testing::Values(dsmSimdSse2, dsmSimdAvx2),
                                             ::testing::ValuesIn(modes)),
                          Name);
+
+// Steps on both sides of the largest at which a block's reads still fit in
+// one load (it differs by sample type), forwards and backwards (ping-pong
+// loops), mixed at one level and by the scalar loops: the same output.
+class MixerStepSweepTest : public ::testing::TestWithParam<int> {
+protected:
+  void TearDown() override {
+    dsmClose();
+    dsmSetSimdLevel(dsmSimdBest());
+    dsmSetFilterMode(dsmFilterAuto);
+  }
+
+  // Each channel plays one sample type at its own rate, from 0.7 to 1.9
+  // times the mixing rate in steps of about 1/100.
+  Result Sweep(int level, unsigned modeBits) {
+    dsmSetSimdLevel(level);
+    dsmSetFilterMode(dsmFilterOff);
+    dsmSetCompression(0);
+    EXPECT_EQ(dsmInit(mixRate, modeBits | dsmMixStereo | dsmMix16bit), errOK);
+    constexpr unsigned sweepChannels = 120;
+    EXPECT_EQ(dsmOpenChannels(sweepChannels), errOK);
+    std::vector<std::vector<std::uint8_t>> data;
+    std::vector<unsigned> handles;
+    for (unsigned type : sampleTypes) {
+      data.push_back(Data(997, type, type));
+      const unsigned shift = type == smp16bitStereo ? 2 : (type == smp8bitMono ? 0 : 1);
+      const SampleDescriptor d{data.back().data(), sdSmpConv, type, 997u << shift, loopModeSingle,
+                               100u << shift, 990u << shift, loopTypePingPong, 0, 0, 0};
+      unsigned handle = 0;
+      EXPECT_EQ(dsmAddSample(&d, 1, &handle), errOK);
+      handles.push_back(handle);
+    }
+    for (unsigned c = 0; c < sweepChannels; c++) {
+      EXPECT_EQ(dsmSetSample(c, handles[c % handles.size()]), errOK);
+      EXPECT_EQ(dsmSetVolume(c, 64), errOK);
+      EXPECT_EQ(dsmSetPanning(c, static_cast<int>(c % 9) * 16 - 64), errOK);
+      EXPECT_EQ(dsmPlaySound(c, mixRate * 7 / 10 + c * mixRate / 100), errOK);
+    }
+    Result result;
+    const Mode mode{"", modeBits | dsmMixStereo | dsmMix16bit, 0};
+    for (int i = 0; i < 12; i++) {
+      MixerSimdTest::Mix(433, mode, result);
+    }
+    dsmClose();
+    return result;
+  }
+};
+
+TEST_P(MixerStepSweepTest, SameOutputAsTheScalarLoopsAcrossTheStepLimits) {
+  if (dsmSetSimdLevel(GetParam()) != GetParam()) {
+    GTEST_SKIP() << "instruction set not available";
+  }
+  for (unsigned path : {dsmMixInteger, dsmMixFloat, dsmMixInterpolation}) {
+    const Result reference = Sweep(dsmSimdScalar, path);
+    const Result vector = Sweep(GetParam(), path);
+    ASSERT_FALSE(HasFailure());
+    EXPECT_TRUE(vector.output == reference.output) << "output differs, path " << path;
+    EXPECT_TRUE(vector.intAcc == reference.intAcc) << "integer accumulators, path " << path;
+    ASSERT_EQ(vector.floatAcc.size(), reference.floatAcc.size());
+    std::int64_t worst = 0;
+    for (std::size_t i = 0; i < reference.floatAcc.size(); i++) {
+      worst = std::max(worst, Ulps(vector.floatAcc[i], reference.floatAcc[i]));
+    }
+    EXPECT_LE(worst, 1) << "floating-point accumulators, path " << path;
+    std::size_t nonSilent = 0;
+    for (std::uint8_t b : reference.output) nonSilent += b != 0;
+    EXPECT_GT(nonSilent, reference.output.size() / 2);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, MixerStepSweepTest,
+                         ::testing::Values(dsmSimdSse2, dsmSimdAvx2));
 
 const DsmKernelSet* SetAt(int level) {
   return level == dsmSimdAvx2 ? dsmAvx2Kernels : (level == dsmSimdSse2 ? dsmSse2Kernels : nullptr);
