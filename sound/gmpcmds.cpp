@@ -10,6 +10,7 @@
 #include "sound/gmpfilter.h"
 #include "sound/gmpitpitch.h"
 #include "sound/gmpitvol.h"
+#include "sound/gmpitvolcol.h"
 #include "sound/gmpnotecmds.h"
 #include "sound/gmptables.h"
 #include "sound/gmpvoices.h"
@@ -102,7 +103,7 @@ int Arpeggio(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned) {
 // 2 and 3: portamento up and down; sign -1 up, +1 down.
 int PortamentoS3m(PlayerHandle* h, PlayerChannel* c, unsigned p, int sign) {
   if (Kind(h) == modKindIT) {
-    gmpItSlideMemory(h, c, p);
+    gmpItSlideMemory(c, p);
     if (gmpItLinear(h->module)) {
       gmpItLinearPortamento(h, c, p, sign);
       return errOK;
@@ -839,10 +840,7 @@ const gmpCommandHandler* const gmpTickCommands[5] = {modTick.data(), modTick.dat
 int gmpVolumeColumnRow(PlayerHandle* h, PlayerChannel* c) {
   const unsigned v = c->volumeByte;
   if (Kind(h) == modKindIT) {
-    if (v >= 128 && v <= 192) {
-      return gmpSetPanningStep(h, c, static_cast<int>(v - 128));
-    }
-    return errOK;
+    return gmpItVolumeColumnRow(h, c);
   }
   if (Kind(h) != modKindXM) {
     return errOK;
@@ -860,6 +858,9 @@ int gmpVolumeColumnRow(PlayerHandle* h, PlayerChannel* c) {
 }
 
 int gmpVolumeColumnTick(PlayerHandle* h, PlayerChannel* c) {
+  if (Kind(h) == modKindIT) {
+    return gmpItVolumeColumnTick(h, c);
+  }
   if (Kind(h) != modKindXM) {
     return errOK;
   }

@@ -17,7 +17,7 @@ extern const gmpCommandHandler* const gmpRowCommands[5];
 extern const gmpCommandHandler* const gmpTickCommands[5];
 
 // Volume column values above 64: the first-tick handler (every kind) and the
-// later-tick handler (XM).
+// later-tick handler (XM, IT).
 int gmpVolumeColumnRow(PlayerHandle* h, PlayerChannel* c);
 int gmpVolumeColumnTick(PlayerHandle* h, PlayerChannel* c);
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sound/gmpitvolcol.h"
 #include "sound/gmpwaves.h"
 #include "sound/module.h"
 
@@ -75,9 +76,21 @@ void gmpItTonePortamentoSpeed(const PlayerHandle* h, PlayerChannel* c, unsigned 
   c->portamentoSpeed = c->itSlideMemory;
 }
 
-void gmpItSlideMemory(const PlayerHandle* h, PlayerChannel* c, unsigned p) {
-  if (!(h->module->flags & modFlagItCompatibleGxx) && p != 0) {
+void gmpItSlideMemory(PlayerChannel* c, unsigned p) {
+  if (p != 0) {
     c->itSlideMemory = static_cast<std::uint8_t>(p);
+  }
+}
+
+void gmpItPitchSlide(PlayerHandle* h, PlayerChannel* c, unsigned p, int sign) {
+  if (c->period == 0) {
+    return;
+  }
+  const std::int64_t amount = std::int64_t{p} * 4;
+  if (gmpItLinear(h->module)) {
+    SetBothPeriods(h, c, gmpItSlidePeriod(c->period, -sign * amount));
+  } else {
+    SetBothPeriods(h, c, std::int64_t{c->period} + sign * amount);
   }
 }
 
@@ -108,10 +121,12 @@ std::uint32_t gmpItSampleOffset(const Module* m, const ModuleSample* s, std::uin
 }
 
 bool gmpItVibratoActed(const PlayerHandle* h, const PlayerChannel* c) {
-  if (h->module->kind != modKindIT || !gmpItVibratoOnFirstTick(h) ||
-      !(c->flags & gmpFlagCommand)) {
+  if (h->module->kind != modKindIT || !gmpItVibratoOnFirstTick(h)) {
     return false;
   }
+  if (!(c->flags & gmpFlagCommand)) {
+    return gmpItVolumeVibrato(h, c);
+  }
   return c->command == cmdVibrato || c->command == cmdVibratoVolumeSlide ||
-         c->command == cmdFineVibrato;
+         c->command == cmdFineVibrato || gmpItVolumeVibrato(h, c);
 }

@@ -30,8 +30,12 @@ void gmpItTonePortamentoStep(PlayerHandle* h, PlayerChannel* c);
 // G's parameter: with compatible Gxx G keeps its own memory; otherwise E, F
 // and G share one, so a G00 after an E05 glides at 5.
 void gmpItTonePortamentoSpeed(const PlayerHandle* h, PlayerChannel* c, unsigned r);
-// E and F store their parameter where G finds it (shared memory only).
-void gmpItSlideMemory(const PlayerHandle* h, PlayerChannel* c, unsigned p);
+// E and F (and the volume column's e and f) store their parameter, where G
+// finds it too unless compatible Gxx is set.
+void gmpItSlideMemory(PlayerChannel* c, unsigned p);
+// One tick of a plain pitch slide by p (E, F, the volume column's e, f):
+// p × 4 units, linear or Amiga; sign -1 raises the pitch.
+void gmpItPitchSlide(PlayerHandle* h, PlayerChannel* c, unsigned p, int sign);
 
 // IT vibrato (fine: U) on the output period. Depth × 4 for H, as is for U,
 // against a wave of ±64 on IT's scale; old effects double the depth. With
@@ -46,5 +50,5 @@ bool gmpItVibratoOnFirstTick(const PlayerHandle* h);
 // old effects keep it, and the note starts at the end.
 std::uint32_t gmpItSampleOffset(const Module* m, const ModuleSample* s, std::uint32_t offset);
 
-// An IT vibrato of this row (H, K, U) that moved the pitch on its first tick.
+// An IT vibrato of this row (H, K, U, the volume column's h) that moved the pitch on its first tick.
 bool gmpItVibratoActed(const PlayerHandle* h, const PlayerChannel* c);

@@ -10,6 +10,7 @@
 #include "sound/gmpfilter.h"
 #include "sound/gmpitpitch.h"
 #include "sound/gmpitvol.h"
+#include "sound/gmpitvolcol.h"
 #include "sound/gmptables.h"
 #include "sound/gmpvoices.h"
 #include "sound/mem.h"
@@ -81,9 +82,10 @@ std::uint32_t ClampPeriod(const PlayerHandle* h, std::int64_t q) {
       std::clamp<std::int64_t>(q, h->minPeriod, h->maxPeriod));
 }
 
-bool IsTonePortamento(const PlayerChannel* c) {
-  return (c->flags & gmpFlagCommand) &&
-         (c->command == cmdTonePortamento || c->command == cmdTonePortamentoVolumeSlide);
+bool IsTonePortamento(const PlayerHandle* h, const PlayerChannel* c) {
+  return ((c->flags & gmpFlagCommand) &&
+          (c->command == cmdTonePortamento || c->command == cmdTonePortamentoVolumeSlide)) ||
+         gmpItVolumeGlide(h, c);
 }
 
 // Envelope value (0..64 × 256) at the channel's position, then the position
@@ -268,7 +270,8 @@ int RunRowCommand(PlayerHandle* h, PlayerChannel* c) {
 int TickCommands(PlayerHandle* h) {
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
     PlayerChannel* c = &h->channels[i];
-    if (h->module->kind == modKindXM && (c->flags & gmpFlagVolume) && c->volumeByte > 64) {
+    const bool columnEffects = h->module->kind == modKindXM || h->module->kind == modKindIT;
+    if (columnEffects && (c->flags & gmpFlagVolume) && c->volumeByte > 64) {
       if (int e = gmpVolumeColumnTick(h, c); e != errOK) return e;
     }
     if (c->flags & gmpFlagCommand) {
@@ -311,13 +314,13 @@ int InstrumentStep(PlayerHandle* h, PlayerChannel* c) {
   const bool noteDelay = (c->flags & gmpFlagCommand) && c->command == cmdNoteDelay;
   // An IT glide to a new instrument restarts its envelopes only with
   // compatible Gxx.
-  const bool itGlide = m->kind == modKindIT && IsTonePortamento(c) &&
+  const bool itGlide = m->kind == modKindIT && IsTonePortamento(h, c) &&
                        !(m->flags & modFlagItCompatibleGxx);
   if (!(m->kind == modKindXM && noteDelay) && !itGlide) {
     gmpResetInstrumentState(h, c);
   }
   const bool realNote = (c->flags & gmpFlagNote) && c->note < noteStop && (c->note & 0x0F) < 12;
-  if (realNote && !IsTonePortamento(c)) {
+  if (realNote && !IsTonePortamento(h, c)) {
     c->sample = MapSample(h, ins, &c->note);
   }
   const ModuleSample* s = ChannelSample(h, c);
@@ -490,7 +493,7 @@ void RestorePeriod(PlayerHandle* h, PlayerChannel* c) {
 // One channel on the row's first tick: instrument, volume, command, note.
 int ChannelRowStep(PlayerHandle* h, PlayerChannel* c) {
   if ((c->flags & gmpFlagNote) && c->note < noteStop && (c->note & 0x0F) < 12 &&
-      !IsTonePortamento(c)) {
+      !IsTonePortamento(h, c)) {
     if (int e = gmpVoicesBeforeNote(h, c); e != errOK) return e;
     // IT starts every new note's envelopes, fade-out and release afresh; an
     // instrument on the row does so in its own step.

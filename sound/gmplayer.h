@@ -78,6 +78,7 @@ struct PlayerChannel {
   std::uint8_t parameter;        // raw parameter of this row
   std::uint8_t portamentoSpeed;
   std::uint8_t itSlideMemory;    // IT: the parameter E, F and G share
+  std::uint8_t itVolumeMemory;   // IT: the volume column's a, b, c, d
   std::int32_t panning;          // in the kind's range (device value for MOD, S3M)
   std::int32_t fadeOutVolume;    // XM 0x10000 = full, IT 0x200 = full
   std::uint8_t released;         // key off seen (XM, IT)
