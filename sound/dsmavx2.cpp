@@ -88,6 +88,15 @@ struct Vec {
   DSM_VEC_TARGET static F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
   DSM_VEC_TARGET static F LoadF(const float* p) { return _mm256_loadu_ps(p); }
   DSM_VEC_TARGET static void StoreF(float* p, F v) { _mm256_storeu_ps(p, v); }
+  // Two vectors whose lanes are all equal: a's value in the even lanes, b's in the odd.
+  DSM_VEC_TARGET static F Pair(F a, F b) { return _mm256_blend_ps(a, b, 0xAA); }
+  // Each of lanes 0..3 (4..7) of a twice, in order.
+  DSM_VEC_TARGET static F DoubleLow(F a) {
+    return _mm256_permutevar8x32_ps(a, _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3));
+  }
+  DSM_VEC_TARGET static F DoubleHigh(F a) {
+    return _mm256_permutevar8x32_ps(a, _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7));
+  }
   DSM_VEC_TARGET static void Interleave(F a, F b, F& lo, F& hi) {
     const F low = _mm256_unpacklo_ps(a, b);
     const F high = _mm256_unpackhi_ps(a, b);

@@ -75,6 +75,11 @@ struct Vec {
   static F Mul(F a, F b) { return _mm_mul_ps(a, b); }
   static F LoadF(const float* p) { return _mm_loadu_ps(p); }
   static void StoreF(float* p, F v) { _mm_storeu_ps(p, v); }
+  // Two vectors whose lanes are all equal: a's value in the even lanes, b's in the odd.
+  static F Pair(F a, F b) { return _mm_unpacklo_ps(a, b); }
+  // Each of lanes 0, 1 (2, 3) of a twice, in order.
+  static F DoubleLow(F a) { return _mm_unpacklo_ps(a, a); }
+  static F DoubleHigh(F a) { return _mm_unpackhi_ps(a, a); }
   static void Interleave(F a, F b, F& lo, F& hi) {
     lo = _mm_unpacklo_ps(a, b);
     hi = _mm_unpackhi_ps(a, b);

@@ -256,7 +256,16 @@ DSM_VEC_TARGET inline void FloatBlock(const BlockWalk<S, Interp>& walk, float* a
   const F scale = Vec::SetF(ValueScale<S, Interp>());
   const F factorL = Ramp ? Vec::Mul(Vec::LoadF(vol.rampL + done), scale)
                          : Vec::Mul(Vec::SetF(vol.left), scale);
-  if constexpr (StereoOut) {
+  if constexpr (StereoOut && (!stereoSrc || Surround) && !Ramp) {
+    // One signal on both sides at constant factors: each value doubled into
+    // its frame and multiplied by the frame's factors, the same products as
+    // interleaving the two sides' afterwards.
+    const F factors = Vec::Pair(Vec::Mul(Vec::SetF(vol.left), scale),
+                                Vec::Mul(Vec::SetF(vol.right), scale));
+    Vec::StoreF(acc, Vec::Add(Vec::LoadF(acc), Vec::Mul(Vec::DoubleLow(left), factors)));
+    Vec::StoreF(acc + lanes,
+                Vec::Add(Vec::LoadF(acc + lanes), Vec::Mul(Vec::DoubleHigh(left), factors)));
+  } else if constexpr (StereoOut) {
     const F factorR = Ramp ? Vec::Mul(Vec::LoadF(vol.rampR + done), scale)
                            : Vec::Mul(Vec::SetF(vol.right), scale);
     F lo;
