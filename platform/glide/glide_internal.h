@@ -27,6 +27,15 @@ struct BoundTexture {
   bool valid = false;
 };
 
+// What a bound texture was made from: the same again binds the same texture.
+struct TextureSourceKey {
+  FxU32 startAddress = 0;
+  GrLOD_t largeLod = 0;
+  GrAspectRatio_t aspectRatio = 0;
+  const std::uint32_t* memory = nullptr;
+  bool operator==(const TextureSourceKey&) const = default;
+};
+
 struct State {
   bool initialized = false;
   bool selected = false;
@@ -48,6 +57,7 @@ struct State {
   std::vector<std::uint64_t> textureExpanded;
   std::vector<std::uint32_t> texturePacked;
   BoundTexture texture;
+  TextureSourceKey textureSource;  // valid while texture.valid
   bool bilinear = true;
   bool clampS = false;
   bool clampT = false;

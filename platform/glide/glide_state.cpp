@@ -253,6 +253,10 @@ void grTexDownloadMipMap(GrChipID_t tmu, FxU32 startAddress, FxU32, GrTexInfo* i
 void grTexSource(GrChipID_t tmu, FxU32 startAddress, FxU32, GrTexInfo* info) {
   State& s = GetState();
   if (tmu != GR_TMU0) return;
+  // Polygon lists name the same texture again and again: nothing to work out then.
+  const glide_detail::TextureSourceKey key{startAddress, info ? info->largeLod : 0, info ? info->aspectRatio : 0,
+                                           s.texturePacked.data()};
+  if (s.texture.valid && info && key == s.textureSource) return;
   s.texture = {};
   int width = 0, height = 0;
   if (s.textureExpanded.empty() || !TextureShape(info, width, height)) return;
@@ -268,6 +272,7 @@ void grTexSource(GrChipID_t tmu, FxU32 startAddress, FxU32, GrTexInfo* info) {
   s.texture.widthMask = width - 1;
   s.texture.heightMask = height - 1;
   s.texture.valid = true;
+  s.textureSource = key;
 }
 
 void grTexMipMapMode(GrChipID_t, GrMipMapMode_t, FxBool) {}

@@ -408,6 +408,53 @@ TEST_F(RasterTexture, BilinearBlendsNeighboursAndWraps) {
   EXPECT_EQ(Pixel(5, 5), 0xFFFF);
 }
 
+// Naming a texture again binds it again whatever came between: another address,
+// another shape, a source that was refused, or a re-opened accelerator.
+TEST_F(RasterTexture, SourcingTheSameTextureAgainRebindsIt) {
+  std::vector<std::uint16_t> red(8 * 8, 0xF800), blue(8 * 8, 0x001F);
+  red[2 * 4 + 2] = 0x07E0;  // texel (2, 2) when the block is read 4 texels wide
+  GrTexInfo info{};
+  info.smallLod = info.largeLod = GR_LOD_8;
+  info.aspectRatio = GR_ASPECT_1x1;
+  info.format = GR_TEXFMT_RGB_565;
+  info.data = red.data();
+  grTexDownloadMipMap(GR_TMU0, 0, GR_MIPMAPLEVELMASK_BOTH, &info);
+  info.data = blue.data();
+  grTexDownloadMipMap(GR_TMU0, 4096, GR_MIPMAPLEVELMASK_BOTH, &info);
+  grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT,
+                 GR_COMBINE_OTHER_TEXTURE, FXFALSE);
+  grTexFilterMode(GR_TMU0, GR_TEXTUREFILTER_POINT_SAMPLED, GR_TEXTUREFILTER_POINT_SAMPLED);
+  const auto drawWith = [&](FxU32 address, GrLOD_t lod, GrAspectRatio_t aspect) {
+    GrTexInfo source = info;
+    source.largeLod = source.smallLod = lod;
+    source.aspectRatio = aspect;
+    grTexSource(GR_TMU0, address, GR_MIPMAPLEVELMASK_BOTH, &source);
+    GrVertex a = Vertex(0, 0), b = Vertex(40, 0), c = Vertex(0, 40);
+    for (GrVertex* p : {&a, &b, &c}) p->tmuvtx[0].sow = p->tmuvtx[0].tow = 2.0f;
+    grDrawTriangle(&a, &b, &c);
+    return Pixel(5, 5);
+  };
+  EXPECT_EQ(drawWith(0, GR_LOD_8, GR_ASPECT_1x1), 0xF800);
+  EXPECT_EQ(drawWith(4096, GR_LOD_8, GR_ASPECT_1x1), 0x001F);
+  EXPECT_EQ(drawWith(0, GR_LOD_8, GR_ASPECT_1x1), 0xF800);
+  // A bad shape unbinds: the triangle takes the combine's constant colour.
+  EXPECT_EQ(drawWith(0, 99, GR_ASPECT_1x1), 0xFFFF);
+  EXPECT_EQ(drawWith(0, GR_LOD_8, GR_ASPECT_1x1), 0xF800);
+  // Same address, other shape: the red block read 4 texels wide, then blue.
+  EXPECT_EQ(drawWith(0, GR_LOD_8, GR_ASPECT_1x2), 0x07E0);
+  EXPECT_EQ(drawWith(4096, GR_LOD_8, GR_ASPECT_1x2), 0x001F);
+  // After a new start of the accelerator no texture is bound until one is named.
+  grGlideShutdown();
+  SetUp();
+  grColorCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT,
+                 GR_COMBINE_OTHER_TEXTURE, FXFALSE);
+  grTexFilterMode(GR_TMU0, GR_TEXTUREFILTER_POINT_SAMPLED, GR_TEXTUREFILTER_POINT_SAMPLED);
+  GrVertex a = Vertex(0, 0), b = Vertex(40, 0), c = Vertex(0, 40);
+  grDrawTriangle(&a, &b, &c);
+  EXPECT_EQ(Pixel(5, 5), 0xFFFF);
+  EXPECT_EQ(drawWith(4096, GR_LOD_8, GR_ASPECT_1x2), 0x001F);
+}
+
 TEST_F(RasterTexture, TextureMemoryRejectsDownloadsPastItsTop) {
   std::vector<std::uint16_t> texels(256 * 256, 0x1234);
   GrTexInfo info;
