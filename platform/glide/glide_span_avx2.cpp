@@ -79,14 +79,18 @@ struct TextureLanes {
         widthShift(_mm_cvtsi32_si128(t.widthLog2)) {}
 };
 
-// One colour channel of eight pixels from two texels each: the channel at 'shift'
-// of 'left' in the low and of 'right' in the high half of every 32-bit lane.
-inline __m256i ChannelPair(__m256i left, __m256i right, int shift) {
-  const __m256i low8 = _mm256_set1_epi32(0xFF);
-  const __m256i l = _mm256_and_si256(_mm256_srli_epi32(left, shift), low8);
-  const __m256i r = _mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(right, shift), low8), 16);
-  return _mm256_or_si256(l, r);
-}
+// Red, green and blue of eight pixels from two texels each (0x00RRGGBB words):
+// each channel of 'left' in the low and of 'right' in the high half of every
+// 32-bit lane, ready for a multiply-add with the two texels' weights.
+struct ChannelPairs {
+  __m256i red, green, blue;
+  ChannelPairs(__m256i left, __m256i right) {
+    const __m256i low8 = _mm256_set1_epi32(0x00FF00FF);
+    red = _mm256_blend_epi16(_mm256_srli_epi32(left, 16), right, 0xAA);
+    green = _mm256_and_si256(_mm256_blend_epi16(_mm256_srli_epi32(left, 8), _mm256_slli_epi32(right, 8), 0xAA), low8);
+    blue = _mm256_and_si256(_mm256_blend_epi16(left, _mm256_slli_epi32(right, 16), 0xAA), low8);
+  }
+};
 
 // Bilinear texels of eight pixels at fixed-point texel positions (8 fraction bits,
 // centres at +0.5 already taken off): red in the low and green in the high half of
@@ -111,14 +115,11 @@ inline void FetchBilinear(const TextureLanes& tex, __m256i iu, __m256i iv, __m25
   const __m256i w00 = _mm256_add_epi32(_mm256_sub_epi32(_mm256_sub_epi32(_mm256_set1_epi32(256), fu), fv), w11);
   const __m256i top = _mm256_or_si256(w00, _mm256_slli_epi32(w10, 16));
   const __m256i bottom = _mm256_or_si256(w01, _mm256_slli_epi32(w11, 16));
-  __m256i channel[3];
-  for (int c = 0; c < 3; ++c) {
-    const int shift = 16 - 8 * c;  // red, green, blue
-    const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(ChannelPair(t00, t10, shift), top),
-                                         _mm256_madd_epi16(ChannelPair(t01, t11, shift), bottom));
-    channel[c] = _mm256_srli_epi32(sum, 8);
-  }
-  Planar(channel[0], channel[1], channel[2], rg, b);
+  const ChannelPairs upper(t00, t10), lower(t01, t11);
+  const auto filter = [&](__m256i a, __m256i c) {
+    return _mm256_srli_epi32(_mm256_add_epi32(_mm256_madd_epi16(a, top), _mm256_madd_epi16(c, bottom)), 8);
+  };
+  Planar(filter(upper.red, lower.red), filter(upper.green, lower.green), filter(upper.blue, lower.blue), rg, b);
 }
 
 // Point-sampled texels of eight pixels at fixed-point texel positions.
