@@ -94,14 +94,13 @@ struct EdgeWalker {
       m -= den;
     }
   }
+  // Without a branch: whether the remainder carries depends on the edge's slope
+  // row by row and would be mispredicted often.
   void Step() {
-    x += q;
-    if (m > rem) {
-      x += 1;
-      rem += den - m;
-    } else {
-      rem -= m;
-    }
+    rem -= m;
+    const std::int64_t carry = rem >> 63;  // -1 when the remainder went below 0
+    x += q - carry;
+    rem += den & carry;
   }
 };
 
