@@ -7,6 +7,7 @@
 #include <pthread.h>
 
 #include <ctime>
+#include <thread>
 
 namespace glide_detail {
 
@@ -91,8 +92,18 @@ void BandBins::Finish() {
   if (!Active()) return;
   Publish();
   // The worker goes up from the first band, this thread down from the last.
-  while (!AllDrawn())
-    if (!DrawPending(maxBands - 1, -1)) _mm_pause();
+  // Waiting on a band the worker holds: spin a little, then give the processor
+  // up, since on a busy machine the worker may be waiting for it.
+  int idle = 0;
+  while (!AllDrawn()) {
+    if (DrawPending(maxBands - 1, -1)) {
+      idle = 0;
+    } else if (++idle < spinPasses) {
+      _mm_pause();
+    } else {
+      std::this_thread::yield();
+    }
+  }
   finished_ = added_;
 }
 
