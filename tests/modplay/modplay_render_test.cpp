@@ -199,4 +199,32 @@ TEST_F(ModplayRender, ASongThatNeverEndsIsWrittenForAnHourAndSaysSo) {
   EXPECT_NEAR(static_cast<double>(fs::file_size(out)), 3600.0 * 8000, 8000 * 0.1);
 }
 
+// A quiet render skips the pass that measures the song for the progress
+// report: it must write the same bytes, for a song that ends and for one
+// that never does (its first hour), and with --loop as well.
+TEST_F(ModplayRender, AQuietRenderWritesWhatAReportedOneWrites) {
+  const std::string song = dir.Write("song.s3m", s3m::Write(ShortSong(4, 2, 16)));
+  const std::string endless = dir.Write("endless.s3m", s3m::Write(EndlessSong()));
+  const std::vector<std::vector<std::string>> cases = {
+      {song}, {song, "--loop", "2"}, {endless}, {endless, "--loop", "1"}};
+  for (const auto& given : cases) {
+    std::vector<std::uint8_t> renders[2];
+    for (int quiet = 0; quiet < 2; quiet++) {
+      std::vector<std::string> args = given;
+      const std::string out = dir.File("out" + std::to_string(quiet) + ".raw");
+      args.insert(args.end(), {"--rate", "8000", "--mono", "--8bit", "-o", out});
+      if (quiet) args.push_back("--quiet");
+      const ToolRun run = Modplay(args);
+      ASSERT_EQ(run.status, 0) << run.errors;
+      if (quiet) {
+        EXPECT_TRUE(run.errors.empty()) << run.errors;
+      }
+      renders[quiet] = Slurp(out);
+    }
+    const std::string what = given[0] + (given.size() > 1 ? " --loop " + given[2] : "");
+    EXPECT_GT(renders[0].size(), 8000u) << what;
+    EXPECT_TRUE(renders[0] == renders[1]) << "quiet and reported renders differ: " << what;
+  }
+}
+
 }  // namespace

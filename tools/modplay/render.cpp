@@ -89,9 +89,17 @@ int Prepare(const ModplayOptions& o, Plan* plan) {
   if (int e = gmpLoadAnyModule(o.file.c_str(), nullptr, 0, &module); e != errOK) {
     return Fail(o.file, SoundErrorMessage(e));
   }
+  plan->title = PrintableName(module->name, sizeof module->name);
+  // The song's length serves the progress report and the limit of a render
+  // that repeats; a quiet render played once stops at the same limit
+  // whatever the length, so it skips the pass through the song.
+  if (o.quiet && o.loop == 0) {
+    ModuleFree(module, nullptr);
+    plan->maxSeconds = gmpMaxSongSeconds;
+    return 0;
+  }
   double once = 0;
   const int e = gmpSongDuration(module, &once);
-  plan->title = PrintableName(module->name, sizeof module->name);
   ModuleFree(module, nullptr);
   if (e != errOK) return Fail(o.file, SoundErrorMessage(e));
   if (once >= gmpMaxSongSeconds) {
