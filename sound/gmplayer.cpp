@@ -393,7 +393,8 @@ void SeekRow(PlayerHandle* h, RowBlock rows) {
 
 // Stores the fields of one entry (p points past its flag byte) in the
 // channel; c is null for a channel beyond the song's, whose entry is dropped.
-void StoreEntry(PlayerChannel* c, std::uint8_t flags, const std::uint8_t* p) {
+// IT's reader stores no empty volume bytes, so there 0x50 is the column's b5.
+void StoreEntry(PlayerChannel* c, std::uint8_t flags, const std::uint8_t* p, bool it) {
   if (c == nullptr) {
     return;
   }
@@ -409,7 +410,7 @@ void StoreEntry(PlayerChannel* c, std::uint8_t flags, const std::uint8_t* p) {
     p += 2;
   }
   if (flags & pattVolume) {
-    if (p[0] != volumeNone) {
+    if (it || p[0] != volumeNone) {
       c->volumeByte = p[0];
       c->flags |= gmpFlagVolume;
     }
@@ -441,7 +442,8 @@ void ReadRow(PlayerHandle* h, const std::uint8_t* end) {
       break;
     }
     const unsigned channel = flags & pattChannelMask;
-    StoreEntry(channel < h->numChannels ? &h->channels[channel] : nullptr, flags, p);
+    StoreEntry(channel < h->numChannels ? &h->channels[channel] : nullptr, flags, p,
+               h->module->kind == modKindIT);
     p += need;
   }
   h->rowPointer = p;

@@ -42,6 +42,28 @@ TEST_F(ItVolumeColumn, FineVolumeActsOnceAndRemembers) {
   EXPECT_EQ(Volume(), 42);
 }
 
+// 0x50 is b5 in an IT pattern, not an empty volume byte.
+TEST_F(ItVolumeColumn, FineDownByFiveIsNotAnEmptyByte) {
+  static_assert(itVolFineDown + 5 == volumeNone);
+  Start(ItSong(0, {{At(0).Vol(itVolFineDown + 5)}}));
+  PlayTo(1, 0);
+  EXPECT_EQ(Volume(), 35);
+  EXPECT_EQ(VolumeOn(RowTick(1, 0)), (35 * 64 * 64 * 64 + 0x3FFFF) >> 18);
+}
+
+// p0..p64 set the channel's panning from left through centre to right.
+TEST_F(ItVolumeColumn, PanningSetsTheChannel) {
+  Start(ItSong(0, {{At(0).Vol(itVolPanning)},
+                   {At(0).Vol(itVolPanning + 32)},
+                   {At(0).Vol(itVolPanning + 64)}}));
+  std::vector<std::int64_t> sent;
+  for (unsigned row = 1; row <= 3; ++row) {
+    PlayTo(row);
+    sent.push_back(*recdev::Last(Op::SetPanning, 0));
+  }
+  EXPECT_EQ(sent, (std::vector<std::int64_t>{-64, 0, 64}));
+}
+
 // c and d slide on the ticks after the first and share one memory.
 TEST_F(ItVolumeColumn, SlidesShareTheirMemory) {
   Start(ItSong(0, {{At(0).Vol(itVolSlideUp + 2)}, {At(0).Vol(itVolSlideDown)}}));

@@ -13,7 +13,7 @@ std::vector<std::uint8_t> Pack(const std::vector<Row>& rows) {
     for (const Entry& e : row) {
       std::uint8_t flags = static_cast<std::uint8_t>(e.channel & pattChannelMask);
       if (e.note != noteNone || e.instrument != instNone) flags |= pattNoteInst;
-      if (e.volume != volumeNone) flags |= pattVolume;
+      if (e.hasVolume || e.volume != volumeNone) flags |= pattVolume;
       if (e.command != 0) flags |= pattCommand;
       if ((flags & ~pattChannelMask) == 0) continue;
       out.push_back(flags);

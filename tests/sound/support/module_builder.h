@@ -15,6 +15,7 @@ struct Entry {
   std::uint8_t note = noteNone;
   std::uint8_t instrument = instNone;  // 0-based
   std::uint8_t volume = volumeNone;
+  bool hasVolume = false;  // set by Vol: an IT column byte may equal volumeNone
   std::uint8_t command = 0;
   std::uint8_t parameter = 0;
 
@@ -32,6 +33,7 @@ struct Entry {
   }
   Entry& Vol(int v) {
     volume = static_cast<std::uint8_t>(v);
+    hasVolume = true;
     return *this;
   }
   Entry& Cmd(ModuleCommand c, int p) {
