@@ -9,6 +9,7 @@
 #include "sound/gmpcmds.h"
 #include "sound/gmpfilter.h"
 #include "sound/gmpitpitch.h"
+#include "sound/gmpitpitchvib.h"
 #include "sound/gmpitvol.h"
 #include "sound/gmpitvolcol.h"
 #include "sound/gmptables.h"
@@ -659,6 +660,8 @@ int UpdateChannel(PlayerHandle* h, PlayerChannel* c) {
   c->soundingPeriod = c->outputPeriod;
   if (kind == modKindXM) {
     AutoVibrato(h, c);
+  } else if (kind == modKindIT) {
+    c->soundingPeriod = gmpItAutoVibrato(h, c, ChannelSample(h, c));
   }
   if (c->soundingPeriod != 0) {
     std::uint32_t frequency = 0;

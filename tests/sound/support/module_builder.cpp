@@ -86,6 +86,10 @@ Module* Build(const ModuleSpec& layout) {
     smp->panning = s.panning;
     smp->basePitch = s.basePitch;
     smp->fineTune = s.fineTune;
+    smp->vibSpeed = s.vibSpeed;
+    smp->vibDepth = s.vibDepth;
+    smp->vibRate = s.vibRate;
+    smp->vibType = s.vibType;
     if (s.loop) {
       smp->loopMode = loopModeSingle;
       smp->loopType = loopTypeForward;

@@ -63,6 +63,7 @@ struct SampleSpec {
   std::uint32_t length = 1000;
   bool loop = false;  // a forward loop over the whole sample
   std::uint32_t globalVolume = 64;  // IT 0..64
+  std::uint8_t vibSpeed = 0, vibDepth = 0, vibRate = 0, vibType = 0;  // IT auto-vibrato
 };
 
 struct InstrumentSpec {
