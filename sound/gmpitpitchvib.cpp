@@ -32,9 +32,10 @@ int gmpItAutoVibratoWave(unsigned type, unsigned position) {
   }
 }
 
-std::uint32_t gmpItAutoVibrato(const PlayerHandle* h, PlayerChannel* c, const ModuleSample* s) {
-  if (s == nullptr || s->vibDepth == 0 || s->vibSpeed == 0 || c->outputPeriod == 0) {
-    return c->outputPeriod;
+std::uint32_t gmpItAutoVibrato(const PlayerHandle* h, PlayerChannel* c, const ModuleSample* s,
+                               std::uint32_t period) {
+  if (s == nullptr || s->vibDepth == 0 || s->vibSpeed == 0 || period == 0) {
+    return period;
   }
   const std::uint32_t full = std::uint32_t{s->vibDepth} * 256u;
   c->autoVibratoDepth = std::min(full, c->autoVibratoDepth + s->vibRate);
@@ -42,6 +43,6 @@ std::uint32_t gmpItAutoVibrato(const PlayerHandle* h, PlayerChannel* c, const Mo
   const int wave = gmpItAutoVibratoWave(s->vibType, c->autoVibratoPosition);
   c->autoVibratoPosition = static_cast<std::uint8_t>(c->autoVibratoPosition + s->vibSpeed);
   const int units = wave * depth / 64;
-  const std::uint32_t q = gmpItSlidePeriod(c->outputPeriod, units);
+  const std::uint32_t q = gmpItSlidePeriod(period, units);
   return std::clamp(q, h->minPeriod, h->maxPeriod);
 }

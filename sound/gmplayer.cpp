@@ -9,6 +9,7 @@
 #include "sound/gmpcmds.h"
 #include "sound/gmpfilter.h"
 #include "sound/gmpitpitch.h"
+#include "sound/gmpitpitchenv.h"
 #include "sound/gmpitpitchvib.h"
 #include "sound/gmpitvol.h"
 #include "sound/gmpitvolcol.h"
@@ -661,7 +662,8 @@ int UpdateChannel(PlayerHandle* h, PlayerChannel* c) {
   if (kind == modKindXM) {
     AutoVibrato(h, c);
   } else if (kind == modKindIT) {
-    c->soundingPeriod = gmpItAutoVibrato(h, c, ChannelSample(h, c));
+    const std::uint32_t bent = gmpItPitchEnvelope(h, c, ChannelInstrument(h, c), c->outputPeriod);
+    c->soundingPeriod = gmpItAutoVibrato(h, c, ChannelSample(h, c), bent);
   }
   if (c->soundingPeriod != 0) {
     std::uint32_t frequency = 0;
@@ -881,6 +883,7 @@ void gmpResetInstrumentState(PlayerHandle* h, PlayerChannel* c) {
   c->volumeEnvelope.position = 0;
   c->panningEnvelope.position = 0;
   c->filter.envelope.position = 0;
+  c->pitchEnvelope.position = 0;
   c->fadeOutVolume = h->module->kind == modKindXM ? 0x10000 : 0x400;
   c->released = 0;
   c->fading = 0;

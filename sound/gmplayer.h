@@ -115,6 +115,7 @@ struct PlayerChannel {
   std::uint8_t tuningSet;        // a set-fine-tune command overrides the sample's
   std::int32_t tuning;           // MOD, XM fine tune; S3M C-4 rate
   PlayerFilter filter;           // IT
+  PlayerEnvelope pitchEnvelope;  // IT
   PlayerItVolume itVolume;       // IT
 };
 

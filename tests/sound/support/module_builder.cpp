@@ -128,6 +128,11 @@ Module* Build(const ModuleSpec& layout) {
       memAllocArray(1, &ins->panEnvelope);
       *ins->panEnvelope = *spec_i.panningEnvelope;
     }
+    ins->thirdIsFilter = spec_i.thirdIsFilter ? 1 : 0;
+    if (spec_i.thirdEnvelope) {
+      memAllocArray(1, &ins->thirdEnvelope);
+      *ins->thirdEnvelope = *spec_i.thirdEnvelope;
+    }
     ins->fadeOut = spec_i.fadeOut;
     ins->vibType = spec_i.vibType;
     ins->vibSweep = spec_i.vibSweep;

@@ -71,6 +71,8 @@ struct InstrumentSpec {
   std::vector<std::uint8_t> noteMap;  // empty: none
   std::optional<ModuleEnvelope> volumeEnvelope;
   std::optional<ModuleEnvelope> panningEnvelope;
+  std::optional<ModuleEnvelope> thirdEnvelope;  // IT: pitch, or filter when thirdIsFilter
+  bool thirdIsFilter = false;
   std::uint32_t fadeOut = 0;
   std::uint8_t vibType = 0, vibSweep = 0, vibDepth = 0, vibRate = 0;
   std::uint8_t defaultPanning = 0x80;
