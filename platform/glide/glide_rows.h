@@ -207,6 +207,9 @@ void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int t
   const RasterTarget& target = t.target;
   EdgeWalker longEdge, shortEdge;
   longEdge.Start(t.x0, t.y0, t.x2, t.y2, static_cast<std::int64_t>(from) * 16);
+  // All ones when the long edge is the left one. Sides are picked by masking, not
+  // by a branch: neighbouring triangles of a mesh often lie the other way round.
+  const std::int64_t longLeft = -static_cast<std::int64_t>(t.middleRight);
   for (int part = 0; part < 2; ++part) {
     const int first = part == 0 ? from : std::max(from, t.rowMiddle);
     const int last = part == 0 ? std::min(to, t.rowMiddle) : to;
@@ -214,8 +217,9 @@ void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int t
     if (part == 0) shortEdge.Start(t.x0, t.y0, t.x1, t.y1, static_cast<std::int64_t>(first) * 16);
     else shortEdge.Start(t.x1, t.y1, t.x2, t.y2, static_cast<std::int64_t>(first) * 16);
     for (int y = first; y < last; ++y, longEdge.Step(), shortEdge.Step()) {
-      std::int64_t left = t.middleRight ? longEdge.x : shortEdge.x;
-      std::int64_t right = t.middleRight ? shortEdge.x : longEdge.x;
+      const std::int64_t swap = (longEdge.x ^ shortEdge.x) & longLeft;
+      std::int64_t left = shortEdge.x ^ swap;
+      std::int64_t right = longEdge.x ^ swap;
       left = std::max<std::int64_t>(left, target.clipMinX);
       right = std::min<std::int64_t>(right, target.clipMaxX);
       if (left >= right) continue;
