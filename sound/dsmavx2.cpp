@@ -72,6 +72,9 @@ struct Vec {
                                   4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12));
     return _mm256_shuffle_epi8(bytes, _mm256_add_epi8(spread, _mm256_set1_epi32(0x03020100)));
   }
+  // Whether the integer path's table lookups run here (a gather); done one
+  // lane at a time they are slower than the scalar loop, which then mixes.
+  static constexpr bool fastLookup = true;
   DSM_VEC_TARGET static I Lookup(const std::int32_t* table, I index) {
     return _mm256_mask_i32gather_epi32(FreshZero(), reinterpret_cast<const int*>(table), index,
                                        _mm256_set1_epi32(-1), 4);

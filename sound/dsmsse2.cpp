@@ -57,6 +57,9 @@ struct Vec {
   // No byte shuffle in SSE2: every read is gathered (windowBytes 0).
   static constexpr int windowBytes = 0;
   static I WindowGather(const std::uint8_t* window, I offsets) { return Gather(window, offsets); }
+  // Whether the integer path's table lookups run here (a gather); done one
+  // lane at a time they are slower than the scalar loop, which then mixes.
+  static constexpr bool fastLookup = false;
   static I Lookup(const std::int32_t* table, I index) {
     alignas(16) std::int32_t at[4];
     _mm_store_si128(reinterpret_cast<I*>(at), index);

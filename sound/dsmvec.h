@@ -181,6 +181,7 @@ DSM_VEC_TARGET inline F ToFloat(I item, const DsmFloatVolume& vol) {
 }
 
 constexpr bool IsEightBit(DsmSrc s) { return s == DsmSrc::U8Mono || s == DsmSrc::U8Stereo; }
+constexpr bool IsSixteenBit(DsmSrc s) { return s == DsmSrc::S16Mono || s == DsmSrc::S16Stereo; }
 
 // Interpolating 8-bit samples in integers: f s1 + (65536 - f) s0 on the
 // 16-bit scale is 256 x with x = 65536 (b0 - 128) + f (b1 - b0), below 2^24,
@@ -455,6 +456,11 @@ template <DsmSrc S, bool StereoOut, Pan P>
 DSM_VEC_TARGET void MixInt(const DsmRun& run, std::int32_t* acc, const DsmIntVolume& vol) {
   constexpr unsigned stride = StereoOut ? 2 : 1;
   const DsmIntRoutine scalar = ScalarIntTable<StereoOut, P>()[static_cast<std::size_t>(S)];
+  if constexpr (!Vec::fastLookup && !IsSixteenBit(S)) {
+    // Table rows looked up one lane at a time cost more than the scalar loop.
+    scalar(run, acc, vol);
+    return;
+  }
   const std::uint8_t* const base = run.base;
   const std::int64_t step = run.step;
   const DsmIntVolume local = vol;
