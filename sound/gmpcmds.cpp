@@ -8,7 +8,9 @@
 
 #include "sound/errors.h"
 #include "sound/gmpfilter.h"
+#include "sound/gmpitpan.h"
 #include "sound/gmpitpitch.h"
+#include "sound/gmpittiming.h"
 #include "sound/gmpitvol.h"
 #include "sound/gmpitvolcol.h"
 #include "sound/gmpnotecmds.h"
@@ -283,7 +285,8 @@ int SampleOffset(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
   if (r != 0) {
     c->offsetMemory = static_cast<std::uint8_t>(r);
   }
-  const std::uint32_t amount = c->offsetMemory * 256u;
+  const std::uint32_t amount =
+      c->offsetMemory * 256u + (Kind(h) == modKindIT ? gmpItHighOffset(c) : 0u);
   if (Kind(h) == modKindMOD) {
     if (c->flags & gmpFlagNote) {
       c->sampleOffset += amount;
@@ -791,7 +794,7 @@ constexpr Table itRow = MakeTable({
     {cmdSetVolume, SetVolumeCmd},
     {cmdPatternBreak, PatternBreak},
     {cmdSetSpeed, SetSpeed},
-    {cmdSetTempo, SetTempo},
+    {cmdSetTempo, gmpItTempoRow},
     {cmdFinePortamentoUp, FinePortaUp},
     {cmdFinePortamentoDown, FinePortaDown},
     {cmdPatternLoop, PatternLoop},
@@ -801,6 +804,11 @@ constexpr Table itRow = MakeTable({
     {cmdNoteCut, NoteCut},
     {cmdNoteDelay, NoteDelayRow},
     {cmdPatternDelay, PatternDelay},
+    {cmdFinePatternDelay, gmpItFinePatternDelay},
+    {cmdSurround, gmpItSurround},
+    {cmdHighOffset, gmpItSetHighOffset},
+    {cmdPanbrello, gmpItPanbrello},
+    {cmdPanbrelloWaveform, gmpItPanbrelloWaveform},
     {cmdSetGlobalVolume, gmpItSetGlobalVolume},
     {cmdGlobalVolumeSlide, gmpItGlobalVolumeSlide},
     {cmdSetChannelVolume, gmpItSetChannelVolume},
@@ -828,6 +836,7 @@ constexpr Table itTick = MakeTable({
     {cmdFineVibrato, gmpFineVibrato},
     {cmdGlobalVolumeSlide, gmpItGlobalVolumeSlide},
     {cmdChannelVolumeSlide, gmpItChannelVolumeSlide},
+    {cmdSetTempo, gmpItTempoTick},
 });
 
 }  // namespace

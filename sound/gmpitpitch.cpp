@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sound/errors.h"
 #include "sound/gmpitvolcol.h"
 #include "sound/gmpwaves.h"
 #include "sound/module.h"
@@ -118,6 +119,15 @@ std::uint32_t gmpItSampleOffset(const Module* m, const ModuleSample* s, std::uin
     return offset;
   }
   return 0;
+}
+
+int gmpItSetHighOffset(PlayerHandle*, PlayerChannel* c, unsigned, unsigned r) {
+  c->parameterMemory[cmdHighOffset] = static_cast<std::uint8_t>(r & 0x0F);
+  return errOK;
+}
+
+std::uint32_t gmpItHighOffset(const PlayerChannel* c) {
+  return std::uint32_t{c->parameterMemory[cmdHighOffset]} << 16;
 }
 
 bool gmpItVibratoActed(const PlayerHandle* h, const PlayerChannel* c) {

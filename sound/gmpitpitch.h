@@ -49,6 +49,10 @@ bool gmpItVibratoOnFirstTick(const PlayerHandle* h);
 // is ignored (the note starts at the beginning) in IT's own effects mode;
 // old effects keep it, and the note starts at the end.
 std::uint32_t gmpItSampleOffset(const Module* m, const ModuleSample* s, std::uint32_t offset);
+// SAx: bits 16..19 of the offsets of later O commands (O00 too), until the
+// next SAx.
+int gmpItSetHighOffset(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r);
+std::uint32_t gmpItHighOffset(const PlayerChannel* c);
 
 // An IT vibrato of this row (H, K, U, the volume column's h) that moved the pitch on its first tick.
 bool gmpItVibratoActed(const PlayerHandle* h, const PlayerChannel* c);

@@ -8,6 +8,7 @@
 #include "sound/errors.h"
 #include "sound/gmpcmds.h"
 #include "sound/gmpfilter.h"
+#include "sound/gmpitpan.h"
 #include "sound/gmpitpitch.h"
 #include "sound/gmpitpitchenv.h"
 #include "sound/gmpitpitchvib.h"
@@ -539,6 +540,7 @@ void NextRow(PlayerHandle* h) {
 }
 
 int RowStep(PlayerHandle* h) {
+  h->extraTicks = 0;
   if (h->patternDelay != 0) {
     return RepeatDelayedRow(h);
   }
@@ -605,7 +607,7 @@ int EnvelopedPanning(const PlayerHandle* h, PlayerChannel* c, const ModuleInstru
   if (panEnv >= 0) {
     pan = std::clamp(pan + panEnv / 256 - 32, 0, 64);
   }
-  return 2 * pan - 64;
+  return gmpItChannelPanning(h, c, pan);
 }
 
 // XM automatic vibrato: sweeps in to the instrument's depth and moves the
@@ -755,6 +757,7 @@ void SetSongDefaults(PlayerHandle* h, std::uint32_t count, int loopingAllowed) {
   h->globalVolume = std::min<std::uint8_t>(module->globalVolume, module->kind == modKindIT ? 128 : 64);
   h->tick = 0;
   h->patternDelay = 0;
+  h->extraTicks = 0;
   h->row = 0;
   h->loopCount = 0;
   h->loopingAllowed = loopingAllowed ? 1 : 0;
@@ -884,6 +887,7 @@ void gmpResetInstrumentState(PlayerHandle* h, PlayerChannel* c) {
   c->panningEnvelope.position = 0;
   c->filter.envelope.position = 0;
   c->pitchEnvelope.position = 0;
+  c->itPanning.offset = 0;
   c->fadeOutVolume = h->module->kind == modKindXM ? 0x10000 : 0x400;
   c->released = 0;
   c->fading = 0;
@@ -993,6 +997,7 @@ int gmpSetPanningStep(PlayerHandle* h, PlayerChannel* c, int v) {
     case modKindIT: {
       const int pan = std::clamp(v, 0, 64);
       c->panning = pan;
+      gmpItPanningReset(c);
       return device->SetPanning(c->deviceChannel, 2 * pan - 64);
     }
     default:
@@ -1187,7 +1192,7 @@ int gmpPlay() {
       continue;
     }
     ++h->tick;
-    if (h->tick < h->speed) {
+    if (h->tick < h->speed + h->extraTicks) {
       if (int e = TickCommands(h); e != errOK) return e;
     } else {
       h->tick = 0;
@@ -1200,7 +1205,7 @@ int gmpPlay() {
 }
 
 bool gmpSongWrapped(const PlayerHandle* h) {
-  return h->loopCount != 0 && h->tick + 1 >= h->speed && h->patternDelay == 0;
+  return h->loopCount != 0 && h->tick + 1 >= h->speed + h->extraTicks && h->patternDelay == 0;
 }
 
 int gmpSetPosition(PlayerHandle* h, unsigned position) {
@@ -1210,6 +1215,7 @@ int gmpSetPosition(PlayerHandle* h, unsigned position) {
   h->position = position;
   h->row = 0;
   h->patternDelay = 0;
+  h->extraTicks = 0;
   h->loopStartRow = 0;
   ResolvePosition(h, false);
   FillInfo(h);

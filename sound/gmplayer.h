@@ -59,6 +59,17 @@ struct PlayerItVolume {
   std::uint8_t globalSlideMemory;   // last nonzero W
 };
 
+// IT panbrello and surround of one channel (sound/gmpitpan.h).
+struct PlayerItPanning {
+  std::uint8_t speed;
+  std::uint8_t depth;
+  std::uint8_t position;
+  std::uint8_t waveform;   // S5x: sine, ramp down, square, random
+  std::int8_t offset;      // the last wave value, held until a note or a panning
+  std::int8_t held;        // the random wave's value, held for `speed` ticks
+  std::uint8_t surround;   // S91
+};
+
 struct PlayerChannel {
   std::uint32_t period;          // base period of the playing note
   std::int32_t instrument;       // -1 = none
@@ -116,6 +127,7 @@ struct PlayerChannel {
   std::int32_t tuning;           // MOD, XM fine tune; S3M C-4 rate
   PlayerFilter filter;           // IT
   PlayerEnvelope pitchEnvelope;  // IT
+  PlayerItPanning itPanning;     // IT
   PlayerItVolume itVolume;       // IT
 };
 
@@ -135,6 +147,7 @@ struct PlayerHandle {
   std::uint32_t speed;
   std::uint32_t tick;
   std::uint32_t patternDelay;
+  std::uint32_t extraTicks;    // IT S6x: ticks the row lasts beyond the speed
   std::uint32_t numChannels;
   std::uint32_t maxPeriod;
   std::uint32_t minPeriod;

@@ -60,7 +60,7 @@ constexpr std::array<ModuleCommand, 27> letterCommands = {
     cmdSetGlobalVolume,            // V
     cmdGlobalVolumeSlide,          // W
     cmdSetPanning,                 // X: scaled parameter
-    cmdNone,                       // Y
+    cmdPanbrello,                  // Y
     cmdSync,                       // Z
 };
 
@@ -71,12 +71,12 @@ constexpr std::array<ModuleCommand, 16> sCommands = {
     cmdNone,              // S2
     cmdVibratoWaveform,   // S3
     cmdNone,              // S4
-    cmdNone,              // S5
-    cmdNone,              // S6
+    cmdPanbrelloWaveform, // S5
+    cmdFinePatternDelay,  // S6
     cmdNoteAction,        // S7
     cmdSetPanning4Bit,    // S8
-    cmdNone,              // S9
-    cmdNone,              // SA
+    cmdSurround,          // S9
+    cmdHighOffset,        // SA
     cmdPatternLoop,       // SB
     cmdNoteCut,           // SC
     cmdNoteDelay,         // SD

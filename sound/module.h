@@ -128,9 +128,14 @@ enum ModuleCommand : std::uint8_t {
   cmdNoteAction = 42,           // IT S7x: past-note actions, the playing note's new-note action
   cmdSetChannelVolume = 43,     // IT Mxx
   cmdChannelVolumeSlide = 44,   // IT Nxy
+  cmdFinePatternDelay = 45,     // IT S6x: x extra ticks on the row
+  cmdSurround = 46,             // IT S9x (S91: surround)
+  cmdHighOffset = 47,           // IT SAx: sample offset bits 16..19
+  cmdPanbrello = 48,            // IT Yxy
+  cmdPanbrelloWaveform = 49,    // IT S5x
 };
 // The size of a table indexed by command.
-inline constexpr unsigned moduleCommandCount = cmdChannelVolumeSlide + 1;
+inline constexpr unsigned moduleCommandCount = cmdPanbrelloWaveform + 1;
 
 // Special byte values inside packed entries.
 enum : std::uint8_t {

@@ -148,6 +148,21 @@ TEST_F(ItPitch, SampleOffsetPastTheEndDependsOnOldEffects) {
   }
 }
 
+// SAx gives the offsets of later O commands (and O00's memory) bits 16..19.
+TEST_F(ItPitch, HighSampleOffset) {
+  auto layout = ItSong(0, {{At(0).Cmd(cmdHighOffset, 1)},
+                           {At(0).Note(5, 0).Cmd(cmdSampleOffset, 0x02)},
+                           {At(0).Note(5, 0).Cmd(cmdSampleOffset, 0x00)},
+                           {At(0).Cmd(cmdHighOffset, 0)},
+                           {At(0).Note(5, 0).Cmd(cmdSampleOffset, 0x00)}});
+  layout.samples[0].length = 0x30000;
+  Start(layout);
+  PlayTo(5, 0);
+  std::vector<std::int64_t> moves;
+  for (const auto& e : recdev::Of(Op::SetPosition, 0)) moves.push_back(e.value);
+  EXPECT_EQ(moves, (std::vector<std::int64_t>{0x10200, 0x10200, 0x200}));
+}
+
 TEST(ItPitchRule, SlidePeriodHalvesAnOctaveUp) {
   EXPECT_EQ(gmpItSlidePeriod(109568, 768), 54784u);
   EXPECT_EQ(gmpItSlidePeriod(109568, -768), 219136u);
