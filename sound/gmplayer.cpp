@@ -123,20 +123,24 @@ int EnvelopeStep(const ModuleEnvelope* env, PlayerEnvelope* state, bool released
   };
   const bool held = !released && env->sustain != 0xFF && pointPos(env->sustain) == static_cast<int>(t);
   if (!held) {
+    // IT plays a loop's end point and jumps back on the tick after it (so a
+    // loop of one point holds it); the other kinds jump back on reaching it.
+    const int past = env->inclusiveLoops ? 1 : 0;
+    const std::uint32_t lastTick = env->points[n - 1][0];
     std::uint32_t next = t;
-    if (next < env->points[n - 1][0]) {
+    if (next < lastTick || (past != 0 && next == lastTick)) {
       ++next;
     }
     if (env->loopEnd != 0xFF && env->loopStart != 0xFF && pointPos(env->loopEnd) >= 0 &&
-        pointPos(env->loopStart) >= 0 && static_cast<int>(next) == pointPos(env->loopEnd)) {
+        pointPos(env->loopStart) >= 0 && static_cast<int>(next) == pointPos(env->loopEnd) + past) {
       next = static_cast<std::uint32_t>(pointPos(env->loopStart));
     }
     if (!released && env->sustainLoopEnd != 0xFF && env->sustainLoopStart != 0xFF &&
         pointPos(env->sustainLoopEnd) >= 0 && pointPos(env->sustainLoopStart) >= 0 &&
-        static_cast<int>(next) == pointPos(env->sustainLoopEnd)) {
+        static_cast<int>(next) == pointPos(env->sustainLoopEnd) + past) {
       next = static_cast<std::uint32_t>(pointPos(env->sustainLoopStart));
     }
-    state->position = next;
+    state->position = past != 0 ? std::min(next, lastTick) : next;
   }
   return value;
 }

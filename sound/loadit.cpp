@@ -198,6 +198,7 @@ int ReadEnvelope(const std::uint8_t* rec, bool centred, ModuleEnvelope** result)
   const unsigned points = rec[1] > envelopeMaxPoints ? envelopeMaxPoints : rec[1];
   env->numPoints = static_cast<std::uint8_t>(points);
   env->sustain = 0xFF;
+  env->inclusiveLoops = 1;
   // Loop indices that name no point are dropped so the player never looks
   // past the points.
   auto setPair = [&](bool on, unsigned a, unsigned b, std::uint8_t* first, std::uint8_t* second) {
@@ -240,6 +241,7 @@ int ReadOldEnvelope(const std::uint8_t* inst, ModuleEnvelope** result) {
   }
   env->numPoints = static_cast<std::uint8_t>(points);
   env->sustain = 0xFF;
+  env->inclusiveLoops = 1;
   auto valid = [&](unsigned a, unsigned b) { return a <= b && b < points; };
   const bool loop = (flags & 2) && valid(inst[18], inst[19]);
   env->loopStart = loop ? inst[18] : 0xFF;

@@ -171,6 +171,7 @@ struct ModuleEnvelope {
   std::uint8_t loopEnd;
   std::uint8_t sustainLoopStart;  // 0xFF = none (IT)
   std::uint8_t sustainLoopEnd;
+  std::uint8_t inclusiveLoops;    // IT: a loop's end point plays before the jump back
   std::uint16_t points[envelopeMaxPoints][2];  // position, value
 };
 

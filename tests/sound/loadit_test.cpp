@@ -608,6 +608,7 @@ TEST_F(ItReader, NewLayoutInstruments) {
   EXPECT_EQ(v->loopEnd, 2u);
   EXPECT_EQ(v->sustainLoopStart, 1u);
   EXPECT_EQ(v->sustainLoopEnd, 1u);
+  EXPECT_EQ(v->inclusiveLoops, 1u);  // IT plays a loop's end point
   EXPECT_EQ(v->points[1][0], 10u);
   EXPECT_EQ(v->points[1][1], 32u);
   const ModuleEnvelope* p = i->panEnvelope;
