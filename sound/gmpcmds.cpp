@@ -365,14 +365,15 @@ int PatternBreak(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
   return errOK;
 }
 
-// 15: set speed. Speed 0 changes nothing in S3M and MOD (MOD songs that
-// carry an F00 are meant to go on past it); XM and IT restart the song.
+// 15: set speed. Speed 0 changes nothing in S3M, MOD and IT (MOD songs that
+// carry an F00 are meant to go on past it; IT ignores A00); XM restarts the
+// song.
 int SetSpeed(PlayerHandle* h, PlayerChannel*, unsigned, unsigned r) {
   if (r != 0) {
     h->speed = r;
     return errOK;
   }
-  if (Kind(h) == modKindS3M || Kind(h) == modKindMOD) {
+  if (Kind(h) != modKindXM) {
     return errOK;
   }
   ++h->loopCount;

@@ -37,6 +37,18 @@ unsigned Remembered(std::uint8_t* memory, unsigned raw) {
 
 }  // namespace
 
+std::uint8_t gmpItMemorySlot(std::uint8_t command) {
+  switch (command) {
+    case cmdVibratoVolumeSlide:
+    case cmdTonePortamentoVolumeSlide:
+      return cmdVolumeSlide;
+    case cmdPortamentoUp:
+      return cmdPortamentoDown;
+    default:
+      return command;
+  }
+}
+
 void gmpItStartChannels(PlayerHandle* h) {
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
     const std::uint8_t stored = i < 64 ? h->module->channelVolume[i] : 64;

@@ -13,6 +13,11 @@
 // precision of 1/1024.
 inline constexpr std::uint32_t gmpItNoteVolumeFull = 64u << 10;
 
+// The slot of PlayerChannel::parameterMemory an IT command's 00 parameter is
+// taken from. D, K and L share one memory (the volume slide), E and F
+// another; every other command keeps its own.
+std::uint8_t gmpItMemorySlot(std::uint8_t command);
+
 // Every channel's starting volume: the header's initial channel volume.
 void gmpItStartChannels(PlayerHandle* h);
 

@@ -232,14 +232,21 @@ unsigned SubstitutedParameter(const PlayerHandle* h, PlayerChannel* c, bool stor
   unsigned r = c->parameter;
   switch (h->module->kind) {
     case modKindS3M:
-    case modKindIT:
       if (r != 0) {
-        if (store && (h->module->kind == modKindIT || SharesS3mMemory(c->command))) {
+        if (store && SharesS3mMemory(c->command)) {
           c->lastParameter = r;
         }
         return r;
       }
       return c->lastParameter;
+    case modKindIT: {
+      std::uint8_t& memory = c->parameterMemory[gmpItMemorySlot(c->command)];
+      if (r != 0) {
+        if (store) memory = static_cast<std::uint8_t>(r);
+        return r;
+      }
+      return memory;
+    }
     case modKindXM:
       switch (c->command) {
         case cmdPortamentoUp:

@@ -1,0 +1,65 @@
+// IT parameter memories and A00, observed on the channel. Speed 3: row r
+// starts on tick 3r + 3.
+#include <gtest/gtest.h>
+
+#include "tests/sound/support/player_fixture.h"
+
+namespace {
+
+using modbuild::At;
+
+modbuild::ModuleSpec SlowSpec(const modbuild::InstrumentSpec& instrument = {}) {
+  auto layout = ItInstrumentSpec(instrument);
+  layout.speed = 3;
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  return layout;
+}
+
+TEST_F(PlayerTest, ItVolumeSlidesShareOneMemoryThatVibratoDoesNotFeed) {
+  auto layout = SlowSpec();
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0).Vol(40)};
+  layout.patterns[0].rows[1] = {At(0).Cmd(cmdVolumeSlide, 0x04)};                // 40 -> 32
+  layout.patterns[0].rows[2] = {At(0).Cmd(cmdVibratoVolumeSlide, 0x00)};         // K00: -> 24
+  layout.patterns[0].rows[3] = {At(0).Cmd(cmdTonePortamentoVolumeSlide, 0x00)};  // L00: -> 16
+  layout.patterns[0].rows[4] = {At(0).Cmd(cmdVibrato, 0x12)};
+  layout.patterns[0].rows[5] = {At(0).Cmd(cmdVolumeSlide, 0x00)};  // still 04, not 12: -> 8
+  Start(layout);
+  Ticks(8);
+  EXPECT_EQ(Ch(0).volume, 32);
+  Ticks(3);
+  EXPECT_EQ(Ch(0).volume, 24);
+  Ticks(3);
+  EXPECT_EQ(Ch(0).volume, 16);
+  Ticks(6);
+  EXPECT_EQ(Ch(0).volume, 8);
+}
+
+TEST_F(PlayerTest, ItPortamentosShareTheirMemoryApartFromTheVolumeSlide) {
+  auto layout = SlowSpec();
+  layout.patterns[0].rows[1] = {At(0).Cmd(cmdPortamentoDown, 0x05)};  // + 5 × 4, twice
+  layout.patterns[0].rows[2] = {At(0).Cmd(cmdPortamentoUp, 0x00)};    // F00: - 5 × 4, twice
+  layout.patterns[0].rows[3] = {At(0).Cmd(cmdVolumeSlide, 0x00)};     // D00: nothing remembered
+  Start(layout);
+  Ticks(3);
+  const std::uint32_t start = Ch(0).period;
+  ASSERT_NE(start, 0u);
+  Ticks(5);
+  EXPECT_EQ(Ch(0).period, start + 40);
+  Ticks(3);
+  EXPECT_EQ(Ch(0).period, start);
+  Ticks(3);
+  EXPECT_EQ(Ch(0).volume, 64);
+}
+
+TEST_F(PlayerTest, ItSpeedZeroIsIgnored) {
+  auto layout = SlowSpec();
+  layout.patterns[0].rows[1] = {At(0).Cmd(cmdSetSpeed, 0)};
+  Start(layout);
+  Ticks(12);
+  EXPECT_EQ(handle->speed, 3u);
+  EXPECT_EQ(handle->loopCount, 0u);
+  EXPECT_EQ(handle->position, 0u);
+  EXPECT_EQ(handle->row, 4u);  // rows 0..3 read, the next is 4
+}
+
+}  // namespace
