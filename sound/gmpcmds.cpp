@@ -505,7 +505,8 @@ int NoteDelayTick(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
 }
 
 // 34: S70..S72 cut, release or fade the channel's background notes; S73..S76
-// set the new-note action of the playing note (cut, continue, off, fade).
+// set the new-note action of the playing note (cut, continue, off, fade);
+// S77..S7C switch its envelopes off and on.
 int NoteAction(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
   if (r <= 2) {
     return gmpPastNoteAction(h, c, r);
@@ -513,6 +514,7 @@ int NoteAction(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
   if (r <= 6) {
     c->noteAction = static_cast<std::uint8_t>(r - 3);
   }
+  gmpItEnvelopeSwitch(c, r);
   return errOK;
 }
 

@@ -3,6 +3,7 @@
 
 #include "sound/errors.h"
 #include "sound/gmpcmds.h"
+#include "sound/gmpitvol.h"
 #include "sound/gmpvoices.h"
 #include "sound/sdevice.h"
 
@@ -62,7 +63,7 @@ void gmpFilterNoteStart(PlayerHandle* h, PlayerChannel* c) {
 int gmpFilterUpdate(PlayerHandle*, PlayerChannel* c, const ModuleInstrument* ins) {
   PlayerFilter& f = c->filter;
   unsigned cutoff = 2u * f.cutoff;  // full envelope doubles IT's cutoff
-  if (IsFilterEnvelope(ins)) {
+  if (IsFilterEnvelope(ins) && gmpItEnvelopeOn(c, gmpItEnvelopePitch)) {
     // The envelope's 0..64 (× 256) scales the cutoff from 0 to twice over.
     const int value = gmpEnvelopeStep(ins->thirdEnvelope, &f.envelope, c->released != 0);
     cutoff = static_cast<unsigned>(f.cutoff * value / (32 * 256));

@@ -37,6 +37,19 @@ unsigned Remembered(std::uint8_t* memory, unsigned raw) {
 
 }  // namespace
 
+void gmpItEnvelopeSwitch(PlayerChannel* c, unsigned parameter) {
+  if (parameter < 7 || parameter > 12) {
+    return;
+  }
+  const unsigned index = parameter - 7;
+  const std::uint8_t envelope = static_cast<std::uint8_t>(1u << (index / 2));
+  if (index % 2 == 0) {
+    c->itVolume.envelopesOff |= envelope;
+  } else {
+    c->itVolume.envelopesOff &= static_cast<std::uint8_t>(~envelope);
+  }
+}
+
 std::uint8_t gmpItMemorySlot(std::uint8_t command) {
   switch (command) {
     case cmdVibratoVolumeSlide:
@@ -52,7 +65,7 @@ std::uint8_t gmpItMemorySlot(std::uint8_t command) {
 void gmpItStartChannels(PlayerHandle* h) {
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
     const std::uint8_t stored = i < 64 ? h->module->channelVolume[i] : 64;
-    h->channels[i].itVolume = PlayerItVolume{std::min<std::uint8_t>(stored, 64), 0, 0};
+    h->channels[i].itVolume = PlayerItVolume{std::min<std::uint8_t>(stored, 64), 0, 0, 0};
   }
 }
 

@@ -13,6 +13,21 @@
 // precision of 1/1024.
 inline constexpr std::uint32_t gmpItNoteVolumeFull = 64u << 10;
 
+// Envelopes S77..S7C switch off and on again, until an instrument is given.
+enum : std::uint8_t {
+  gmpItEnvelopeVolume = 0x01,
+  gmpItEnvelopePanning = 0x02,
+  gmpItEnvelopePitch = 0x04,  // the third envelope, pitch or filter
+};
+
+// Whether the channel plays its instrument's envelope of that kind.
+inline bool gmpItEnvelopeOn(const PlayerChannel* c, std::uint8_t envelope) {
+  return (c->itVolume.envelopesOff & envelope) == 0;
+}
+
+// S77..S7C (parameter 7..12): volume, panning, pitch envelope off, on.
+void gmpItEnvelopeSwitch(PlayerChannel* c, unsigned parameter);
+
 // The slot of PlayerChannel::parameterMemory an IT command's 00 parameter is
 // taken from. D, K and L share one memory (the volume slide), E and F
 // another; every other command keeps its own.

@@ -324,7 +324,8 @@ int InstrumentStep(PlayerHandle* h, PlayerChannel* c) {
     return errOK;
   }
 
-  // XM and IT.
+  // XM and IT. An instrument switches its envelopes on again (IT S77..S7C).
+  c->itVolume.envelopesOff = 0;
   const bool noteDelay = (c->flags & gmpFlagCommand) && c->command == cmdNoteDelay;
   // An IT glide to a new instrument restarts its envelopes only with
   // compatible Gxx.
@@ -589,7 +590,8 @@ int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) 
           0, c->fadeOutVolume - static_cast<std::int32_t>(std::min(ins->fadeOut, 0xFFFFu)));
     }
   }
-  if (ins != nullptr && HasEnvelope(ins->volEnvelope)) {
+  if (ins != nullptr && HasEnvelope(ins->volEnvelope) &&
+      (h->module->kind != modKindIT || gmpItEnvelopeOn(c, gmpItEnvelopeVolume))) {
     int env = EnvelopeStep(ins->volEnvelope, &c->volumeEnvelope, c->released != 0);
     volume = std::clamp(static_cast<int>((std::int64_t{volume} * env) >> 14), 0, full);
     if (h->module->kind == modKindIT && EnvelopeAtEnd(ins->volEnvelope, &c->volumeEnvelope)) {
@@ -603,7 +605,8 @@ int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) 
 // device's -64..64.
 int EnvelopedPanning(const PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) {
   int panEnv = -1;
-  if (ins != nullptr && HasEnvelope(ins->panEnvelope)) {
+  if (ins != nullptr && HasEnvelope(ins->panEnvelope) &&
+      (h->module->kind != modKindIT || gmpItEnvelopeOn(c, gmpItEnvelopePanning))) {
     panEnv = EnvelopeStep(ins->panEnvelope, &c->panningEnvelope, c->released != 0);
   }
   if (h->module->kind == modKindXM) {

@@ -57,6 +57,7 @@ struct PlayerItVolume {
   std::uint8_t channelVolume;       // 0..64: the header's, then M and N
   std::uint8_t channelSlideMemory;  // last nonzero N
   std::uint8_t globalSlideMemory;   // last nonzero W
+  std::uint8_t envelopesOff;        // gmpItEnvelope* bits switched off by S77, S79, S7B
 };
 
 // IT panbrello and surround of one channel (sound/gmpitpan.h).

@@ -1,5 +1,5 @@
-// IT parameter memories and A00, observed on the channel. Speed 3: row r
-// starts on tick 3r + 3.
+// IT parameter memories, A00 and the envelope switches S77..S7C, observed on
+// the channel and through the device. Speed 3: row r starts on tick 3r + 3.
 #include <gtest/gtest.h>
 
 #include "tests/sound/support/player_fixture.h"
@@ -13,6 +13,11 @@ modbuild::ModuleSpec SlowSpec(const modbuild::InstrumentSpec& instrument = {}) {
   layout.speed = 3;
   layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
   return layout;
+}
+
+std::int64_t PanningOn(unsigned tick) {
+  auto e = recdev::Of(recdev::Op::SetPanning, 0, tick);
+  return e.empty() ? -999 : e.back().value;
 }
 
 TEST_F(PlayerTest, ItVolumeSlidesShareOneMemoryThatVibratoDoesNotFeed) {
@@ -60,6 +65,51 @@ TEST_F(PlayerTest, ItSpeedZeroIsIgnored) {
   EXPECT_EQ(handle->loopCount, 0u);
   EXPECT_EQ(handle->position, 0u);
   EXPECT_EQ(handle->row, 4u);  // rows 0..3 read, the next is 4
+}
+
+TEST_F(PlayerTest, ItVolumeEnvelopeSwitchesOffAndOnUntilAnInstrument) {
+  modbuild::InstrumentSpec ins;
+  ins.volumeEnvelope = modbuild::Envelope({{0, 64}, {8, 0}});  // 8 down a tick
+  auto layout = SlowSpec(ins);
+  layout.patterns[0].rows[1] = {At(0).Cmd(cmdNoteAction, 7)};  // S77 off
+  layout.patterns[0].rows[2] = {At(0).Cmd(cmdNoteAction, 8)};  // S78 on, where it stood
+  layout.patterns[0].rows[3] = {At(0).Cmd(cmdNoteAction, 7)};
+  layout.patterns[0].rows[4] = {At(0).Note(5, 0).Ins(0)};      // the instrument: on again
+  Start(layout);
+  Ticks(16);
+  EXPECT_EQ(VolumeOn(3), 64);
+  EXPECT_EQ(VolumeOn(5), 48);
+  EXPECT_EQ(VolumeOn(6), 64);  // no envelope: the note's volume
+  EXPECT_EQ(VolumeOn(8), 64);
+  EXPECT_EQ(VolumeOn(9), 40);  // position 3: the envelope did not move while off
+  EXPECT_EQ(VolumeOn(10), 32);
+  EXPECT_EQ(VolumeOn(12), 64);
+  EXPECT_EQ(VolumeOn(15), 64);
+  EXPECT_EQ(VolumeOn(16), 56);
+}
+
+TEST_F(PlayerTest, ItPanningEnvelopeSwitchesOffAndOn) {
+  modbuild::InstrumentSpec ins;
+  ins.panningEnvelope = modbuild::Envelope({{0, 0}, {10, 0}});  // hard left
+  auto layout = SlowSpec(ins);
+  layout.patterns[0].rows[1] = {At(0).Cmd(cmdNoteAction, 9)};   // S79 off
+  layout.patterns[0].rows[2] = {At(0).Cmd(cmdNoteAction, 10)};  // S7A on
+  Start(layout);
+  Ticks(9);
+  EXPECT_EQ(PanningOn(3), -64);
+  EXPECT_EQ(PanningOn(6), 0);  // the channel's own centre
+  EXPECT_EQ(PanningOn(9), -64);
+}
+
+TEST_F(PlayerTest, ItEnvelopeSwitchOutsideItsRangeChangesNothing) {
+  modbuild::InstrumentSpec ins;
+  ins.volumeEnvelope = modbuild::Envelope({{0, 64}, {8, 0}});
+  auto layout = SlowSpec(ins);
+  layout.patterns[0].rows[1] = {At(0).Cmd(cmdNoteAction, 13)};
+  Start(layout);
+  Ticks(6);
+  EXPECT_EQ(Ch(0).itVolume.envelopesOff, 0);
+  EXPECT_EQ(VolumeOn(6), 40);
 }
 
 }  // namespace
