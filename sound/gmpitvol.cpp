@@ -50,13 +50,15 @@ void gmpItEnvelopeSwitch(PlayerChannel* c, unsigned parameter) {
   }
 }
 
-std::uint8_t gmpItMemorySlot(std::uint8_t command) {
+std::uint8_t gmpItMemorySlot(const Module* m, std::uint8_t command) {
   switch (command) {
     case cmdVibratoVolumeSlide:
     case cmdTonePortamentoVolumeSlide:
       return cmdVolumeSlide;
     case cmdPortamentoUp:
       return cmdPortamentoDown;
+    case cmdTonePortamento:
+      return (m->flags & modFlagItCompatibleGxx) ? cmdTonePortamento : cmdPortamentoDown;
     default:
       return command;
   }

@@ -30,8 +30,9 @@ void gmpItEnvelopeSwitch(PlayerChannel* c, unsigned parameter);
 
 // The slot of PlayerChannel::parameterMemory an IT command's 00 parameter is
 // taken from. D, K and L share one memory (the volume slide), E and F
-// another; every other command keeps its own.
-std::uint8_t gmpItMemorySlot(std::uint8_t command);
+// another, which G shares too unless the song asks for compatible Gxx; every
+// other command keeps its own.
+std::uint8_t gmpItMemorySlot(const Module* m, std::uint8_t command);
 
 // Every channel's starting volume: the header's initial channel volume.
 void gmpItStartChannels(PlayerHandle* h);

@@ -240,7 +240,7 @@ unsigned SubstitutedParameter(const PlayerHandle* h, PlayerChannel* c, bool stor
       }
       return c->lastParameter;
     case modKindIT: {
-      std::uint8_t& memory = c->parameterMemory[gmpItMemorySlot(c->command)];
+      std::uint8_t& memory = c->parameterMemory[gmpItMemorySlot(h->module, c->command)];
       if (r != 0) {
         if (store) memory = static_cast<std::uint8_t>(r);
         return r;

@@ -56,6 +56,27 @@ TEST_F(PlayerTest, ItPortamentosShareTheirMemoryApartFromTheVolumeSlide) {
   EXPECT_EQ(Ch(0).volume, 64);
 }
 
+// G's parameter feeds E00 unless the song asks for compatible Gxx. Amiga
+// slides: E08 adds 8 × 4 to the period on ticks 1 and 2.
+TEST_F(PlayerTest, ItTonePortamentoFeedsTheSlideMemoryOnlyWithoutCompatibleGxx) {
+  for (std::uint32_t compat : {0u, unsigned{modFlagItCompatibleGxx}}) {
+    auto layout = SlowSpec();
+    layout.flags |= compat;
+    layout.patterns[0].rows[1] = {At(0).Cmd(cmdTonePortamento, 0x08)};  // no note: stays
+    layout.patterns[0].rows[2] = {At(0).Cmd(cmdPortamentoDown, 0x00)};
+    Start(layout);
+    Ticks(8);
+    const std::uint32_t start = Ch(0).period;
+    ASSERT_NE(start, 0u);
+    Ticks(3);
+    EXPECT_EQ(Ch(0).period, compat ? start : start + 64) << "compatible " << compat;
+    ASSERT_EQ(gmpStopSong(handle), errOK);
+    ASSERT_EQ(ModuleFree(module, nullptr), errOK);
+    handle = nullptr;
+    module = nullptr;
+  }
+}
+
 TEST_F(PlayerTest, ItSpeedZeroIsIgnored) {
   auto layout = SlowSpec();
   layout.patterns[0].rows[1] = {At(0).Cmd(cmdSetSpeed, 0)};
