@@ -3,8 +3,9 @@
 //   likeness A.wav B.wav [C.wav ...]
 //
 // Prints the duration of each file in seconds, then for every pair the spectral
-// likeness of the two: the mono mix in 50 ms frames (4096-point Hann window),
-// power summed into semitone bands from 55 Hz to 11 kHz, in dB, each frame floored
+// likeness of the two: both channels in 50 ms frames (4096-point Hann window),
+// their power added (so a side played inverted, as surround is, cancels nothing),
+// summed into semitone bands from 55 Hz to 11 kHz, in dB, each frame floored
 // at 60 dB below its loudest band and its mean removed; the score is the mean, over
 // the frames loud in both, of the correlation of one file's frame with the other's.
 // Players round tick lengths differently, so each 10 s stretch is aligned on its own,
@@ -93,8 +94,17 @@ BandWeights MakeBands(int rate)
     return w;
 }
 
-Analysis Analyse(const std::vector<float>& mono, int rate)
+// The power of left and right at bin k, from one transform of left + i right.
+double BinPower(const std::vector<std::complex<double>>& z, int k)
 {
+    return 0.5 * (std::norm(z[static_cast<std::size_t>(k)]) + std::norm(z[static_cast<std::size_t>(kFftSize - k)]));
+}
+
+Analysis Analyse(const likeness::Wave& wave)
+{
+    const std::vector<float>& left = wave.left;
+    const std::vector<float>& right = wave.right;
+    const int rate = wave.rate;
     Analysis out;
     const BandWeights bands = MakeBands(rate);
     std::vector<double> window(kFftSize);
@@ -102,18 +112,21 @@ Analysis Analyse(const std::vector<float>& mono, int rate)
         window[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / (kFftSize - 1));
     const std::size_t hop = static_cast<std::size_t>(rate) * kHopMs / 1000;
     std::vector<std::complex<double>> buf(kFftSize);
-    for (std::size_t centre = 0; centre < mono.size(); centre += hop) {
+    const auto frames = static_cast<std::ptrdiff_t>(left.size());
+    for (std::size_t centre = 0; centre < left.size(); centre += hop) {
         for (int i = 0; i < kFftSize; ++i) {
             const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(centre) - kFftSize / 2 + i;
-            const double s = (at >= 0 && at < static_cast<std::ptrdiff_t>(mono.size())) ? mono[at] : 0.0;
-            buf[i] = s * window[i];
+            const bool inside = at >= 0 && at < frames;
+            buf[i] = inside ? std::complex<double>(left[static_cast<std::size_t>(at)] * window[i],
+                                                   right[static_cast<std::size_t>(at)] * window[i])
+                            : std::complex<double>(0.0, 0.0);
         }
         Fft(buf);
         Spectrum db(bands.bands.size());
         double total = 1e-30, loudest = -300.0;
         for (std::size_t b = 0; b < db.size(); ++b) {
             double p = 1e-30;
-            for (const auto& part : bands.bands[b]) p += std::norm(buf[part.bin]) * part.weight;
+            for (const auto& part : bands.bands[b]) p += BinPower(buf, part.bin) * part.weight;
             total += p;
             db[b] = 10.0 * std::log10(p);
             loudest = std::max(loudest, db[b]);
@@ -199,8 +212,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "likeness: %s: %s\n", argv[i], error.c_str());
             return 1;
         }
-        std::printf("%.3f ", static_cast<double>(wave.mono.size()) / wave.rate);
-        analyses.push_back(Analyse(wave.mono, wave.rate));
+        std::printf("%.3f ", static_cast<double>(wave.left.size()) / wave.rate);
+        analyses.push_back(Analyse(wave));
     }
     for (std::size_t i = 0; i < analyses.size(); ++i)
         for (std::size_t j = i + 1; j < analyses.size(); ++j)

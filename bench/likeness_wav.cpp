@@ -1,5 +1,5 @@
 // WAV reading for the likeness measure: walks the RIFF chunks with their sizes
-// checked against what is left, and mixes the channels down to mono.
+// checked against what is left, and keeps the first two channels.
 #include "likeness_wav.h"
 
 #include <cstdint>
@@ -46,13 +46,12 @@ bool Decode(const unsigned char* data, std::size_t size, const Format& f, Wave& 
     const std::size_t frameBytes = static_cast<std::size_t>(f.channels) * (f.bits / 8);
     const std::size_t frames = size / frameBytes;
     wave.rate = f.rate;
-    wave.mono.resize(frames);
+    wave.left.resize(frames);
+    wave.right.resize(frames);
+    const std::size_t rightOffset = f.channels > 1 ? static_cast<std::size_t>(f.bits / 8) : 0;
     for (std::size_t i = 0; i < frames; ++i) {
-        float sum = 0.0f;
-        for (int c = 0; c < f.channels; ++c) {
-            sum += SampleAt(data + i * frameBytes + static_cast<std::size_t>(c) * (f.bits / 8), f);
-        }
-        wave.mono[i] = sum / static_cast<float>(f.channels);
+        wave.left[i] = SampleAt(data + i * frameBytes, f);
+        wave.right[i] = SampleAt(data + i * frameBytes + rightOffset, f);
     }
     return true;
 }
