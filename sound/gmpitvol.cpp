@@ -67,7 +67,9 @@ std::uint8_t gmpItMemorySlot(const Module* m, std::uint8_t command) {
 void gmpItStartChannels(PlayerHandle* h) {
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
     const std::uint8_t stored = i < 64 ? h->module->channelVolume[i] : 64;
-    h->channels[i].itVolume = PlayerItVolume{std::min<std::uint8_t>(stored, 64), 0, 0, 0};
+    PlayerChannel& c = h->channels[i];
+    c.itVolume = PlayerItVolume{std::min<std::uint8_t>(stored, 64), 0, 0, 0};
+    c.itPanning.surround = i < 64 && ((h->module->surroundChannels >> i) & 1) != 0 ? 1 : 0;
   }
 }
 

@@ -34,7 +34,8 @@ void gmpItEnvelopeSwitch(PlayerChannel* c, unsigned parameter);
 // other command keeps its own.
 std::uint8_t gmpItMemorySlot(const Module* m, std::uint8_t command);
 
-// Every channel's starting volume: the header's initial channel volume.
+// Every channel's starting volume: the header's initial channel volume, and
+// its surround from the header's panning.
 void gmpItStartChannels(PlayerHandle* h);
 
 // The device volume (0..64) of a channel: note volume × sample global volume

@@ -323,11 +323,12 @@ int ReadHeader(ItLoad& l) {
   if (headerFlags & 0x20) mod->flags |= modFlagItCompatibleGxx;
   if (int error = memAllocArray(64, &mod->panning); error != 0) return error;
   // Pannings on the 0..64 scale. The disabled bit (128) is dropped, and
-  // surround (100), which the scale cannot express, plays in the centre
-  // rather than at the right edge.
+  // surround (100), which the scale cannot express, is marked apart with the
+  // centre as its panning.
   for (int c = 0; c < 64; ++c) {
     const int pan = header[64 + c] & 0x7F;
     mod->panning[c] = pan == 100 ? 32 : (pan > 64 ? 64 : pan);
+    if (pan == 100) mod->surroundChannels |= std::uint64_t{1} << c;
     mod->channelVolume[c] = std::min<std::uint8_t>(header[128 + c], 64);
   }
   return errOK;

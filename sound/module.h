@@ -270,6 +270,7 @@ struct Module {
   std::uint32_t flags;            // modFlag*
   std::uint8_t mixingVolume;      // IT 0..128
   std::uint8_t channelVolume[64]; // IT initial channel volumes 0..64
+  std::uint64_t surroundChannels; // IT: bit c set, channel c starts in surround
 };
 
 // Allocates an instrument with room for numSamples sample pointers in the same

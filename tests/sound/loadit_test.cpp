@@ -149,10 +149,15 @@ TEST_F(ItReader, EnabledChannelsAndChannelCount) {
   EXPECT_EQ(module->panning[1], 0);  // 128: disabled, at 0
   EXPECT_EQ(module->panning[2], 64);
 
-  // Surround has no place on the 0..64 scale and plays in the centre.
+  EXPECT_EQ(module->surroundChannels, 0u);
+
+  // Surround has no place on the 0..64 scale: the centre, marked apart.
   song.panning[0] = 100;
+  song.panning[2] = 100;
   ASSERT_EQ(Load(song), errOK);
   EXPECT_EQ(module->panning[0], 32);
+  EXPECT_EQ(module->panning[2], 32);
+  EXPECT_EQ(module->surroundChannels, 0b101u);
   EXPECT_EQ(module->numChannels, 4u);
 
   // Fewer channels used than enabled.

@@ -52,6 +52,7 @@ Module* Build(const ModuleSpec& layout) {
   m->speed = layout.speed;
   m->tempo = layout.tempo;
   m->flags = layout.flags;
+  m->surroundChannels = layout.surroundChannels;
 
   const std::size_t panCount = layout.kind == modKindIT ? 64 : 32;
   memAllocArray(panCount, &m->panning);

@@ -99,6 +99,7 @@ struct ModuleSpec {
   std::vector<InstrumentSpec> instruments;
   std::vector<std::int32_t> panning;  // default: 64 (S3M, MOD), 128 (XM), 32 (IT)
   std::vector<std::uint8_t> channelVolumes;  // IT; default: 64
+  std::uint64_t surroundChannels = 0;        // IT: bit c, channel c starts in surround
 };
 
 // Packs rows into a PackedPattern block (bytes, header included).
