@@ -868,10 +868,12 @@ int gmpEnvelopeStep(const ModuleEnvelope* env, PlayerEnvelope* state, bool relea
 
 int gmpReleaseNote(PlayerHandle* h, PlayerChannel* c) {
   c->released = 1;
-  // The fade-out starts at once without a volume envelope or with a looping
-  // one; a volume envelope that ends starts it when it ends.
+  // The fade-out starts at once without a volume envelope (or with one that
+  // S77 switched off) or with a looping one; a volume envelope that ends
+  // starts it when it ends.
   const ModuleInstrument* ins = ChannelInstrument(h, c);
-  if (ins == nullptr || !HasEnvelope(ins->volEnvelope) || ins->volEnvelope->loopStart != 0xFF) {
+  if (ins == nullptr || !HasEnvelope(ins->volEnvelope) ||
+      !gmpItEnvelopeOn(c, gmpItEnvelopeVolume) || ins->volEnvelope->loopStart != 0xFF) {
     c->fading = 1;
   }
   // The sample's sustain loop ends too.

@@ -7,6 +7,7 @@
 
 #include "sound/errors.h"
 #include "sound/gmpcmds.h"
+#include "sound/gmpitvol.h"
 #include "sound/mem.h"
 #include "sound/module.h"
 #include "sound/sdevice.h"
@@ -54,12 +55,14 @@ bool SampleFinished(const PlayerHandle* h, const PlayerChannel* c) {
   return (c->framePosition >> 8) >= frames;
 }
 
-// The volume envelope stands on its last point, which it will not leave,
-// at zero: the note can never be heard again.
+// The volume envelope plays (S77 has not switched it off) and stands on its
+// last point, which it will not leave, at zero: the note can never be heard
+// again, as no command reaches a background note.
 bool EnvelopeEndedSilent(const PlayerHandle* h, const PlayerChannel* c) {
   const ModuleInstrument* ins = gmpChannelInstrument(h, c);
   const ModuleEnvelope* env = ins != nullptr ? ins->volEnvelope : nullptr;
-  if (env == nullptr || env->numPoints == 0 || env->loopStart != 0xFF) {
+  if (env == nullptr || env->numPoints == 0 || env->loopStart != 0xFF ||
+      !gmpItEnvelopeOn(c, gmpItEnvelopeVolume)) {
     return false;
   }
   if (!c->released && (env->sustainLoopStart != 0xFF || env->sustain != 0xFF)) {

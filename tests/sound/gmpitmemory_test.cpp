@@ -133,4 +133,21 @@ TEST_F(PlayerTest, ItEnvelopeSwitchOutsideItsRangeChangesNothing) {
   EXPECT_EQ(VolumeOn(6), 40);
 }
 
+// After S77 a key off starts the fade-out at once, as with no envelope.
+TEST_F(PlayerTest, ItKeyOffFadesAtOnceWhenTheVolumeEnvelopeIsOff) {
+  modbuild::InstrumentSpec ins;
+  ins.volumeEnvelope = modbuild::Envelope({{0, 64}, {100, 64}});
+  ins.fadeOut = 256;  // a quarter of 1024 a tick
+  auto layout = ItInstrumentSpec(ins);
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0).Cmd(cmdNoteAction, 7)};
+  layout.speed = 1;
+  layout.patterns[0].rows[1] = {At(0).Raw(noteCut)};
+  Start(layout);
+  Ticks(4);
+  EXPECT_EQ(Ch(0).fading, 1);
+  EXPECT_EQ(VolumeOn(2), 64);
+  EXPECT_EQ(VolumeOn(3), 48);
+  EXPECT_EQ(VolumeOn(4), 32);
+}
+
 }  // namespace

@@ -346,6 +346,23 @@ TEST_F(VoicesTest, VoiceEndsWhenItsEnvelopeEndsInSilence) {
   EXPECT_EQ(stops[0].tick, 4u);
 }
 
+// S77 after the envelope ended at zero: the note sounds at its own volume
+// again, so it is kept in the background rather than dropped as silent.
+TEST_F(VoicesTest, VoiceWhoseEnvelopeIsSwitchedOffIsKept) {
+  auto layout = VoiceSpec(gmpNoteActionContinue);
+  layout.instruments[0].volumeEnvelope = modbuild::Envelope({{0, 64}, {2, 0}});
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[3] = {At(0).Cmd(cmdNoteAction, 7)};  // S77
+  layout.patterns[0].rows[4] = {At(0).Note(5, 7).Ins(0)};
+  StartVoices(layout, 4);
+  Ticks(7);
+  EXPECT_EQ(VolumeOn(3, 0), 0);
+  EXPECT_EQ(VolumeOn(4, 0), 64);
+  EXPECT_EQ(VolumeOn(7, 0), 64);  // in the background since tick 5
+  EXPECT_TRUE(recdev::Of(Op::StopSound, 0).empty());
+  EXPECT_EQ(Count(Op::PlaySound, firstVoiceChannel, 5), 1u);  // the new note
+}
+
 TEST_F(VoicesTest, OtherKindsNeverUseVoices) {
   auto layout = VoiceSpec(gmpNoteActionContinue);
   layout.flags = 0;  // IT sample mode
