@@ -2,6 +2,8 @@
 // the channel and through the device. Speed 3: row r starts on tick 3r + 3.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tests/sound/support/player_fixture.h"
 
 namespace {
@@ -148,6 +150,26 @@ TEST_F(PlayerTest, ItKeyOffFadesAtOnceWhenTheVolumeEnvelopeIsOff) {
   EXPECT_EQ(VolumeOn(2), 64);
   EXPECT_EQ(VolumeOn(3), 48);
   EXPECT_EQ(VolumeOn(4), 32);
+}
+
+// S7B holds the pitch envelope where it stands and plays the plain pitch; S7C
+// goes on from there. Speed 1: tick n + 1 plays envelope position n.
+TEST_F(PlayerTest, ItPitchEnvelopeSwitchesOffAndOn) {
+  modbuild::InstrumentSpec ins;
+  ins.thirdEnvelope = modbuild::Envelope({{0, 32}, {4, 48}});  // 128 units a tick
+  auto layout = ItInstrumentSpec(ins);
+  layout.flags |= modFlagLinear;
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[2] = {At(0).Cmd(cmdNoteAction, 11)};  // S7B off
+  layout.patterns[0].rows[4] = {At(0).Cmd(cmdNoteAction, 12)};  // S7C on
+  Start(layout);
+  Ticks(6);
+  const double c5 = 14317056.0 / 1712;
+  const int units[] = {0, 128, 0, 0, 256, 384};
+  for (unsigned n = 0; n < 6; ++n) {
+    EXPECT_NEAR(static_cast<double>(RateOn(n + 1)), c5 * std::exp2(units[n] / 768.0), 1.5)
+        << "tick " << n + 1;
+  }
 }
 
 }  // namespace
