@@ -511,8 +511,11 @@ int ReadSampleHeader(ItLoad& l, std::uint32_t s) {
   if (bytes > maxSampleLength) return errInvalidInstrument;
   // What the file must hold from the data offset on: compressed data takes
   // at least a bit a sample.
+  // A stereo sample (flag 4) stores its right channel after the left one.
+  const std::uint64_t channels = (flags & 0x04) ? 2 : 1;
   const std::uint64_t stored =
-      (flags & 0x08) ? ItPackMinimumInput(static_cast<std::uint32_t>(count), sixteen) : bytes;
+      channels *
+      ((flags & 0x08) ? ItPackMinimumInput(static_cast<std::uint32_t>(count), sixteen) : bytes);
   if (stored > l.largestStored) l.largestStored = stored;
   sample->sampleType = static_cast<std::uint8_t>(sixteen ? smp16bitMono : smp8bitMono);
   sample->length = static_cast<std::uint32_t>(bytes);
@@ -532,22 +535,24 @@ int ReadSampleHeader(ItLoad& l, std::uint32_t s) {
   return errOK;
 }
 
-// The compressed data at the sample's offset, decoded into data. The input
-// is what the file holds from the offset, up to the most the blocks can take.
+// The compressed data of one channel at a file offset, decoded into data;
+// consumed (if given) receives the bytes its blocks took. The input is what
+// the file holds from the offset, up to the most the blocks can take.
 int ReadCompressedData(ItLoad& l, const ModuleSample* sample, ItUnpackFormat format,
-                       std::uint8_t* data) {
+                       std::uint64_t offset, std::uint8_t* data,
+                       std::size_t* consumed = nullptr) {
   const std::uint32_t count = sample->length >> (format.sixteenBit ? 1 : 0);
-  const std::uint64_t size = std::min(l.state.fileLength - sample->fileOffset,
+  if (offset > l.state.fileLength) return errEndOfFile;
+  const std::uint64_t size = std::min(l.state.fileLength - offset,
                                       ItPackMaximumInput(count, format.sixteenBit));
   if (int error = memAllocArray(static_cast<std::size_t>(size), &l.state.work); error != 0) {
     return error;
   }
-  if (int error = l.state.ReadAt(sample->fileOffset, l.state.work,
-                                 static_cast<std::uint32_t>(size));
+  if (int error = l.state.ReadAt(offset, l.state.work, static_cast<std::uint32_t>(size));
       error != 0) {
     return error;
   }
-  const ItUnpackResult result = ItUnpack(l.state.work, size, count, format, data);
+  const ItUnpackResult result = ItUnpack(l.state.work, size, count, format, data, consumed);
   memFree(l.state.work);
   l.state.work = nullptr;
   if (result == ItUnpackResult::pastInput) return errEndOfFile;
@@ -566,7 +571,45 @@ void ConvertSampleData(std::uint8_t convert, bool sixteen, std::uint8_t* data,
   }
 }
 
-// Sample s's data, plain or compressed, converted and handed over.
+// The mean of two channels in the mixer's forms (unsigned 8-bit, signed
+// 16-bit little-endian), into left.
+void AverageChannels(bool sixteen, std::uint8_t* left, const std::uint8_t* right,
+                     std::uint32_t length) {
+  if (!sixteen) {
+    for (std::uint32_t i = 0; i < length; ++i) {
+      left[i] = static_cast<std::uint8_t>((left[i] + right[i]) >> 1);
+    }
+    return;
+  }
+  for (std::uint32_t i = 0; i + 1 < length; i += 2) {
+    const int a = static_cast<std::int16_t>(left[i] | (left[i + 1] << 8));
+    const int b = static_cast<std::int16_t>(right[i] | (right[i + 1] << 8));
+    const auto mean = static_cast<std::uint16_t>((a + b) >> 1);
+    left[i] = static_cast<std::uint8_t>(mean & 0xFF);
+    left[i + 1] = static_cast<std::uint8_t>(mean >> 8);
+  }
+}
+
+// A stereo sample's right channel, from its file offset, converted and
+// averaged into data (its left channel, converted already).
+int MixRightChannel(ItLoad& l, const ModuleSample* sample, ItUnpackFormat format,
+                    bool compressed, std::uint8_t convert, std::uint64_t offset,
+                    std::uint8_t* data) {
+  const bool sixteen = format.sixteenBit;
+  std::uint8_t* right = nullptr;
+  if (int error = memAllocArray(sample->length, &right); error != 0) return error;
+  int error = compressed ? ReadCompressedData(l, sample, format, offset, right)
+                         : l.state.ReadAt(offset, right, sample->length);
+  if (error == 0) {
+    ConvertSampleData(convert, sixteen, right, sample->length);
+    AverageChannels(sixteen, data, right, sample->length);
+  }
+  memFree(right);
+  return error;
+}
+
+// Sample s's data, plain or compressed, converted and handed over. A stereo
+// sample is mixed to mono, the mean of its two channels.
 int ReadSampleData(ItLoad& l, std::uint32_t s) {
   ModuleSample* sample = l.state.module->samples[s];
   std::uint8_t* data = nullptr;
@@ -580,20 +623,31 @@ int ReadSampleData(ItLoad& l, std::uint32_t s) {
   const bool sixteen = sample->sampleType == smp16bitMono;
   // The 2.15 form of compressed data is marked by the difference bit.
   const ItUnpackFormat format{sixteen, (h[46] & 0x04) != 0};
+  const bool stereo = (h[18] & 0x04) != 0;
   if (compressed) {
     const std::uint32_t count = sample->length >> (sixteen ? 1 : 0);
+    const std::uint64_t least = ItPackMinimumInput(count, sixteen) * (stereo ? 2u : 1u);
     if (sample->fileOffset > l.state.fileLength ||
-        l.state.fileLength - sample->fileOffset < ItPackMinimumInput(count, sixteen)) {
+        l.state.fileLength - sample->fileOffset < least) {
       return errEndOfFile;
     }
   }
   if (int error = l.state.SampleDataFor(sample, &data); error != 0) return error;
-  const int error = compressed ? ReadCompressedData(l, sample, format, data)
-                               : l.state.ReadAt(sample->fileOffset, data, sample->length);
+  std::size_t consumed = sample->length;  // the left channel's stored bytes
+  const int error = compressed
+                        ? ReadCompressedData(l, sample, format, sample->fileOffset, data, &consumed)
+                        : l.state.ReadAt(sample->fileOffset, data, sample->length);
   if (error != 0) return error;
   // Compressed data is always signed, whatever the conversion byte says.
   const std::uint8_t convert = compressed ? static_cast<std::uint8_t>(h[46] | 0x01) : h[46];
   ConvertSampleData(convert, sixteen, data, sample->length);
+  if (stereo) {
+    if (int e = MixRightChannel(l, sample, format, compressed, convert,
+                                std::uint64_t{sample->fileOffset} + consumed, data);
+        e != 0) {
+      return e;
+    }
+  }
   return loader::HandOverConverted(l.state, data, sample);
 }
 

@@ -178,23 +178,54 @@ TEST_F(ItCompressedReader, EveryTruncationFailsCleanly) {
   }
 }
 
-TEST_F(ItCompressedReader, StereoSamplesPlayTheirFirstChannel) {
-  // IT stores the left channel whole, then the right; the left one is read.
+// IT stores a stereo sample's left channel whole, then the right; the two
+// are mixed to mono at load, their mean (rounded down), compressed or plain,
+// 8-bit or 16-bit.
+TEST_F(ItCompressedReader, StereoSamplesAreMixedToTheirMean) {
   const auto left = Wave8(400);
+  std::vector<std::int8_t> right(400), mean(400);
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    right[i] = static_cast<std::int8_t>(left[(i * 7) % 400] / 2 - 20);
+    mean[i] = static_cast<std::int8_t>((left[i] + right[i]) >> 1);
+  }
   std::vector<std::int8_t> both = left;
-  for (std::size_t i = 0; i < left.size(); ++i) both.push_back(static_cast<std::int8_t>(-left[i]));
-  std::vector<itwriter::Sample> samples(2);
+  both.insert(both.end(), right.begin(), right.end());
+  const auto left16 = Wave16(300);
+  std::vector<std::int16_t> both16 = left16, mean16(300);
+  for (std::size_t i = 0; i < left16.size(); ++i) {
+    const auto r = static_cast<std::int16_t>(-left16[(i * 3) % 300] / 3);
+    both16.push_back(r);
+    mean16[i] = static_cast<std::int16_t>((left16[i] + r) >> 1);
+  }
+  std::vector<itwriter::Sample> samples(4);
   itwriter::SetCompressed8(samples[0], left, true);
-  const Bytes right = itwriter::Compress8(std::vector<std::int8_t>(both.begin() + 400, both.end()), true);
-  samples[0].bytes.insert(samples[0].bytes.end(), right.begin(), right.end());
+  const Bytes packedRight = itwriter::Compress8(right, true);
+  samples[0].bytes.insert(samples[0].bytes.end(), packedRight.begin(), packedRight.end());
   samples[0].flags |= 0x04;
   samples[1].flags = 0x01 | 0x04;
   samples[1].bytes = Bytes(both.begin(), both.end());
   samples[1].length = 400;
-  ASSERT_EQ(Load(SongWith(samples)), errOK);
+  samples[2].flags = 0x01 | 0x02 | 0x04;
+  samples[2].bytes = Mixer16(both16);
+  samples[2].length = 300;
+  // A right channel the file does not hold: the load fails cleanly.
+  samples[3].flags = 0x01 | 0x04;
+  samples[3].bytes = Bytes(both.begin(), both.begin() + 500);
+  samples[3].length = 400;
+  const Bytes good = SongWith({samples[0], samples[1], samples[2]}).Build();
+  ASSERT_EQ(LoadBytes(good), errOK);
   EXPECT_EQ(module->samples[0]->sampleType, smp8bitMono);
-  EXPECT_EQ(Data(module->samples[0]), Mixer8(left));
-  EXPECT_EQ(Data(module->samples[1]), Mixer8(left));
+  EXPECT_EQ(module->samples[0]->length, 400u);
+  EXPECT_EQ(Data(module->samples[0]), Mixer8(mean));
+  EXPECT_EQ(Data(module->samples[1]), Mixer8(mean));
+  EXPECT_EQ(module->samples[2]->sampleType, smp16bitMono);
+  EXPECT_EQ(Data(module->samples[2]), Mixer16(mean16));
+  // The right channel of the compressed sample cut short.
+  const Bytes one = SongWith({samples[0]}).Build();
+  EXPECT_NE(LoadBytes(Bytes(one.begin(), one.end() - 10)), errOK);
+  EXPECT_EQ(module, nullptr);
+  EXPECT_NE(Load(SongWith({samples[3]})), errOK);
+  EXPECT_EQ(module, nullptr);
 }
 
 }  // namespace
