@@ -414,7 +414,9 @@ void StoreEntry(PlayerChannel* c, std::uint8_t flags, const std::uint8_t* p, boo
     return;
   }
   if (flags & pattNoteInst) {
-    if (p[0] != noteNone) {
+    if (it && p[0] == noteFade) {
+      c->fading = 1;  // the playing note fades out; no note starts
+    } else if (p[0] != noteNone) {
       c->note = p[0];
       c->flags |= gmpFlagNote;
     }

@@ -139,8 +139,9 @@ std::uint32_t ConvertPattern(const std::uint8_t* data, std::uint32_t size, unsig
           note = noteCut;  // note off: key off
         } else if (n == 254) {
           note = noteStop;  // note cut: the sound stops
+        } else {
+          note = noteFade;  // every other value is a note fade
         }
-        // Other values (note fade) have no packed form and are dropped.
       }
       std::uint8_t inst = instNone;
       if (hasInst) {

@@ -142,6 +142,7 @@ enum : std::uint8_t {
   noteNone = 0xFF,
   noteCut = 0xFE,       // S3M cut, MOD release, XM/IT key off
   noteStop = 0xFD,      // the sound stops (any kind)
+  noteFade = 0xFC,      // IT note fade: the note fades out, not released
   instNone = 0xFF,
   volumeNone = 0x50,
 };

@@ -53,6 +53,23 @@ TEST_F(PlayerTest, ItNoteWithTonePortamentoKeepsTheEnvelope) {
   EXPECT_EQ(VolumeOn(3), 32);  // the envelope runs on through the glide
 }
 
+// A note fade fades the note out as a key off would, but keeps it held: the
+// instrument's fade-out runs from 1024 by 256 a tick.
+TEST_F(PlayerTest, ItNoteFadeFadesWithoutReleasing) {
+  auto layout = ItSpec(256);
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Raw(noteFade)};
+  Start(layout);
+  Ticks(4);
+  EXPECT_EQ(VolumeOn(2), 64);  // 1024/1024 on the fade's own tick, as at a key off
+  EXPECT_EQ(VolumeOn(3), 48);
+  EXPECT_EQ(VolumeOn(4), 32);
+  EXPECT_EQ(Ch(0).released, 0);
+  EXPECT_EQ(Ch(0).fading, 1);
+  EXPECT_TRUE(recdev::Of(recdev::Op::ReleaseSound, 0).empty());
+  EXPECT_EQ(recdev::Of(recdev::Op::PlaySound, 0).size(), 1u);  // no new note
+}
+
 TEST_F(PlayerTest, ItFadeOutCountsAgainst1024) {
   auto layout = ItSpec(256);
   layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};

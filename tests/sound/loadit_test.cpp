@@ -192,7 +192,7 @@ TEST_F(ItReader, NotesInstrumentsAndVolumes) {
   w.Entry(0, 0x01, 119).EndRow();
   w.Entry(0, 0x01, 255).EndRow();   // note off
   w.Entry(0, 0x01, 254).EndRow();   // note cut
-  w.Entry(0, 0x03, 246, 2).EndRow();  // note fade has no packed form
+  w.Entry(0, 0x03, 246, 2).EndRow();  // note fade
   w.Entry(0, 0x02, 0, 3).EndRow();
   w.Entry(0, 0x02, 0, 4).EndRow();  // beyond the three instruments
   w.Entry(0, 0x04, 0, 0, 64).EndRow();
@@ -208,7 +208,7 @@ TEST_F(ItReader, NotesInstrumentsAndVolumes) {
   EXPECT_EQ(e[1].note, 0x9B);
   EXPECT_EQ(e[2].note, 0xFE);
   EXPECT_EQ(e[3].note, 0xFD);
-  EXPECT_EQ(e[4].note, 0xFF);
+  EXPECT_EQ(e[4].note, noteFade);
   EXPECT_EQ(e[4].instrument, 1);
   EXPECT_EQ(e[5].instrument, 2);
   EXPECT_EQ(e[6].row, 7u);  // instrument 4 named nothing: no entry on row 6
@@ -217,6 +217,19 @@ TEST_F(ItReader, NotesInstrumentsAndVolumes) {
   EXPECT_EQ(module->instruments[1]->used, 1u);
   EXPECT_EQ(module->instruments[2]->used, 1u);
   EXPECT_EQ(module->numInstruments, 3u);
+}
+
+// Every note value from 120 to 253 is a note fade.
+TEST_F(ItReader, NoteFadeValues) {
+  itwriter::Song song = BasicSong();
+  PatternWriter w;
+  for (std::uint8_t n : {120, 200, 246, 253}) w.Entry(0, 0x01, n).EndRow();
+  song.patterns[0].packed = w.bytes;
+  song.patterns[0].rows = 4;
+  ASSERT_EQ(Load(song), errOK);
+  auto e = Pattern(0);
+  ASSERT_EQ(e.size(), 4u);
+  for (const auto& entry : e) EXPECT_EQ(entry.note, noteFade) << "row " << entry.row;
 }
 
 TEST_F(ItReader, CommandMapping) {
