@@ -10,12 +10,6 @@ namespace {
 using modbuild::At;
 using recdev::Op;
 
-modbuild::ModuleSpec ItSong(std::vector<modbuild::Row> rows) {
-  auto layout = Song(modKindIT, std::move(rows));
-  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0).Vol(40)};
-  return layout;
-}
-
 class ItTiming : public Commands {
  protected:
   std::vector<std::int64_t> TemposOfRow(unsigned row) {

@@ -24,6 +24,13 @@ inline modbuild::ModuleSpec Song(ModuleKind kind, std::vector<modbuild::Row> row
   return layout;
 }
 
+// An IT song of the fixture with C-5 on row 0, the note the IT tests start from.
+inline modbuild::ModuleSpec ItSong(std::vector<modbuild::Row> rows) {
+  auto layout = Song(modKindIT, std::move(rows));
+  layout.patterns[0].rows[0] = {modbuild::At(0).Note(5, 0).Ins(0).Vol(40)};
+  return layout;
+}
+
 class Commands : public PlayerTest {
  protected:
   // Plays up to and including tick `k` of row `row`.
