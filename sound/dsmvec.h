@@ -15,6 +15,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "sound/dsmkern.h"
@@ -129,6 +130,10 @@ constexpr bool WindowFits(std::int64_t step) {
 template <DsmSrc S, bool Interp>
 struct BlockWalk {
   static constexpr int frame = Fetch<S, Interp>::frame;
+  // Bytes the window's loads cover: a second load 4 bytes on where a lane
+  // reads two words (ReadWindow).
+  static constexpr std::ptrdiff_t windowSpan =
+      Vec::windowBytes + (Fetch<S, Interp>::wanted > 4 ? 4 : 0);
   const std::uint8_t* from;  // the run's lowest frame
   const std::uint8_t* end;
   std::int64_t step;
@@ -143,7 +148,7 @@ struct BlockWalk {
     const std::uint32_t last = first + static_cast<std::uint32_t>((lanes - 1) * step);
     const std::uint32_t lowest = (step > 0 ? first : last) >> 16;
     const std::uint8_t* window = from + std::size_t{lowest} * frame + Fetch<S, Interp>::displacement;
-    if (end - window < Vec::windowBytes) {
+    if (end - window < windowSpan) {
       return nullptr;
     }
     *index = Vec::Sub(Vec::Srl<16>(lane), Vec::SetI(static_cast<std::int32_t>(lowest)));
