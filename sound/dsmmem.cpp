@@ -14,7 +14,6 @@ unsigned mixMode = 0;
 unsigned bytesPerFrame = 4;
 unsigned updateRate = 5000;
 unsigned samplesLeft = 0;
-unsigned long long remainder = 0;  // of mixRate × 100 / updateRate, carried over
 std::uint8_t* output = nullptr;
 unsigned outputFrames = 0;
 unsigned framesWritten = 0;
@@ -39,7 +38,6 @@ int MemInit(unsigned rate, unsigned outputMode) {
   mixRate = rate;
   updateRate = 5000;
   samplesLeft = 0;
-  remainder = 0;
   output = nullptr;
   outputFrames = framesWritten = 0;
   return dsmInit(rate, mixMode);
@@ -63,14 +61,15 @@ int MemSetUpdRate(unsigned rate) {
 
 // Mixes until the output is full or one player tick has been mixed. The
 // tick's length is taken when it starts, so a tempo set by the tick that
-// just ran applies to its own samples.
+// just ran applies to its own samples. A tick is a whole number of frames,
+// mixRate × 100 / updateRate rounded down with no fraction carried over, as
+// other module players count it (tempo 133 at 44100 Hz: 828 frames, not
+// 828.95 on average), so long songs keep their pace.
 int MemPlay(int* callPlayer) {
   *callPlayer = 0;
   while (framesWritten < outputFrames) {
     if (samplesLeft == 0) {
-      const unsigned long long total = static_cast<unsigned long long>(mixRate) * 100 + remainder;
-      samplesLeft = static_cast<unsigned>(total / updateRate);
-      remainder = total % updateRate;
+      samplesLeft = static_cast<unsigned>(static_cast<unsigned long long>(mixRate) * 100 / updateRate);
       if (samplesLeft == 0) {
         *callPlayer = 1;
         return errOK;

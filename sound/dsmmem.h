@@ -1,8 +1,7 @@
 // Memory output device: mixes into a buffer the caller supplies instead of
 // the sound hardware, for offline rendering. Its mixer operations are the
-// shared ones; the timing follows the player's update rate exactly (a
-// fractional remainder carries over from tick to tick, so long renders keep
-// the song's tempo to the sample).
+// shared ones; each player tick lasts the mixing rate × 100 / update rate
+// frames rounded down, the same whole number every tick.
 #pragma once
 
 #include <cstdint>
