@@ -210,6 +210,8 @@ void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int t
   // All ones when the long edge is the left one. Sides are picked by masking, not
   // by a branch: neighbouring triangles of a mesh often lie the other way round.
   const std::int64_t longLeft = -static_cast<std::int64_t>(t.middleRight);
+  // The span implementation's own form of the lane constants, made once per triangle.
+  const typename Span::Constants spanConstants(k.span);
   for (int part = 0; part < 2; ++part) {
     const int first = part == 0 ? from : std::max(from, t.rowMiddle);
     const int last = part == 0 ? std::min(to, t.rowMiddle) : to;
@@ -226,9 +228,9 @@ void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int t
       const SpanStart start = k.Start(t, left, y);
       const int length = static_cast<int>(right - left);
       if (length <= k.colorSteps.safeLength) {
-        Span::template Draw<Textured, Bilinear, Depth>(target, y, static_cast<int>(left), length, start, k.span);
+        Span::template Draw<Textured, Bilinear, Depth>(target, y, static_cast<int>(left), length, start, spanConstants);
       } else {
-        const SpanConstants limited = k.colorSteps.Limited(k.span, length);
+        const typename Span::Constants limited(k.colorSteps.Limited(k.span, length));
         Span::template Draw<Textured, Bilinear, Depth>(target, y, static_cast<int>(left), length, start, limited);
       }
     }

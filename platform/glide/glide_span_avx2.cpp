@@ -44,16 +44,17 @@ inline __m128i EncodeWBiased(__m256 w) {
 }
 
 // Two colour channels of eight pixels from 16.16 to 0..255: a in the low half, b
-// in the high half, 16-bit lanes.
+// in the high half, 16-bit lanes. The unsigned pack takes negative values to 0,
+// which leaves only the upper bound to apply.
 inline __m256i ColorPair(__m256i a, __m256i b) {
-  const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(a, 16), _mm256_srai_epi32(b, 16));
-  const __m256i ordered = _mm256_permute4x64_epi64(packed, 0xD8);
-  return _mm256_min_epi16(_mm256_max_epi16(ordered, _mm256_setzero_si256()), _mm256_set1_epi16(255));
+  const __m256i packed = _mm256_packus_epi32(_mm256_srai_epi32(a, 16), _mm256_srai_epi32(b, 16));
+  return _mm256_min_epu16(_mm256_permute4x64_epi64(packed, 0xD8), _mm256_set1_epi16(255));
 }
 
 inline __m128i ColorSingle(__m256i a) {
-  const __m128i packed = Pack8(_mm256_srai_epi32(a, 16));
-  return _mm_min_epi16(_mm_max_epi16(packed, _mm_setzero_si128()), _mm_set1_epi16(255));
+  const __m256i whole = _mm256_srai_epi32(a, 16);
+  const __m128i packed = _mm_packus_epi32(_mm256_castsi256_si128(whole), _mm256_extracti128_si256(whole, 1));
+  return _mm_min_epu16(packed, _mm_set1_epi16(255));
 }
 
 // Red, green and blue of eight pixels, 0..255 in 32-bit lanes, to red in the low
@@ -132,21 +133,49 @@ inline void FetchNearest(const TextureLanes& tex, __m256i iu, __m256i iv, __m256
          _mm256_and_si256(t, low8), rg, b);
 }
 
-// Eight-lane running values of a span: lanes 0-3 hold a four-pixel group of the
-// SSE2 spans, lanes 4-7 the next, and both advance by the same four-pixel step.
+// A span's lane constants in eight lanes, made once per triangle: lanes 0-3 hold a
+// four-pixel group of the SSE2 spans, lanes 4-7 the next. A float attribute starts
+// at (start + ramp) + next, where 'next' is the four-pixel step in lanes 4-7 and
+// -0 in lanes 0-3 (adding -0 changes no value), so every lane takes the SSE2
+// spans' roundings; it then advances by the four-pixel step twice per group. The
+// 16.16 colours wrap, so their lane offsets and step add up in advance.
+struct Avx2Constants {
+  struct Float {
+    __m256 ramp, next, step;
+  };
+  struct Fixed {
+    __m256i ramp, step;
+  };
+  Float oow, sow, tow;
+  Fixed r, g, b;
+  explicit Avx2Constants(const SpanConstants& c)
+      : oow(MakeFloat(c.oowRamp, c.oowStep)),
+        sow(MakeFloat(c.sowRamp, c.sowStep)),
+        tow(MakeFloat(c.towRamp, c.towStep)),
+        r(MakeFixed(c.rRamp, c.rStep)),
+        g(MakeFixed(c.gRamp, c.gStep)),
+        b(MakeFixed(c.bRamp, c.bStep)) {}
+  static Float MakeFloat(__m128 ramp, __m128 step4) {
+    return Float{_mm256_set_m128(ramp, ramp), _mm256_set_m128(step4, _mm_set1_ps(-0.0f)), _mm256_set_m128(step4, step4)};
+  }
+  static Fixed MakeFixed(__m128i ramp, __m128i step4) {
+    const __m128i step8 = _mm_add_epi32(step4, step4);
+    return Fixed{_mm256_set_m128i(_mm_add_epi32(ramp, step4), ramp), _mm256_set_m128i(step8, step8)};
+  }
+};
+
+// Eight-lane running values of a span, from the start value of its first pixel.
 struct Lanes {
   __m256 value, step;
-  Lanes(__m128 start, __m128 ramp, __m128 step4)
-      : value(_mm256_set_m128(_mm_add_ps(_mm_add_ps(start, ramp), step4), _mm_add_ps(start, ramp))),
-        step(_mm256_set_m128(step4, step4)) {}
+  Lanes(__m128 start, const Avx2Constants::Float& c)
+      : value(_mm256_add_ps(_mm256_add_ps(_mm256_broadcastss_ps(start), c.ramp), c.next)), step(c.step) {}
   void Advance() { value = _mm256_add_ps(_mm256_add_ps(value, step), step); }
 };
 
 struct FixedLanes {
   __m256i value, step;
-  FixedLanes(__m128i start, __m128i ramp, __m128i step4)
-      : value(_mm256_set_m128i(_mm_add_epi32(_mm_add_epi32(start, ramp), step4), _mm_add_epi32(start, ramp))),
-        step(_mm256_set_m128i(_mm_add_epi32(step4, step4), _mm_add_epi32(step4, step4))) {}
+  FixedLanes(__m128i start, const Avx2Constants::Fixed& c)
+      : value(_mm256_add_epi32(_mm256_broadcastd_epi32(start), c.ramp)), step(c.step) {}
   void Advance() { value = _mm256_add_epi32(value, step); }
 };
 
@@ -210,21 +239,22 @@ struct ValidMasks {
 constexpr ValidMasks validMasks;
 
 struct Avx2Span {
+  using Constants = Avx2Constants;
   // Draws 'length' pixels of row y from x0, eight at a time. Lanes past the end are
   // computed and written back unchanged.
   template <bool Textured, bool Bilinear, DepthKind Depth>
   static inline __attribute__((always_inline)) void Draw(const RasterTarget& s, int y, int x0, int length, const SpanStart& start,
-                   const SpanConstants& c) {
+                   const Avx2Constants& c) {
     std::uint16_t* out = s.color + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x0;
     std::uint16_t* z = s.depth + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x0;
     const __m128i thresholds = _mm_load_si128(reinterpret_cast<const __m128i*>(Thresholds(s.ditherOn, y, x0)));
     const TextureLanes tex(s.texture);
-    Lanes oow(_mm_shuffle_ps(start.coords, start.coords, 0x00), c.oowRamp, c.oowStep);
-    Lanes sow(_mm_shuffle_ps(start.coords, start.coords, 0x55), c.sowRamp, c.sowStep);
-    Lanes tow(_mm_shuffle_ps(start.coords, start.coords, 0xAA), c.towRamp, c.towStep);
-    FixedLanes r(_mm_shuffle_epi32(start.color, 0x00), c.rRamp, c.rStep);
-    FixedLanes g(_mm_shuffle_epi32(start.color, 0x55), c.gRamp, c.gStep);
-    FixedLanes b(_mm_shuffle_epi32(start.color, 0xAA), c.bRamp, c.bStep);
+    Lanes oow(start.coords, c.oow);
+    Lanes sow(_mm_shuffle_ps(start.coords, start.coords, 0x55), c.sow);
+    Lanes tow(_mm_shuffle_ps(start.coords, start.coords, 0xAA), c.tow);
+    FixedLanes r(start.color, c.r);
+    FixedLanes g(_mm_shuffle_epi32(start.color, 0x55), c.g);
+    FixedLanes b(_mm_shuffle_epi32(start.color, 0xAA), c.b);
     for (int x = 0; x < length; x += 8) {
       const __m128i valid =
           _mm_load_si128(reinterpret_cast<const __m128i*>(validMasks.lanes[std::min(length - x, 8)]));

@@ -217,6 +217,7 @@ inline __attribute__((always_inline)) void DrawSpan(const RasterTarget& s, int y
 }
 
 struct Sse2Span {
+  using Constants = SpanConstants;  // four lanes, as the row walk gives them
   template <bool Textured, bool Bilinear, DepthKind Depth>
   static inline __attribute__((always_inline)) void Draw(const RasterTarget& target, int y, int x0, int length,
                                                          const SpanStart& start, const SpanConstants& c) {
