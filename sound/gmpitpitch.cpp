@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "sound/errors.h"
+#include "sound/gmpitpitchvib.h"
 #include "sound/gmpitvolcol.h"
-#include "sound/gmpwaves.h"
 #include "sound/module.h"
 
 namespace {
@@ -18,13 +18,6 @@ unsigned Lo(unsigned v) { return v & 0x0F; }
 void SetBothPeriods(const PlayerHandle* h, PlayerChannel* c, std::int64_t q) {
   c->period = c->outputPeriod =
       static_cast<std::uint32_t>(std::clamp<std::int64_t>(q, h->minPeriod, h->maxPeriod));
-}
-
-// magnitude × depth >> shift with the wave's sign, so both halves of the
-// cycle round alike.
-std::int64_t Scaled(int wave, unsigned depth, unsigned shift) {
-  const std::int64_t magnitude = (std::int64_t{std::abs(wave)} * depth) >> shift;
-  return wave < 0 ? -magnitude : magnitude;
 }
 
 }  // namespace
@@ -96,19 +89,26 @@ void gmpItPitchSlide(PlayerHandle* h, PlayerChannel* c, unsigned p, int sign) {
 }
 
 void gmpItVibratoStep(PlayerHandle* h, PlayerChannel* c, bool fine) {
-  const int wave = gmpWaveValue(h, c->vibratoWaveform, c->vibratoPosition);
-  const unsigned doubled = gmpItOldEffects(h->module) ? 1 : 0;
+  // IT moves the position on before it reads the wave: speed × 4 of its
+  // 256 steps a tick.
+  c->vibratoPosition = static_cast<std::uint8_t>(c->vibratoPosition + 4 * c->vibratoSpeed);
+  const int wave = gmpItAutoVibratoWave(c->vibratoWaveform & 3u, c->vibratoPosition);
+  const int depth = fine ? c->vibratoDepth : c->vibratoDepth * 4;
+  // Old effects make it twice as deep and turn it round: the pitch falls first.
+  const bool old = gmpItOldEffects(h->module);
+  const int amount = (old ? -1 : 1) * (wave * depth / (old ? 32 : 64));  // > 0 raises the pitch
   std::int64_t q;
   if (gmpItLinear(h->module)) {
-    // Wave ±255 is IT's ±64 × 4; H's depth × 4 against >> 6 leaves >> 6.
-    const std::int64_t units = Scaled(wave, c->vibratoDepth, (fine ? 8u : 6u) - doubled);
-    q = gmpItSlidePeriod(c->period, -units);
+    // IT's slide tables: single 1/768 octave steps up to 15, beyond that
+    // steps of 4 (the low two bits are lost).
+    const int n = std::abs(amount);
+    const int units = n < 16 ? n : n / 4 * 4;
+    q = gmpItSlidePeriod(c->period, amount < 0 ? -units : units);
   } else {
-    q = std::int64_t{c->period} + Scaled(wave, c->vibratoDepth, (fine ? 7u : 5u) - doubled);
+    q = std::int64_t{c->period} - amount;
   }
   c->outputPeriod =
       static_cast<std::uint32_t>(std::clamp<std::int64_t>(q, h->minPeriod, h->maxPeriod));
-  c->vibratoPosition = static_cast<std::uint8_t>(c->vibratoPosition + c->vibratoSpeed);
 }
 
 bool gmpItVibratoOnFirstTick(const PlayerHandle* h) { return !gmpItOldEffects(h->module); }

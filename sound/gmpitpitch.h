@@ -37,9 +37,11 @@ void gmpItSlideMemory(PlayerChannel* c, unsigned p);
 // p × 4 units, linear or Amiga; sign -1 raises the pitch.
 void gmpItPitchSlide(PlayerHandle* h, PlayerChannel* c, unsigned p, int sign);
 
-// IT vibrato (fine: U) on the output period. Depth × 4 for H, as is for U,
-// against a wave of ±64 on IT's scale; old effects double the depth. With
-// linear slides the delta is in 1/768 octave.
+// IT vibrato (fine: U) on the output period, on IT's 256-step waves: the
+// position moves on by speed × 4 first, then wave (±64) × depth × 4 / 64
+// (U: depth / 64) raises the pitch by that many 1/768 octave with linear
+// slides, or lowers the period by it; old effects double it and lower the
+// pitch first.
 void gmpItVibratoStep(PlayerHandle* h, PlayerChannel* c, bool fine);
 // Whether a vibrato acts on the row's first tick: in IT's own effects mode
 // it does, with old effects only later ticks do.

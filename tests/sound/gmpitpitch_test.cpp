@@ -108,27 +108,29 @@ TEST_F(ItPitch, CompatibleGxxRestartsTheEnvelopeOfAGlide) {
   }
 }
 
-// IT's own effects mode moves the vibrato on the first tick as well: H44
-// reaches position 24 in a row of six ticks (20 with old effects). With
-// linear slides position 4 (sine 49) × depth 4 >> 6 is 3 units, lower.
+// IT's own effects mode moves the vibrato on the first tick as well, and
+// moves the position (by speed × 4 of 256) before it reads the wave: H44
+// reaches position 96 in a row of six ticks (80 with old effects). With
+// linear slides tick 1 reads position 32 (sine 45): 45 × 16 / 64 = 11 units,
+// higher.
 TEST_F(ItPitch, VibratoActsOnTheFirstTickWithoutOldEffects) {
   for (std::uint32_t old : {0u, unsigned{modFlagItOldEffects}}) {
     Start(ItSong(modFlagLinear | old, {{At(0).Cmd(cmdVibrato, 0x44)}}));
     PlayTo(1, 5);
-    EXPECT_EQ(Ch(0).vibratoPosition, old ? 20 : 24) << "old " << old;
+    EXPECT_EQ(Ch(0).vibratoPosition, old ? 80 : 96) << "old " << old;
     if (!old) {
-      const double units = gmpVibratoTable[4] * 4 >> 6;
-      EXPECT_NEAR(RateOn(RowTick(1, 1)), c5 * std::exp2(-units / 768), 1);
+      EXPECT_NEAR(RateOn(RowTick(1, 1)), c5 * std::exp2(11.0 / 768), 1);
     }
     Finish();
   }
 }
 
-// Old effects double the depth: 255 × 4 >> 5 is 31 units at the peak.
+// Old effects double the depth and lower the pitch first: at position 80
+// (sine 59) 59 × 16 / 32 = 29, which IT's coarse table takes as 28 units.
 TEST_F(ItPitch, OldEffectsDoubleTheLinearVibrato) {
   Start(ItSong(modFlagLinear | modFlagItOldEffects, {{At(0).Cmd(cmdVibrato, 0x44)}}));
   PlayTo(1, 5);
-  EXPECT_NEAR(RateOn(RowTick(1, 5)), c5 * std::exp2(-31.0 / 768), 1);  // position 16
+  EXPECT_NEAR(RateOn(RowTick(1, 5)), c5 * std::exp2(-28.0 / 768), 1);
 }
 
 // An offset past the sample's end (1000 frames) is ignored in IT's own mode;

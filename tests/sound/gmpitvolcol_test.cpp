@@ -122,7 +122,7 @@ TEST_F(ItVolumeColumn, VibratoTakesItsDepthFromTheDigit) {
   PlayTo(2, 0);
   EXPECT_EQ(Ch(0).vibratoDepth, 4);
   PlayTo(2, 5);
-  EXPECT_EQ(Ch(0).vibratoPosition, 48);
+  EXPECT_EQ(Ch(0).vibratoPosition, 192);  // 12 ticks × 16 of IT's 256 steps
   EXPECT_NE(Output(), Period());
 }
 

@@ -127,8 +127,9 @@ TEST_F(Waveforms, TremorSwitchesTheSoundOnAndOff) {
 }
 
 // U is H with a quarter of the depth: positions 0, 8, .. 32 give sine 0, 180,
-// 255, 180, 0 × 4 >> 7. IT's U follows the same rule with old effects, at
-// twice the depth (>> 6).
+// 255, 180, 0 × 4 >> 7. IT's U with old effects reads its 256-step sine at
+// 32, 64, .. 160 (45, 64, 45, 0, -45) × 4 / 32, H × 16 / 32, the pitch
+// falling first.
 TEST_F(Waveforms, FineVibratoIsAQuarterOfVibrato) {
   for (ModuleKind kind : {modKindS3M, modKindIT}) {
     auto layout = Song(kind, {{At(0).Cmd(cmdFineVibrato, 0x84)},
@@ -138,8 +139,8 @@ TEST_F(Waveforms, FineVibratoIsAQuarterOfVibrato) {
     PlayTo(1);
     const std::int64_t p = Period();  // 1712 for S3M; IT rates are for C-5
     const bool it = kind == modKindIT;
-    const V fine = it ? V{p, p + 11, p + 15, p + 11, p} : V{p, p + 5, p + 7, p + 5, p};
-    const V full = it ? V{p, p + 45, p + 63, p + 45, p} : V{p, p + 22, p + 31, p + 22, p};
+    const V fine = it ? V{p + 5, p + 8, p + 5, p, p - 5} : V{p, p + 5, p + 7, p + 5, p};
+    const V full = it ? V{p + 22, p + 32, p + 22, p, p - 22} : V{p, p + 22, p + 31, p + 22, p};
     EXPECT_EQ(OutputsOfRow(1), fine) << "kind " << kind;
     EXPECT_EQ(OutputsOfRow(2), full) << "kind " << kind;
     Finish();
