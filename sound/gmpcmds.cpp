@@ -9,6 +9,7 @@
 #include "sound/errors.h"
 #include "sound/gmpfilter.h"
 #include "sound/gmpitpan.h"
+#include "sound/gmpittremolo.h"
 #include "sound/gmpitpitch.h"
 #include "sound/gmpittiming.h"
 #include "sound/gmpitvol.h"
@@ -780,8 +781,8 @@ constexpr Table xmTick = MakeTable({
     {cmdTremor, gmpTremor},
     {cmdKeyOff, gmpKeyOffTick},
 });
-// IT's tremolo (R) has no handler: the command has no effect (IT's tremolo
-// follows other rules than the S3M one).
+// IT's tremolo (R) only keeps its speed and depth here: its wave moves when
+// the volume is sent on each tick (sound/gmpittremolo.h).
 constexpr Table itRow = MakeTable({
     {cmdPortamentoUp, PortaUpS3m},
     {cmdPortamentoDown, PortaDownS3m},
@@ -821,6 +822,8 @@ constexpr Table itRow = MakeTable({
     {cmdPanningSlide, PanSlideIt},
     {cmdGlissandoControl, gmpSetGlissando},
     {cmdVibratoWaveform, gmpSetVibratoWaveform},
+    {cmdTremoloWaveform, gmpSetTremoloWaveform},
+    {cmdTremolo, gmpItTremolo},
     {cmdNoteAction, NoteAction},
 });
 constexpr Table itTick = MakeTable({

@@ -53,6 +53,8 @@ int gmpItSurround(PlayerHandle*, PlayerChannel* c, unsigned, unsigned r) {
 void gmpItPanningReset(PlayerChannel* c) {
   c->itPanning.surround = 0;
   c->itPanning.offset = 0;
+  c->itSwing.panning = 0;
+  c->itSwing.pitchPan = 0;
 }
 
 int gmpItChannelPanning(const PlayerHandle*, PlayerChannel* c, int panning) {
@@ -65,6 +67,8 @@ int gmpItChannelPanning(const PlayerHandle*, PlayerChannel* c, int panning) {
   }
   // On IT's 0..256 panning scale.
   const int delta = (p.offset * static_cast<int>(p.depth) + 2) / 8;
-  const int pan = std::clamp(panning * 4 + delta, 0, 256);
+  const PlayerItSwing& swing = c->itSwing;
+  const int base = std::clamp(panning * 4 + swing.panning + swing.pitchPan, 0, 256);
+  const int pan = std::clamp(base + delta, 0, 256);
   return (pan - 128) / 2;
 }

@@ -11,7 +11,8 @@ int gmpItPanbrelloWaveform(PlayerHandle* h, PlayerChannel* c, unsigned p, unsign
 // S91 turns surround on; other S9x do nothing.
 int gmpItSurround(PlayerHandle* h, PlayerChannel* c, unsigned p, unsigned r);
 
-// A panning command or a new note: surround off, panbrello's offset gone.
+// A panning command or a new note: surround off, panbrello's offset and the
+// note's panning swing and pitch-pan separation gone.
 void gmpItPanningReset(PlayerChannel* c);
 // The device panning of an IT channel (-64..64, 0x80 surround) from its
 // panning 0..64 after the envelope: on a row with Y the wave moves on a tick

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "sound/errors.h"
+#include "sound/gmpitswing.h"
 #include "sound/gmpvoices.h"
 #include "sound/module.h"
 
@@ -80,8 +81,9 @@ std::uint8_t gmpItDeviceVolume(const PlayerHandle* h, const PlayerChannel* c,
   const std::uint64_t sampleGlobal = s != nullptr ? std::min(s->globalVolume, 64u) : 64;
   const std::uint64_t instrumentGlobal = ins != nullptr ? std::min(ins->globalVolume, 128u) : 128;
   // At most 2^16 × 2^6 × 2^7 × 2^6 × 2^7 × 2^6 × 2^6 = 2^54: no overflow.
+  const std::uint64_t global = gmpItSwungGlobalVolume(c, static_cast<std::uint32_t>(sampleGlobal * instrumentGlobal));
   const std::uint64_t product = std::uint64_t{std::min(noteVolume, gmpItNoteVolumeFull)} *
-                                sampleGlobal * instrumentGlobal * c->itVolume.channelVolume *
+                                global * c->itVolume.channelVolume *
                                 std::min<std::uint64_t>(h->globalVolume, 128) *
                                 c->channelVolume * h->masterVolume;
   constexpr int shift = 10 + 6 + 7 + 6 + 7 + 6 + 6;  // the full scale of each factor

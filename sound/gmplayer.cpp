@@ -9,9 +9,11 @@
 #include "sound/gmpcmds.h"
 #include "sound/gmpfilter.h"
 #include "sound/gmpitpan.h"
+#include "sound/gmpittremolo.h"
 #include "sound/gmpitpitch.h"
 #include "sound/gmpitpitchenv.h"
 #include "sound/gmpitpitchvib.h"
+#include "sound/gmpitswing.h"
 #include "sound/gmpitvol.h"
 #include "sound/gmpitvolcol.h"
 #include "sound/gmptables.h"
@@ -576,7 +578,7 @@ int Frequency(const PlayerHandle* h, std::uint32_t period, std::uint32_t* freque
 // off) and by the volume envelope, 0..64; IT keeps the fade-out's precision
 // (0..gmpItNoteVolumeFull).
 int FadedVolume(PlayerHandle* h, PlayerChannel* c, const ModuleInstrument* ins) {
-  int volume = c->effectiveVolume;
+  int volume = h->module->kind == modKindIT ? gmpItTremoloVolume(h, c) : c->effectiveVolume;
   const int full = h->module->kind == modKindIT ? static_cast<int>(gmpItNoteVolumeFull) : 64;
   if (h->module->kind == modKindXM) {
     volume = static_cast<int>((static_cast<std::int64_t>(volume) * c->fadeOutVolume) >> 16);
@@ -842,6 +844,7 @@ int StartChannels(PlayerHandle* h, const unsigned* channels) {
   }
   if (module->kind == modKindIT) {
     gmpItStartChannels(h);
+    gmpItSeedRandom(h);
   }
   return errOK;
 }
@@ -1028,7 +1031,8 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
   const Module* m = h->module;
   // Waveform bit 2 keeps the wave's position across notes.
   if (!(c->vibratoWaveform & 4)) c->vibratoPosition = 0;
-  if (!(c->tremoloWaveform & 4)) c->tremoloPosition = 0;
+  // IT's tremolo runs on across notes.
+  if (!(c->tremoloWaveform & 4) && m->kind != modKindIT) c->tremoloPosition = 0;
   if (int e = MapNoteWithoutInstrument(h, c); e != errOK) {
     c->flags &= static_cast<std::uint8_t>(~gmpFlagNote);
     return e;
@@ -1058,6 +1062,7 @@ int gmpStartNote(PlayerHandle* h, PlayerChannel* c) {
       }
       if (error == errOK && m->kind == modKindIT) {
         gmpFilterNoteStart(h, c);
+        gmpItNoteSwing(h, c);
       }
       const std::uint32_t offset =
           m->kind == modKindIT ? gmpItSampleOffset(m, s, c->sampleOffset) : c->sampleOffset;

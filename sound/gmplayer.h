@@ -71,6 +71,14 @@ struct PlayerItPanning {
   std::uint8_t surround;   // S91
 };
 
+// IT note swing: the random volume and panning an instrument gives each new
+// note, and its pitch-pan separation (sound/gmpitswing.h).
+struct PlayerItSwing {
+  std::int16_t volume;    // added to sample × instrument global volume (0..8192)
+  std::int16_t panning;   // on IT's 0..256 panning scale
+  std::int16_t pitchPan;  // on IT's 0..256 panning scale
+};
+
 struct PlayerChannel {
   std::uint32_t period;          // base period of the playing note
   std::int32_t instrument;       // -1 = none
@@ -130,6 +138,7 @@ struct PlayerChannel {
   PlayerEnvelope pitchEnvelope;  // IT
   PlayerItPanning itPanning;     // IT
   PlayerItVolume itVolume;       // IT
+  PlayerItSwing itSwing;         // IT
 };
 
 using gmpSyncCallback = void (*)(unsigned value, unsigned position, unsigned row);
@@ -164,6 +173,7 @@ struct PlayerHandle {
   PlayerVoice* voices;         // IT background voices, numVoices of them
   std::uint32_t numVoices;
   std::uint32_t voiceSerial;   // counts notes moved to the background
+  std::uint32_t itRandom;      // IT note swing's random source, seeded from the song
   PlayerInfo* info;
   gmpSyncCallback syncCallback;
   std::int32_t lastSyncValue;

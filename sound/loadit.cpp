@@ -70,7 +70,7 @@ constexpr std::array<ModuleCommand, 16> sCommands = {
     cmdGlissandoControl,  // S1
     cmdNone,              // S2
     cmdVibratoWaveform,   // S3
-    cmdNone,              // S4
+    cmdTremoloWaveform,   // S4
     cmdPanbrelloWaveform, // S5
     cmdFinePatternDelay,  // S6
     cmdNoteAction,        // S7

@@ -268,7 +268,7 @@ TEST_F(ItReader, CommandMapping) {
       {'S' - 64, 0x11, cmdGlissandoControl, 0x01},
       {'S' - 64, 0x32, cmdVibratoWaveform, 0x02},
       {'S' - 64, 0x21, -1, 0},  // IT has no fine-tune command
-      {'S' - 64, 0x41, -1, 0},  // nor a tremolo to shape
+      {'S' - 64, 0x41, cmdTremoloWaveform, 0x01},
       {'T' - 64, 0x80, cmdSetTempo, 0x80},
       {'U' - 64, 0x11, cmdFineVibrato, 0x11},
       {'V' - 64, 0x40, cmdSetGlobalVolume, 0x40},
