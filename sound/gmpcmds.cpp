@@ -486,7 +486,7 @@ int NoteCut(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
 
 // 25: note delay.
 int NoteDelayRow(PlayerHandle*, PlayerChannel* c, unsigned, unsigned r) {
-  if (r != 0 && (c->flags & gmpFlagNote)) {
+  if (r != 0 && (c->flags & (gmpFlagNote | gmpFlagNoteFade))) {
     c->flags = static_cast<std::uint8_t>((c->flags | gmpFlagNoteDelay) & ~gmpFlagNote);
   } else {
     c->flags &= static_cast<std::uint8_t>(~gmpFlagNoteDelay);
@@ -497,6 +497,10 @@ int NoteDelayRow(PlayerHandle*, PlayerChannel* c, unsigned, unsigned r) {
 int NoteDelayTick(PlayerHandle* h, PlayerChannel* c, unsigned, unsigned r) {
   if (h->tick == r && (c->flags & gmpFlagNoteDelay)) {
     c->flags &= static_cast<std::uint8_t>(~gmpFlagNoteDelay);
+    if (c->flags & gmpFlagNoteFade) {
+      c->fading = 1;  // an IT note fade held back: the playing note fades now
+      return errOK;
+    }
     if (Kind(h) == modKindXM || Kind(h) == modKindIT) {
       gmpResetInstrumentState(h, c);
     }

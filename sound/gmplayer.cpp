@@ -417,7 +417,7 @@ void StoreEntry(PlayerChannel* c, std::uint8_t flags, const std::uint8_t* p, boo
   }
   if (flags & pattNoteInst) {
     if (it && p[0] == noteFade) {
-      c->fading = 1;  // the playing note fades out; no note starts
+      c->flags |= gmpFlagNoteFade;  // the playing note fades out; no note starts
     } else if (p[0] != noteNone) {
       c->note = p[0];
       c->flags |= gmpFlagNote;
@@ -446,7 +446,7 @@ void StoreEntry(PlayerChannel* c, std::uint8_t flags, const std::uint8_t* p, boo
 // left; an entry cut off by the block's end is ignored.
 void ReadRow(PlayerHandle* h, const std::uint8_t* end) {
   for (std::uint32_t i = 0; i < h->numChannels; ++i) {
-    h->channels[i].flags &= static_cast<std::uint8_t>(~0x0F);
+    h->channels[i].flags &= static_cast<std::uint8_t>(~(0x0F | gmpFlagNoteFade));
   }
   const std::uint8_t* p = h->rowPointer;
   while (p != nullptr && p < end) {
@@ -530,6 +530,9 @@ int ChannelRowStep(PlayerHandle* h, PlayerChannel* c) {
   }
   if (c->flags & gmpFlagCommand) {
     if (int e = RunRowCommand(h, c); e != errOK) return e;
+  }
+  if ((c->flags & gmpFlagNoteFade) && !(c->flags & gmpFlagNoteDelay)) {
+    c->fading = 1;
   }
   if (c->flags & gmpFlagNote) {
     return gmpStartNote(h, c);

@@ -22,6 +22,7 @@ enum : std::uint8_t {
   gmpFlagInstrument = 0x04,  // instrument on this row
   gmpFlagCommand = 0x08,     // command on this row
   gmpFlagNoteDelay = 0x10,   // note start held back by a note delay
+  gmpFlagNoteFade = 0x20,    // IT note fade on this row (held back by a note delay too)
 };
 
 // What the application can read about a playing song.

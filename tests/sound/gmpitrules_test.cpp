@@ -70,6 +70,23 @@ TEST_F(PlayerTest, ItNoteFadeFadesWithoutReleasing) {
   EXPECT_EQ(recdev::Of(recdev::Op::PlaySound, 0).size(), 1u);  // no new note
 }
 
+// A note delay holds a note fade back to its tick, as it would a note: at
+// speed 4 row 1 starts on tick 8, so SD2 fades from tick 10 on.
+TEST_F(PlayerTest, ItNoteFadeWaitsForANoteDelay) {
+  auto layout = ItSpec(256);
+  layout.speed = 4;
+  layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
+  layout.patterns[0].rows[1] = {At(0).Raw(noteFade).Cmd(cmdNoteDelay, 2)};
+  Start(layout);
+  Ticks(9);
+  EXPECT_EQ(Ch(0).fading, 0);
+  Ticks(2);
+  EXPECT_EQ(VolumeOn(10), 64);  // full on the fade's own tick
+  EXPECT_EQ(VolumeOn(11), 48);
+  EXPECT_EQ(Ch(0).released, 0);
+  EXPECT_EQ(recdev::Of(recdev::Op::PlaySound, 0).size(), 1u);  // no new note
+}
+
 TEST_F(PlayerTest, ItFadeOutCountsAgainst1024) {
   auto layout = ItSpec(256);
   layout.patterns[0].rows[0] = {At(0).Note(5, 0).Ins(0)};
