@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "tools/democapture/yuv.h"
@@ -23,7 +26,7 @@ std::vector<std::uint16_t> Frame(int number) {
 }
 
 TEST(FrameWriter, FramesArriveCompleteAndInOrder) {
-  for (int slots : {1, 3}) {
+  for (int slots : {1, 3, FrameWriter::defaultSlots}) {
     std::vector<CapturedFrame> received;
     FrameWriter writer(
         [&](const CapturedFrame& frame) {
@@ -52,6 +55,41 @@ TEST(FrameWriter, FramesArriveCompleteAndInOrder) {
       EXPECT_EQ(f.pixels[width], 0xF800);
     }
   }
+}
+
+// While the encoder is held up, the drawing side runs ahead by the whole queue
+// and only then waits; letting the encoder go frees it again.
+TEST(FrameWriter, DrawingRunsAheadByTheWholeQueue) {
+  std::mutex mutex;
+  std::condition_variable released;
+  bool held = true;
+  FrameWriter writer([&](const CapturedFrame&) {
+    std::unique_lock lock(mutex);
+    released.wait(lock, [&] { return !held; });
+    return std::string();
+  });
+  const std::vector<std::uint16_t> pixels = Frame(0);
+  auto submit = [&](int frames) {
+    return std::async(std::launch::async, [&, frames] {
+      for (int n = 0; n < frames; ++n)
+        if (!writer.Submit(pixels.data(), stride, width, height, 1.0f)) return false;
+      return true;
+    });
+  };
+  auto ahead = submit(FrameWriter::defaultSlots);
+  const bool ranAhead = ahead.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  auto beyond = submit(1);
+  const bool waited = beyond.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout;
+  {
+    std::lock_guard lock(mutex);
+    held = false;
+  }
+  released.notify_all();
+  EXPECT_TRUE(ranAhead) << "the queue filled early";
+  EXPECT_TRUE(waited) << "a frame beyond the queue did not wait";
+  EXPECT_TRUE(ahead.get());
+  EXPECT_TRUE(beyond.get());
+  EXPECT_EQ(writer.Finish(), "");
 }
 
 TEST(FrameWriter, FirstFailureStopsTheWriterAndIsReported) {

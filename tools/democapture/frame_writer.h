@@ -1,7 +1,10 @@
 // Hands captured frames to a thread of their own: the drawing thread copies each
 // shown RGB565 frame into a free slot and goes on drawing, while the writer
 // passes the frames in order to a sink that converts and writes them (to the
-// encoder's pipe, or as PNG files). A few slots keep both sides busy.
+// encoder's pipe, or as PNG files). The queue is deep enough to carry the
+// encoder through a stretch where the drawing is the slower side: frames
+// drawn ahead while the encoder was behind keep it busy then, so neither core
+// waits for the other.
 #pragma once
 
 #include <condition_variable>
@@ -28,7 +31,10 @@ public:
   // failure stops the writer.
   using Sink = std::function<std::string(const CapturedFrame&)>;
 
-  explicit FrameWriter(Sink sink, int slots = 3);
+  // Half a second at 60 frames/s, about 18 MB of 640 x 480 frames.
+  static constexpr int defaultSlots = 30;
+
+  explicit FrameWriter(Sink sink, int slots = defaultSlots);
   ~FrameWriter();
   FrameWriter(const FrameWriter&) = delete;
   FrameWriter& operator=(const FrameWriter&) = delete;
