@@ -86,8 +86,10 @@ std::string AudioEncoder::Open(const SoundFormat& format, bool globalHeader) {
     context->sample_fmt = AV_SAMPLE_FMT_FLTP;
     context->sample_rate = format.rate;
     av_channel_layout_default(&context->ch_layout, format.channels);
-    context->bit_rate = 160000;
+    context->bit_rate = audioBitRate;
     context->time_base = AVRational{1, format.rate};
+    // The native encoder's fast coder (an encoder without it ignores the option).
+    av_opt_set(context->priv_data, "aac_coder", audioCoder, 0);
   });
   if (!failed.empty()) return failed;
   frame_->format = AV_SAMPLE_FMT_FLTP;

@@ -22,6 +22,11 @@ using PacketSink = std::function<std::string(AVPacket* packet, const AVCodecCont
 // how they were chosen).
 inline constexpr const char* videoPreset = "superfast";
 inline constexpr int videoQuality = 20;
+// The soundtrack's AAC coder and bit rate: the fast coder at 192 kbit/s departs
+// no more from the mix than the default two-loop coder at 160 kbit/s, for half
+// its encoding time (see the README).
+inline constexpr const char* audioCoder = "fast";
+inline constexpr int audioBitRate = 192000;
 
 class EncoderBase {
 public:
