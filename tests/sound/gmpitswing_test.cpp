@@ -32,12 +32,7 @@ class ItSwing : public PlayerTest {
     Ticks(16);
     std::vector<std::int64_t> out;
     for (unsigned r = 0; r < 16; ++r) out.push_back(Last(op, r + 1));
-    EXPECT_EQ(gmpStopSong(handle), errOK);
-    handle = nullptr;
-    EXPECT_EQ(ModuleFree(module, nullptr), errOK);
-    module = nullptr;
-    ticks = 0;
-    recdev::Reset();
+    Finish();
     return out;
   }
 };

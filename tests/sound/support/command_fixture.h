@@ -40,15 +40,6 @@ class Commands : public PlayerTest {
   int Volume() { return Ch(0).volume; }
   std::uint32_t Period() { return Ch(0).period; }
   std::uint32_t Output() { return Ch(0).outputPeriod; }
-  // Stops the song and frees its module, so a test can start another.
-  void Finish() {
-    EXPECT_EQ(gmpStopSong(handle), errOK);
-    handle = nullptr;
-    EXPECT_EQ(ModuleFree(module, nullptr), errOK);
-    module = nullptr;
-    ticks = 0;
-    recdev::Reset();
-  }
   // Output period (or volume sent) on ticks 1..5 of a row.
   std::vector<std::int64_t> OutputsOfRow(unsigned row) {
     std::vector<std::int64_t> out;

@@ -44,6 +44,15 @@ class PlayerTest : public testing::Test {
   void Ticks(int n) {
     for (int i = 0; i < n; ++i) ASSERT_EQ(Tick(), errOK);
   }
+  // Stops the song and frees its module, so a test can start another.
+  void Finish() {
+    EXPECT_EQ(gmpStopSong(handle), errOK);
+    handle = nullptr;
+    EXPECT_EQ(ModuleFree(module, nullptr), errOK);
+    module = nullptr;
+    ticks = 0;
+    recdev::Reset();
+  }
   PlayerChannel& Ch(int i) { return handle->channels[i]; }
   // Rate sent to a channel on a tick (the last one, if several).
   std::int64_t RateOn(unsigned tick, int channel = 0) {
