@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "driver/contentdir.h"
 #include "driver/demo.h"
@@ -43,11 +44,12 @@ int main(int argc, char** argv) {
     Win32SetTickSource(ScaledTicks);
   }
   if (!EnterContentDir(options)) return demoExitFailure;
-  if (!Win32DisplayUsable()) {
-    std::fputs(
-        "demo: no display found. The presentation plays in a window and needs a display (X11 or Wayland).\n"
-        "To render it to a video instead: democapture -o presentation.mp4\n",
-        stderr);
+  std::string why;
+  if (!Win32DisplayUsable(&why)) {
+    std::fprintf(stderr,
+                 "demo: no display found (%s). The presentation plays in a window and needs a display (X11 or "
+                 "Wayland).\nTo render it to a video instead: democapture -o presentation.mp4\n",
+                 why.c_str());
     return demoExitFailure;
   }
   DemoSelectOutput(DemoOutput::display, options.fullscreen);

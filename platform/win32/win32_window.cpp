@@ -452,11 +452,16 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   return IDOK;
 }
 
-bool Win32DisplayUsable() {
-  if (!DisplayPresent()) return false;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+bool Win32DisplayUsable(std::string* reason) {
+  auto refuse = [reason](const std::string& why) {
+    if (reason != nullptr) *reason = why;
+    return false;
+  };
+  if (!DisplayPresent()) return refuse("neither DISPLAY nor WAYLAND_DISPLAY is set");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return refuse(SDL_GetError());
   const char* driver = SDL_GetCurrentVideoDriver();
   const bool usable = driver != nullptr && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
+  if (!usable) refuse(std::string("SDL could open none, only its ") + (driver ? driver : "unnamed") + " video driver");
   // A usable video subsystem stays up for the windows to come: shutting it down
   // and starting it again at once can fail on X.
   if (!usable) SDL_QuitSubSystem(SDL_INIT_VIDEO);

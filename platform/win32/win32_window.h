@@ -10,6 +10,8 @@
 // from the main thread.
 #pragma once
 
+#include <string>
+
 #include "platform/win32/win32_types.h"
 
 union SDL_Event;
@@ -164,8 +166,8 @@ enum class Win32WindowOutput {
 };
 void Win32SelectWindowOutput(Win32WindowOutput output);
 // True when windows can be shown to a person: a display is named and SDL's video
-// starts on it.
-bool Win32DisplayUsable();
+// starts on it. Otherwise reason, when given, says why not.
+bool Win32DisplayUsable(std::string* reason = nullptr);
 Win32WindowOutput Win32SelectedWindowOutput();
 
 // Run by GetMessageA on the calling thread every time it looks for work (a few

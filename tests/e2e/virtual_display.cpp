@@ -45,7 +45,10 @@ std::string TempLogName() {
     dup2(logFd, STDERR_FILENO);
   }
   const std::string fd = std::to_string(reportFd);
-  execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+  // -noreset: by default the server resets when its last client leaves, and a
+  // client connecting during the reset is turned away. The tests' probes come
+  // and go while the program under test starts, so that would be a race.
+  execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
          static_cast<char*>(nullptr));
   std::_Exit(127);
 }

@@ -1,6 +1,6 @@
 // The end-to-end tests' own tools: displays started together get numbers of
-// their own and answer clients; background programs report their exit codes and
-// are stopped when they outlive their wait.
+// their own and answer clients, even while other clients come and go; background
+// programs report their exit codes and are stopped when they outlive their wait.
 
 #include <gtest/gtest.h>
 
@@ -54,6 +54,20 @@ TEST_F(VirtualDisplays, StoppedDisplayNoLongerAnswers) {
   errno = 0;
   EXPECT_EQ(kill(pid, 0), -1);
   EXPECT_EQ(errno, ESRCH) << "the X server " << pid << " still runs";
+}
+
+TEST_F(VirtualDisplays, AClientArrivingAsTheLastOneLeavesIsServed) {
+  // An X server that resets when its last client leaves turns away a client that
+  // connects meanwhile; a test's probes and the program under test meet that way.
+  e2e::VirtualDisplay display;
+  ASSERT_TRUE(display.Ready()) << display.Error();
+  const std::string script =
+      "(while :; do xdotool getmouselocation >/dev/null 2>&1; done) & churn=$!; failed=0; "
+      "for i in $(seq 150); do xdotool getmouselocation >/dev/null 2>&1 || failed=$((failed+1)); done; "
+      "kill $churn; echo $failed";
+  std::string failed;
+  ASSERT_EQ(display.Run(script, &failed), 0);
+  EXPECT_EQ(failed, "0\n") << "connections refused of 150";
 }
 
 TEST(ChildProcesses, ReportExitCodesAndSignals) {

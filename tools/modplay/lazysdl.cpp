@@ -37,6 +37,7 @@ MODPLAY_LAZY_SDL(int, SDL_InitSubSystem, -1, (Uint32 flags), (flags))
 MODPLAY_LAZY_SDL(void, SDL_QuitSubSystem, , (Uint32 flags), (flags))
 MODPLAY_LAZY_SDL(Uint32, SDL_WasInit, 0, (Uint32 flags), (flags))
 MODPLAY_LAZY_SDL(const char*, SDL_GetCurrentVideoDriver, nullptr, (void), ())
+MODPLAY_LAZY_SDL(const char*, SDL_GetError, "libSDL2 could not be opened", (void), ())
 MODPLAY_LAZY_SDL(int, SDL_GetDesktopDisplayMode, -1, (int display, SDL_DisplayMode* mode),
                  (display, mode))
 MODPLAY_LAZY_SDL(SDL_AudioDeviceID, SDL_OpenAudioDevice, 0,
