@@ -201,6 +201,66 @@ struct RowConstants {
   }
 };
 
+// A row as handed to a span implementation: its first pixel, its length and the
+// attribute values there.
+struct Row {
+  int y = 0, left = 0, length = 0;
+  SpanStart start{};
+};
+
+// Hands a triangle's rows to the span implementation. One whose 'pairRowLength' is
+// above 0 draws two rows of up to that many pixels in one pass, so a short row
+// waits for the next one; rows of one triangle never share a pixel, so drawing a
+// waiting row after a later one changes no picture.
+template <class Span, bool Textured, bool Bilinear, DepthKind Depth>
+class RowDrawer {
+public:
+  RowDrawer(const RasterTarget& target, const RowConstants& k)
+      : target_(target),
+        k_(k),
+        constants_(k.span),
+        pairLength_(std::min(Span::pairRowLength, k.colorSteps.safeLength)) {}
+
+  void Add(const Row& row) {
+    if constexpr (Span::pairRowLength > 0) {
+      if (row.length <= pairLength_) {
+        if (waiting_.length == 0) {
+          waiting_ = row;
+        } else {
+          Span::template DrawPair<Textured, Bilinear, Depth>(target_, waiting_, row, constants_);
+          waiting_.length = 0;
+        }
+        return;
+      }
+    }
+    Draw(row);
+  }
+
+  // Draws the row still waiting for a partner.
+  void Flush() {
+    if (waiting_.length == 0) return;
+    Draw(waiting_);
+    waiting_.length = 0;
+  }
+
+private:
+  void Draw(const Row& row) const {
+    if (row.length <= k_.colorSteps.safeLength) {
+      Span::template Draw<Textured, Bilinear, Depth>(target_, row.y, row.left, row.length, row.start, constants_);
+    } else {
+      const typename Span::Constants limited(k_.colorSteps.Limited(k_.span, row.length));
+      Span::template Draw<Textured, Bilinear, Depth>(target_, row.y, row.left, row.length, row.start, limited);
+    }
+  }
+
+  const RasterTarget& target_;
+  const RowConstants& k_;
+  // The span implementation's own form of the lane constants, made once per triangle.
+  const typename Span::Constants constants_;
+  const int pairLength_;
+  Row waiting_;
+};
+
 // Draws rows [from, to) of the triangle (within its own rows).
 template <class Span, bool Textured, bool Bilinear, DepthKind Depth>
 void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int to) {
@@ -210,8 +270,7 @@ void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int t
   // All ones when the long edge is the left one. Sides are picked by masking, not
   // by a branch: neighbouring triangles of a mesh often lie the other way round.
   const std::int64_t longLeft = -static_cast<std::int64_t>(t.middleRight);
-  // The span implementation's own form of the lane constants, made once per triangle.
-  const typename Span::Constants spanConstants(k.span);
+  RowDrawer<Span, Textured, Bilinear, Depth> rows(target, k);
   for (int part = 0; part < 2; ++part) {
     const int first = part == 0 ? from : std::max(from, t.rowMiddle);
     const int last = part == 0 ? std::min(to, t.rowMiddle) : to;
@@ -225,16 +284,10 @@ void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int t
       left = std::max<std::int64_t>(left, target.clipMinX);
       right = std::min<std::int64_t>(right, target.clipMaxX);
       if (left >= right) continue;
-      const SpanStart start = k.Start(t, left, y);
-      const int length = static_cast<int>(right - left);
-      if (length <= k.colorSteps.safeLength) {
-        Span::template Draw<Textured, Bilinear, Depth>(target, y, static_cast<int>(left), length, start, spanConstants);
-      } else {
-        const typename Span::Constants limited(k.colorSteps.Limited(k.span, length));
-        Span::template Draw<Textured, Bilinear, Depth>(target, y, static_cast<int>(left), length, start, limited);
-      }
+      rows.Add(Row{y, static_cast<int>(left), static_cast<int>(right - left), k.Start(t, left, y)});
     }
   }
+  rows.Flush();
 }
 
 // Draws the triangle's rows in [from, to).

@@ -145,6 +145,7 @@ struct Avx2Constants {
   };
   struct Fixed {
     __m256i ramp, step;
+    __m256i pairRamp;  // the first four lanes' offsets in both halves
   };
   Float oow, sow, tow;
   Fixed r, g, b;
@@ -160,7 +161,8 @@ struct Avx2Constants {
   }
   static Fixed MakeFixed(__m128i ramp, __m128i step4) {
     const __m128i step8 = _mm_add_epi32(step4, step4);
-    return Fixed{_mm256_set_m128i(_mm_add_epi32(ramp, step4), ramp), _mm256_set_m128i(step8, step8)};
+    return Fixed{_mm256_set_m128i(_mm_add_epi32(ramp, step4), ramp), _mm256_set_m128i(step8, step8),
+                 _mm256_set_m128i(ramp, ramp)};
   }
 };
 
@@ -179,8 +181,34 @@ struct FixedLanes {
   void Advance() { value = _mm256_add_epi32(value, step); }
 };
 
+// Where the eight pixels of a group lie in a buffer: eight of one row, or four of
+// each of two rows (the first row in lanes 0-3, the second in lanes 4-7).
+struct OneRow {
+  std::uint16_t* at;
+  __m128i Load() const { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+  void Store(__m128i v) const { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); }
+  std::uint16_t& operator[](int i) const { return at[i]; }
+};
+
+struct TwoRows {
+  std::uint16_t* first;
+  std::uint16_t* second;
+  __m128i Load() const {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second)));
+  }
+  // The first row's four first: where a screen as wide as the stride lets the
+  // first row's spare lanes reach the second row, the second row's store wins.
+  void Store(__m128i v) const {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(first), v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(second), _mm_unpackhi_epi64(v, v));
+  }
+  std::uint16_t& operator[](int i) const { return i < 4 ? first[i] : second[i - 4]; }
+};
+
 // Depth test of eight pixels for compare functions other than "less" with writes.
-inline __m128i GenericDepth(const RasterTarget& s, std::uint16_t* z, __m128i incoming, __m128i write) {
+template <class Pixels>
+inline __m128i GenericDepth(const RasterTarget& s, Pixels z, __m128i incoming, __m128i write) {
   alignas(16) std::uint16_t zl[8], wl[8];
   _mm_store_si128(reinterpret_cast<__m128i*>(zl), _mm_xor_si128(incoming, _mm_set1_epi16(static_cast<short>(0x8000))));
   _mm_store_si128(reinterpret_cast<__m128i*>(wl), write);
@@ -193,18 +221,18 @@ inline __m128i GenericDepth(const RasterTarget& s, std::uint16_t* z, __m128i inc
 }
 
 // The depth test of eight pixels at z; returns the lanes that pass, masked by 'write'.
-template <DepthKind Depth>
-inline __m128i DepthTest(const RasterTarget& s, std::uint16_t* z, __m256 w, __m128i write) {
+template <DepthKind Depth, class Pixels>
+inline __m128i DepthTest(const RasterTarget& s, Pixels z, __m256 w, __m128i write) {
   if constexpr (Depth == depthNone) {
     return write;
   } else {
     const __m128i incoming = EncodeWBiased(w);
     if constexpr (Depth == depthLessWrite) {
       const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
-      const __m128i storedRaw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z));
+      const __m128i storedRaw = z.Load();
       const __m128i pass = _mm_and_si128(write, _mm_cmplt_epi16(incoming, _mm_xor_si128(storedRaw, bias)));
       const __m128i merged = _mm_blendv_epi8(storedRaw, _mm_xor_si128(incoming, bias), pass);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(z), merged);
+      z.Store(merged);
       return pass;
     } else {
       return GenericDepth(s, z, incoming, write);
@@ -213,7 +241,8 @@ inline __m128i DepthTest(const RasterTarget& s, std::uint16_t* z, __m256 w, __m1
 }
 
 // Texel x colour, dither and RGB565 of eight pixels, written where 'write' is set.
-inline void Shade(__m256i rg, __m128i b, const __m128i thresholds, std::uint16_t* out, __m128i write) {
+template <class Pixels>
+inline void Shade(__m256i rg, __m128i b, const __m128i thresholds, Pixels out, __m128i write) {
   const __m256i threshold2 = _mm256_broadcastsi128_si256(thresholds);
   const __m256i scaleRG = _mm256_setr_epi16(31, 31, 31, 31, 31, 31, 31, 31, 63, 63, 63, 63, 63, 63, 63, 63);
   const __m256i div255 = _mm256_set1_epi16(257);
@@ -224,8 +253,7 @@ inline void Shade(__m256i rg, __m128i b, const __m128i thresholds, std::uint16_t
   const __m128i pixel = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm256_castsi256_si128(qrg), 11),
                                                   _mm_slli_epi16(_mm256_extracti128_si256(qrg, 1), 5)),
                                      qb);
-  const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_blendv_epi8(old, pixel, write));
+  out.Store(_mm_blendv_epi8(out.Load(), pixel, write));
 }
 
 // Write masks of a group of eight pixels with n (0 to 8) of them inside the span.
@@ -238,16 +266,64 @@ struct ValidMasks {
 };
 constexpr ValidMasks validMasks;
 
+// The attribute values of a group's eight pixels.
+struct GroupValues {
+  __m256 oow, sow, tow;
+  __m256i r, g, b;
+};
+
+// Depth, texture, colour and dither of one group of eight pixels, written where
+// 'valid' is set and the depth test passes.
+template <bool Textured, bool Bilinear, DepthKind Depth, class Pixels>
+inline __attribute__((always_inline)) void DrawGroup(const RasterTarget& s, const TextureLanes& tex,
+                                                     const GroupValues& v, Pixels out, Pixels z,
+                                                     __m128i thresholds, __m128i valid) {
+  // Extrapolated past the vertices 1/w can reach 0 or below: keep it positive.
+  const __m256 w = Reciprocal(_mm256_max_ps(v.oow, _mm256_set1_ps(1e-20f)));
+  const __m128i write = DepthTest<Depth>(s, z, w, valid);
+  if (_mm_testz_si128(write, write)) return;
+  __m256i rg = ColorPair(v.r, v.g);
+  __m128i bb = ColorSingle(v.b);
+  if constexpr (Textured) {
+    __m256i trg;
+    __m128i tb;
+    const __m256 scale = _mm256_mul_ps(w, _mm256_set1_ps(256.0f));
+    if constexpr (Bilinear) {
+      const __m256 half = _mm256_set1_ps(128.0f);
+      FetchBilinear(tex, _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(v.sow, scale), half)),
+                    _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(v.tow, scale), half)), trg, tb);
+    } else {
+      FetchNearest(tex, _mm256_cvtps_epi32(_mm256_mul_ps(v.sow, scale)),
+                   _mm256_cvtps_epi32(_mm256_mul_ps(v.tow, scale)), trg, tb);
+    }
+    // texel x (colour + 1) / 256: the product fits an unsigned 16-bit lane.
+    rg = _mm256_srli_epi16(_mm256_mullo_epi16(trg, _mm256_add_epi16(rg, _mm256_set1_epi16(1))), 8);
+    bb = _mm_srli_epi16(_mm_mullo_epi16(tb, _mm_add_epi16(bb, _mm_set1_epi16(1))), 8);
+  }
+  Shade(rg, bb, thresholds, out, write);
+}
+
+inline std::uint16_t* PixelAt(std::uint16_t* buffer, int y, int x) {
+  return buffer + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x;
+}
+
+inline __m128i LoadLanes(const std::int16_t* lanes) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
+}
+
 struct Avx2Span {
   using Constants = Avx2Constants;
+  // Rows of up to four pixels go two to a group.
+  static constexpr int pairRowLength = 4;
+
   // Draws 'length' pixels of row y from x0, eight at a time. Lanes past the end are
   // computed and written back unchanged.
   template <bool Textured, bool Bilinear, DepthKind Depth>
-  static inline __attribute__((always_inline)) void Draw(const RasterTarget& s, int y, int x0, int length, const SpanStart& start,
-                   const Avx2Constants& c) {
-    std::uint16_t* out = s.color + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x0;
-    std::uint16_t* z = s.depth + static_cast<std::ptrdiff_t>(y) * glide_detail::bufferStride + x0;
-    const __m128i thresholds = _mm_load_si128(reinterpret_cast<const __m128i*>(Thresholds(s.ditherOn, y, x0)));
+  static inline __attribute__((always_inline)) void Draw(const RasterTarget& s, int y, int x0, int length,
+                                                         const SpanStart& start, const Avx2Constants& c) {
+    std::uint16_t* out = PixelAt(s.color, y, x0);
+    std::uint16_t* z = PixelAt(s.depth, y, x0);
+    const __m128i thresholds = LoadLanes(Thresholds(s.ditherOn, y, x0));
     const TextureLanes tex(s.texture);
     Lanes oow(start.coords, c.oow);
     Lanes sow(_mm_shuffle_ps(start.coords, start.coords, 0x55), c.sow);
@@ -256,32 +332,9 @@ struct Avx2Span {
     FixedLanes g(_mm_shuffle_epi32(start.color, 0x55), c.g);
     FixedLanes b(_mm_shuffle_epi32(start.color, 0xAA), c.b);
     for (int x = 0; x < length; x += 8) {
-      const __m128i valid =
-          _mm_load_si128(reinterpret_cast<const __m128i*>(validMasks.lanes[std::min(length - x, 8)]));
-      // Extrapolated past the vertices 1/w can reach 0 or below: keep it positive.
-      const __m256 w = Reciprocal(_mm256_max_ps(oow.value, _mm256_set1_ps(1e-20f)));
-      const __m128i write = DepthTest<Depth>(s, z + x, w, valid);
-      if (!_mm_testz_si128(write, write)) {
-        __m256i rg = ColorPair(r.value, g.value);
-        __m128i bb = ColorSingle(b.value);
-        if constexpr (Textured) {
-          __m256i trg;
-          __m128i tb;
-          const __m256 scale = _mm256_mul_ps(w, _mm256_set1_ps(256.0f));
-          if constexpr (Bilinear) {
-            const __m256 half = _mm256_set1_ps(128.0f);
-            FetchBilinear(tex, _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(sow.value, scale), half)),
-                     _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(tow.value, scale), half)), trg, tb);
-          } else {
-            FetchNearest(tex, _mm256_cvtps_epi32(_mm256_mul_ps(sow.value, scale)),
-                    _mm256_cvtps_epi32(_mm256_mul_ps(tow.value, scale)), trg, tb);
-          }
-          // texel x (colour + 1) / 256: the product fits an unsigned 16-bit lane.
-          rg = _mm256_srli_epi16(_mm256_mullo_epi16(trg, _mm256_add_epi16(rg, _mm256_set1_epi16(1))), 8);
-          bb = _mm_srli_epi16(_mm_mullo_epi16(tb, _mm_add_epi16(bb, _mm_set1_epi16(1))), 8);
-        }
-        Shade(rg, bb, thresholds, out + x, write);
-      }
+      const __m128i valid = LoadLanes(validMasks.lanes[std::min(length - x, 8)]);
+      const GroupValues values{oow.value, sow.value, tow.value, r.value, g.value, b.value};
+      DrawGroup<Textured, Bilinear, Depth>(s, tex, values, OneRow{out + x}, OneRow{z + x}, thresholds, valid);
       oow.Advance();
       if constexpr (Textured) {
         sow.Advance();
@@ -291,6 +344,29 @@ struct Avx2Span {
       g.Advance();
       b.Advance();
     }
+  }
+
+  // Draws two rows of up to four pixels in one group. Each lane's values are the
+  // start plus the lane's offset, as in the first four lanes of a row's group (the
+  // -0 added there changes no value).
+  template <bool Textured, bool Bilinear, DepthKind Depth>
+  static inline __attribute__((always_inline)) void DrawPair(const RasterTarget& s, const Row& first,
+                                                             const Row& second, const Avx2Constants& c) {
+    const __m128i thresholds = _mm_unpacklo_epi64(LoadLanes(Thresholds(s.ditherOn, first.y, first.left)),
+                                                  LoadLanes(Thresholds(s.ditherOn, second.y, second.left)));
+    const __m128i valid =
+        _mm_unpacklo_epi64(LoadLanes(validMasks.lanes[first.length]), LoadLanes(validMasks.lanes[second.length]));
+    const __m256 coords = _mm256_set_m128(second.start.coords, first.start.coords);
+    const __m256i color = _mm256_set_m128i(second.start.color, first.start.color);
+    const GroupValues values{_mm256_add_ps(_mm256_permute_ps(coords, 0x00), c.oow.ramp),
+                             _mm256_add_ps(_mm256_permute_ps(coords, 0x55), c.sow.ramp),
+                             _mm256_add_ps(_mm256_permute_ps(coords, 0xAA), c.tow.ramp),
+                             _mm256_add_epi32(_mm256_shuffle_epi32(color, 0x00), c.r.pairRamp),
+                             _mm256_add_epi32(_mm256_shuffle_epi32(color, 0x55), c.g.pairRamp),
+                             _mm256_add_epi32(_mm256_shuffle_epi32(color, 0xAA), c.b.pairRamp)};
+    const TwoRows out{PixelAt(s.color, first.y, first.left), PixelAt(s.color, second.y, second.left)};
+    const TwoRows z{PixelAt(s.depth, first.y, first.left), PixelAt(s.depth, second.y, second.left)};
+    DrawGroup<Textured, Bilinear, Depth>(s, TextureLanes(s.texture), values, out, z, thresholds, valid);
   }
 };
 

@@ -218,6 +218,7 @@ inline __attribute__((always_inline)) void DrawSpan(const RasterTarget& s, int y
 
 struct Sse2Span {
   using Constants = SpanConstants;  // four lanes, as the row walk gives them
+  static constexpr int pairRowLength = 0;  // one row at a time
   template <bool Textured, bool Bilinear, DepthKind Depth>
   static inline __attribute__((always_inline)) void Draw(const RasterTarget& target, int y, int x0, int length,
                                                          const SpanStart& start, const SpanConstants& c) {

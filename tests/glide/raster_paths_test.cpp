@@ -1,6 +1,7 @@
 // Every raster mode draws the reference's pixels and depths exactly: awkward
 // triangles under every render state, draw order within a pixel, band edges, the
 // linear frame buffer and texture downloads between triangles.
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <thread>
@@ -97,6 +98,31 @@ TEST_F(RasterPaths, RandomTrianglesUnderEveryStateMatch) {
       if (i % 50 == 0) ChooseState(rng);
       if (i % 700 == 0) grClipWindow(rng() % 200, rng() % 200, 300 + rng() % 340, 250 + rng() % 230);
       const float cx = px(rng), cy = py(rng), size = sizes[rng() % 6];
+      const GrVertex a = RandomVertex(rng, cx, cy, size), b = RandomVertex(rng, cx, cy, size),
+                     c = RandomVertex(rng, cx, cy, size);
+      grDrawTriangle(&a, &b, &c);
+    }
+  });
+}
+
+// Triangles a few pixels across under every state: rows of one to a few pixels
+// that differ in length from row to row, start and end on odd pixels, take steep
+// colours, and are cut by clip windows on odd columns and rows. The vector spans
+// draw such rows two at a time.
+TEST_F(RasterPaths, ShortRowsMatch) {
+  std::vector<std::uint16_t> texels;
+  GrTexInfo info;
+  BindNoiseTexture(texels, info, 5);
+  ExpectAllModesMatch([] {
+    Clear();
+    std::mt19937 rng(31);
+    const float sizes[] = {0.6f, 1.3f, 2.2f, 3.5f, 5.0f};
+    for (int i = 0; i < 6000; ++i) {
+      if (i % 60 == 0) ChooseState(rng);
+      if (i % 1500 == 0) grClipWindow(0, 0, 640, 480);
+      if (i % 1500 == 750) grClipWindow(101 + 2 * (rng() % 50), 77 + 2 * (rng() % 50), 401 + 2 * (rng() % 50), 301 + 2 * (rng() % 50));
+      const float cx = static_cast<float>(rng() % 640), cy = static_cast<float>(rng() % 480);
+      const float size = sizes[rng() % 5];
       const GrVertex a = RandomVertex(rng, cx, cy, size), b = RandomVertex(rng, cx, cy, size),
                      c = RandomVertex(rng, cx, cy, size);
       grDrawTriangle(&a, &b, &c);
@@ -227,4 +253,28 @@ TEST_F(RasterPaths, WidestScreenDrawsWithoutTheWorker) {
       },
       1024, 768);
   for (const std::string& failure : failures) ADD_FAILURE() << failure;
+}
+
+// On a screen as wide as the row stride, a short row ending at the right edge has
+// spare lanes over the start of the next row; paired with a short row there, the
+// next row's pixels must still come out drawn. The sliver covers pixels 1021-1023
+// of one row and 0-2 of the next.
+TEST_F(RasterPaths, ShortRowsAcrossTheRowStrideMatch) {
+  ASSERT_TRUE(grSstWinOpen(0, GR_RESOLUTION_1024x768, GR_REFRESH_60Hz, GR_COLORFORMAT_ARGB, GR_ORIGIN_LOWER_LEFT, 2, 1));
+  const auto draw = [] {
+    grClipWindow(0, 0, 1024, 768);
+    grBufferClear(0, 0, 0xFFFF);
+    grDepthBufferMode(GR_DEPTHBUFFER_WBUFFER);
+    grDepthBufferFunction(GR_CMP_LESS);
+    grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                   GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+    const GrVertex a = Vertex(1531.5f, 299.5f, 0.5f, 250, 40, 90), b = Vertex(516.5f, 300.5f, 0.4f, 30, 240, 60),
+                   c = Vertex(-510.5f, 301.5f, 0.3f, 90, 20, 250);
+    grDrawTriangle(&a, &b, &c);
+  };
+  for (const std::string& failure : rasterpaths::CompareModes(draw, 1024, 768)) ADD_FAILURE() << failure;
+  GlideSetRasterMode(GlideRasterMode{true, false});
+  draw();
+  const rasterpaths::Picture p = rasterpaths::ReadBack(1024, 768);
+  EXPECT_EQ(std::count_if(p.color.begin(), p.color.end(), [](std::uint16_t v) { return v != 0; }), 6);
 }
