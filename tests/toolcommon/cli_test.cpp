@@ -21,7 +21,7 @@ Outcome ParseLine(std::vector<std::string> arguments, const toolcli::Rewording& 
   bool flag = false;
   int count = 0;
   app.add_flag("--flag", flag, "a flag");
-  app.add_option("--count", count, "how many, 1..9")->type_name("N")->check(CLI::Range(1, 9));
+  app.add_option("--count", count, "how many, 1..9")->type_name("N")->check(toolcli::Range(1, 9));
   arguments.insert(arguments.begin(), "tool");
   std::vector<char*> argv;
   for (std::string& a : arguments) argv.push_back(a.data());
@@ -55,7 +55,9 @@ TEST(ToolCli, HelpAndVersionPrintOnStandardOutputAndEndWithZero) {
 TEST(ToolCli, ErrorsNameTheOptionOnStandardErrorAndEndWithTwo) {
   for (const auto& [arguments, says] :
        {std::pair<std::vector<std::string>, std::string>{{"--count"}, "tool: --count: 1 required N"},
-        {{"--count", "10"}, "tool: --count: Value 10 not in range"},
+        {{"--count", "10"}, "tool: --count: Value 10 not in range 1 to 9"},
+        {{"--count", "many"}, "tool: --count: Value many is not a number"},
+        {{"--count", "2.5"}, "tool: --count: Value 2.5 is not a whole number"},
         {{"--colour"}, "tool: The following argument was not expected: --colour"}}) {
     const Outcome o = ParseLine(arguments);
     EXPECT_EQ(o.status, 2) << says;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <type_traits>
 
 namespace toolcli {
 
@@ -31,6 +32,25 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv, const Rewording& 
 
 // Refuses an empty value: an output or input named "" is a mistake.
 CLI::Validator NonEmpty();
+
+// Accepts numbers from min to max, as CLI::Range does, but says that a value
+// which is no number at all ("--rate many"), or not a whole one where one is
+// needed, is not, rather than that it is out of range.
+template <typename T>
+CLI::Validator Range(T min, T max) {
+  const CLI::Range inRange(min, max);
+  return CLI::Validator(
+      [inRange](std::string& value) -> std::string {
+        double number = 0;
+        if (!CLI::detail::lexical_cast(value, number)) return "Value " + value + " is not a number";
+        long long whole = 0;
+        if (std::is_integral_v<T> && !CLI::detail::lexical_cast(value, whole)) {
+          return "Value " + value + " is not a whole number";
+        }
+        return inRange(value);
+      },
+      inRange.get_description());
+}
 
 // For a command line the parser accepted but the tool cannot use: prints
 // "NAME: message" and the hint to --help on standard error; returns 2.

@@ -67,7 +67,7 @@ std::optional<int> ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
   given.named = app.add_option("-o,--output", named, "where the video (or, with --frame, the picture) goes")->type_name("FILE");
   given.fps = app.add_option("--fps", o->fps, "frames per second of the video, 1..1000 (default 60)")
                   ->type_name("N")
-                  ->check(CLI::Range(1.0, 1000.0));
+                  ->check(toolcli::Range(1.0, 1000.0));
   given.from = app.add_option("--from", o->from, "where the video starts, in seconds (default 0)")
                    ->type_name("S")
                    ->check(Seconds());

@@ -26,19 +26,19 @@ void AddOutputOptions(CLI::App& app, ModplayOptions* o, CLI::Option* output) {
       ->needs(output);
   app.add_option("--rate", o->rate, "mixing rate in Hz, 8000..192000 (default 44100)")
       ->type_name("HZ")
-      ->check(CLI::Range(8000u, 192000u));
+      ->check(toolcli::Range(8000u, 192000u));
   app.add_flag("--mono", o->mono, "mono output (default stereo)");
   app.add_flag("--8bit", o->eightBit, "8-bit output (default 16-bit; not for Ogg Vorbis)");
   app.add_flag("--interpolate", o->interpolate, "interpolating (high quality) mixing");
   app.add_option("--filter", o->filter, "output filter: 0 off, 1 light, 2 strong, 3 automatic (default)")
       ->type_name("N")
-      ->check(CLI::Range(0, 3));
+      ->check(toolcli::Range(0, 3));
 }
 
 void AddListOptions(CLI::App& app, ModplayOptions* o) {
   app.add_option("--loop", o->loop, "play each module N more times; -1 for ever (a render then writes\nan hour)")
       ->type_name("N")
-      ->check(CLI::Range(-1, 1000000));
+      ->check(toolcli::Range(-1, 1000000));
   auto* shuffle = app.add_flag("--shuffle", o->shuffle, "play (or render, or describe) the modules in a random order");
   app.add_option("--seed", o->seed, "with --shuffle: the same order for the same number")->type_name("N")->needs(shuffle);
 }

@@ -47,7 +47,7 @@ std::optional<int> ParseSceneviewOptions(int argc, char** argv, SceneviewOptions
                      ->check(toolcli::NonEmpty());
   auto* fps = app.add_option("--fps", o->fps, "playing speed in frames per second, 1..1000 (default 25)")
                   ->type_name("N")
-                  ->check(CLI::Range(1.0, 1000.0));
+                  ->check(toolcli::Range(1.0, 1000.0));
   app.add_flag("--own-camera", o->ownCamera, "view through the viewer's own orbiting camera even when\nthe file animates one");
   frame->needs(output);
   output->needs(frame);
