@@ -67,4 +67,14 @@ TEST(StatusText, ShowsThePlaceAndFitsTheWidth) {
   for (char c : text) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << int(c);
 }
 
+TEST(StatusText, FitsTheWidthInCharactersNotBytes) {
+  SongStatus s;
+  s.file = "\xC3\xA9t\xC3\xA9.xm";  // "été.xm"
+  s.count = 1;
+  const std::string text = StatusText(s, 200);
+  ASSERT_EQ(text.rfind("[0/1] \xC3\xA9t\xC3\xA9.xm  order", 0), 0u) << text;
+  EXPECT_EQ(StatusText(s, 7), "[0/1] \xC3\xA9") << "the seventh character is two bytes, kept whole";
+  EXPECT_EQ(StatusText(s, 9), "[0/1] \xC3\xA9t\xC3\xA9");
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include "sound/errors.h"
 #include "sound/gmprender.h"
 #include "sound/module.h"
+#include "tools/modplay/printable.h"
 #include "tools/modplay/probe.h"
 
 namespace {
@@ -28,7 +29,7 @@ nlohmann::json Facts(const Module& module, const ModuleHeaderFacts& header, doub
   nlohmann::json facts = {
       {"kind", ModuleKindName(module.kind)},
       {"kind_id", module.kind},
-      {"name", std::string(module.name, strnlen(module.name, sizeof module.name))},
+      {"name", PrintableName(module.name, sizeof module.name)},
       {"channels", header.declaredChannels},
       {"channels_used", module.numChannels},
       {"orders", module.songLength},

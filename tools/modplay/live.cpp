@@ -16,6 +16,7 @@
 #include "sound/errors.h"
 #include "sound/gmprender.h"
 #include "tools/modplay/followsong.h"
+#include "tools/modplay/printable.h"
 #include "tools/modplay/probe.h"
 #include "tools/modplay/quietstderr.h"
 
@@ -75,7 +76,7 @@ void Announce(const ModplayOptions& options, const Module& module, std::size_t i
     keysSaid = true;
   }
   if (options.files.size() > 1) std::printf("[%zu/%zu] %s\n", index + 1, options.files.size(),
-                                            PrintableName(options.files[index].c_str(), options.files[index].size()).c_str());
+                                            PrintableFileName(options.files[index]).c_str());
   const std::string title = PrintableName(module.name, sizeof module.name);
   if (device == &NoSoundDevice) {
     std::printf("Playing \"%s\" (%u orders, %u channels) without sound. Press q or Ctrl-C to stop.\n",
@@ -149,7 +150,7 @@ AfterSong PlayEntry(const ModplayOptions& options, std::size_t index, bool* fail
     *failed = Report("cannot play the module") != 0;
   } else {
     Announce(options, *module, index);
-    song.status.file = PrintableName(file.c_str(), file.size());
+    song.status.file = PrintableFileName(file);
     song.status.index = static_cast<unsigned>(index + 1);
     song.status.count = static_cast<unsigned>(options.files.size());
     song.status.songLength = module->songLength;

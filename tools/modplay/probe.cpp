@@ -90,11 +90,3 @@ const char* ModuleKindName(std::uint32_t kind) {
   const ModuleFormat* format = gmpModuleFormatOfKind(kind);
   return format != nullptr ? format->name : "unknown";
 }
-
-std::string PrintableName(const char* name, std::size_t size) {
-  std::string text(name, strnlen(name, size));
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
-  }
-  return text;
-}

@@ -18,6 +18,3 @@ bool ProbeModule(const std::string& path, ModuleHeaderFacts* facts, std::string&
 
 // The name of a module kind ("MOD", "S3M", "XM", "IT"; "unknown" otherwise).
 const char* ModuleKindName(std::uint32_t kind);
-
-// A name from a file, safe to print: bytes outside printable ASCII become '?'.
-std::string PrintableName(const char* name, std::size_t size);

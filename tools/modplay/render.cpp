@@ -13,6 +13,7 @@
 #include "sound/module.h"
 #include "tools/common/outputfile.h"
 #include "tools/common/samefile.h"
+#include "tools/modplay/printable.h"
 #include "tools/modplay/probe.h"
 #include "tools/modplay/audiowriter.h"
 

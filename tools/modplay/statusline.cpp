@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/modplay/printable.h"
+
 namespace {
 
 // From silent to full volume.
@@ -45,9 +47,8 @@ std::string StatusText(const SongStatus& s, std::size_t width) {
   std::snprintf(place, sizeof place, "  order %3u/%u  row %2u  %s / %s  vol %3u%%%s  |", s.info.position,
                 s.songLength, s.info.row, Clock(s.elapsedMs / 1000.0).c_str(), duration.c_str(), s.volume,
                 s.paused ? "  paused" : "");
-  std::string text = std::string(head) + s.file + place + ChannelBars(s.channelVolumes) + "|";
-  if (text.size() > width) text.resize(width);
-  return text;
+  const std::string text = std::string(head) + s.file + place + ChannelBars(s.channelVolumes) + "|";
+  return Utf8Prefix(text, width);
 }
 
 StatusLine::StatusLine(bool quiet) : quiet_(quiet), terminal_(isatty(STDOUT_FILENO) != 0) {}
@@ -62,9 +63,10 @@ void StatusLine::Show(const SongStatus& s) {
   } else {
     // One column is left free so the line never wraps.
     const std::string text = StatusText(s, TerminalWidth() - 1);
-    const std::size_t clear = lastWidth_ > text.size() ? lastWidth_ - text.size() : 0;
+    const std::size_t width = Utf8Length(text);
+    const std::size_t clear = lastWidth_ > width ? lastWidth_ - width : 0;
     std::printf("\r%s%s", text.c_str(), std::string(clear, ' ').c_str());
-    lastWidth_ = text.size();
+    lastWidth_ = width;
   }
   std::fflush(stdout);
   shown_ = true;
