@@ -176,9 +176,9 @@ void SetUpPlanes(const ColorSource& color, const GrVertex* const* v, const Plane
   }
 }
 
-// The render state the triangle's pixels are drawn with.
-glide_detail::RasterTarget TakeTarget(State& s) {
-  glide_detail::RasterTarget target;
+// The render state the triangle's pixels are drawn with, filled in where it is
+// kept: a copy through a temporary costs more than the filling.
+void TakeTarget(State& s, glide_detail::RasterTarget& target) {
   target.color = s.back;
   target.depth = s.depth.data();
   target.texture = s.texture;
@@ -187,7 +187,6 @@ glide_detail::RasterTarget TakeTarget(State& s) {
   target.ditherOn = s.dither != GR_DITHER_DISABLE;
   target.clipMinX = s.clipMinX;
   target.clipMaxX = s.clipMaxX;
-  return target;
 }
 
 }  // namespace
@@ -208,7 +207,7 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
   t.depth = depthNone;
   if (s.depthMode != GR_DEPTHBUFFER_DISABLE)
     t.depth = (s.depthFunction == GR_CMP_LESS && s.depthMask) ? depthLessWrite : depthGeneric;
-  t.target = TakeTarget(s);
+  TakeTarget(s, t.target);
   SubmitTriangle(t);
 }
 
