@@ -201,64 +201,32 @@ struct RowConstants {
   }
 };
 
-// A row as handed to a span implementation: its first pixel, its length and the
-// attribute values there.
-struct Row {
-  int y = 0, left = 0, length = 0;
-  SpanStart start{};
-};
-
-// Hands a triangle's rows to the span implementation. One whose 'pairRowLength' is
-// above 0 draws two rows of up to that many pixels in one pass, so a short row
-// waits for the next one; rows of one triangle never share a pixel, so drawing a
-// waiting row after a later one changes no picture.
+// Hands a triangle's rows to the span implementation, with the lane constants in
+// the span implementation's own form, made once per triangle. A span
+// implementation may hold part of a row back to share a pass with part of a later
+// row ('Pending'); rows of one triangle never share a pixel, so drawing it later
+// changes no picture. Finish draws what is held.
 template <class Span, bool Textured, bool Bilinear, DepthKind Depth>
 class RowDrawer {
 public:
-  RowDrawer(const RasterTarget& target, const RowConstants& k)
-      : target_(target),
-        k_(k),
-        constants_(k.span),
-        pairLength_(std::min(Span::pairRowLength, k.colorSteps.safeLength)) {}
+  RowDrawer(const RasterTarget& target, const RowConstants& k) : target_(target), k_(k), constants_(k.span) {}
 
-  void Add(const Row& row) {
-    if constexpr (Span::pairRowLength > 0) {
-      if (row.length <= pairLength_) {
-        if (waiting_.length == 0) {
-          waiting_ = row;
-        } else {
-          Span::template DrawPair<Textured, Bilinear, Depth>(target_, waiting_, row, constants_);
-          waiting_.length = 0;
-        }
-        return;
-      }
+  void Add(int y, int left, int length, const SpanStart& start) {
+    if (length <= k_.colorSteps.safeLength) {
+      Span::template Draw<Textured, Bilinear, Depth>(target_, y, left, length, start, constants_, pending_);
+    } else {
+      const typename Span::Constants limited(k_.colorSteps.Limited(k_.span, length));
+      Span::template Draw<Textured, Bilinear, Depth>(target_, y, left, length, start, limited, pending_);
     }
-    Draw(row);
   }
 
-  // Draws the row still waiting for a partner.
-  void Flush() {
-    if (waiting_.length == 0) return;
-    Draw(waiting_);
-    waiting_.length = 0;
-  }
+  void Finish() { Span::template Finish<Textured, Bilinear, Depth>(target_, pending_); }
 
 private:
-  void Draw(const Row& row) const {
-    if (row.length <= k_.colorSteps.safeLength) {
-      Span::template Draw<Textured, Bilinear, Depth>(target_, row.y, row.left, row.length, row.start, constants_);
-    } else {
-      const typename Span::Constants limited(k_.colorSteps.Limited(k_.span, row.length));
-      Span::template Draw<Textured, Bilinear, Depth>(target_, row.y, row.left, row.length, row.start, limited);
-    }
-  }
-
   const RasterTarget& target_;
   const RowConstants& k_;
-  // The span implementation's own form of the lane constants, made once per triangle.
   const typename Span::Constants constants_;
-  const int pairLength_;
-  Row waiting_;
+  typename Span::Pending pending_;
 };
 
 // Draws rows [from, to) of the triangle (within its own rows).
@@ -284,10 +252,10 @@ void DrawRowRange(const TriangleSetup& t, const RowConstants& k, int from, int t
       left = std::max<std::int64_t>(left, target.clipMinX);
       right = std::min<std::int64_t>(right, target.clipMaxX);
       if (left >= right) continue;
-      rows.Add(Row{y, static_cast<int>(left), static_cast<int>(right - left), k.Start(t, left, y)});
+      rows.Add(y, static_cast<int>(left), static_cast<int>(right - left), k.Start(t, left, y));
     }
   }
-  rows.Flush();
+  rows.Finish();
 }
 
 // Draws the triangle's rows in [from, to).

@@ -1,7 +1,9 @@
 // The AVX2 spans: eight pixels at a time, texels fetched by gathers. They draw the
 // SSE2 spans' pixels exactly: every lane runs the same operations on the same
 // values (1/w, s/w and t/w advance by the same four-pixel step, twice per group of
-// eight; no fused multiply-add), only more lanes at once.
+// eight; no fused multiply-add), only more lanes at once. A row's last one to four
+// pixels share a group with those of a later row of the triangle, which halves
+// the passes over the short rows at its tips.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -145,7 +147,6 @@ struct Avx2Constants {
   };
   struct Fixed {
     __m256i ramp, step;
-    __m256i pairRamp;  // the first four lanes' offsets in both halves
   };
   Float oow, sow, tow;
   Fixed r, g, b;
@@ -161,8 +162,7 @@ struct Avx2Constants {
   }
   static Fixed MakeFixed(__m128i ramp, __m128i step4) {
     const __m128i step8 = _mm_add_epi32(step4, step4);
-    return Fixed{_mm256_set_m128i(_mm_add_epi32(ramp, step4), ramp), _mm256_set_m128i(step8, step8),
-                 _mm256_set_m128i(ramp, ramp)};
+    return Fixed{_mm256_set_m128i(_mm_add_epi32(ramp, step4), ramp), _mm256_set_m128i(step8, step8)};
   }
 };
 
@@ -311,30 +311,48 @@ inline __m128i LoadLanes(const std::int16_t* lanes) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
 }
 
+// The last one to four pixels of a row, held back to share a group with those of
+// a later row: the first four lanes of that row's group.
+struct HalfGroup {
+  __m128 oow, sow, tow;
+  __m128i r, g, b;
+  __m128i thresholds, valid;  // low four 16-bit lanes
+  std::uint16_t* out;
+  std::uint16_t* z;
+};
+
+inline __m256 Join(__m128 low, __m128 high) { return _mm256_set_m128(high, low); }
+inline __m256i Join(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
+
 struct Avx2Span {
   using Constants = Avx2Constants;
-  // Rows of up to four pixels go two to a group.
-  static constexpr int pairRowLength = 4;
+  struct Pending {
+    HalfGroup half{};
+    bool held = false;
+  };
 
-  // Draws 'length' pixels of row y from x0, eight at a time. Lanes past the end are
-  // computed and written back unchanged.
+  // Draws 'length' pixels of row y from x0, eight at a time; lanes past the end are
+  // computed and written back unchanged. The last one to four pixels go to
+  // 'pending', or share a group with the pixels held there.
   template <bool Textured, bool Bilinear, DepthKind Depth>
   static inline __attribute__((always_inline)) void Draw(const RasterTarget& s, int y, int x0, int length,
-                                                         const SpanStart& start, const Avx2Constants& c) {
+                                                         const SpanStart& start, const Avx2Constants& c,
+                                                         Pending& pending) {
     std::uint16_t* out = PixelAt(s.color, y, x0);
     std::uint16_t* z = PixelAt(s.depth, y, x0);
     const __m128i thresholds = LoadLanes(Thresholds(s.ditherOn, y, x0));
-    const TextureLanes tex(s.texture);
     Lanes oow(start.coords, c.oow);
     Lanes sow(_mm_shuffle_ps(start.coords, start.coords, 0x55), c.sow);
     Lanes tow(_mm_shuffle_ps(start.coords, start.coords, 0xAA), c.tow);
     FixedLanes r(start.color, c.r);
     FixedLanes g(_mm_shuffle_epi32(start.color, 0x55), c.g);
     FixedLanes b(_mm_shuffle_epi32(start.color, 0xAA), c.b);
-    for (int x = 0; x < length; x += 8) {
+    int x = 0;
+    for (; length - x > 4; x += 8) {
       const __m128i valid = LoadLanes(validMasks.lanes[std::min(length - x, 8)]);
       const GroupValues values{oow.value, sow.value, tow.value, r.value, g.value, b.value};
-      DrawGroup<Textured, Bilinear, Depth>(s, tex, values, OneRow{out + x}, OneRow{z + x}, thresholds, valid);
+      DrawGroup<Textured, Bilinear, Depth>(s, TextureLanes(s.texture), values, OneRow{out + x}, OneRow{z + x},
+                                           thresholds, valid);
       oow.Advance();
       if constexpr (Textured) {
         sow.Advance();
@@ -344,29 +362,44 @@ struct Avx2Span {
       g.Advance();
       b.Advance();
     }
+    if (x >= length) return;
+    const HalfGroup half{_mm256_castps256_ps128(oow.value), _mm256_castps256_ps128(sow.value),
+                         _mm256_castps256_ps128(tow.value), _mm256_castsi256_si128(r.value),
+                         _mm256_castsi256_si128(g.value),   _mm256_castsi256_si128(b.value),
+                         thresholds,                        LoadLanes(validMasks.lanes[length - x]),
+                         out + x,                           z + x};
+    if (!pending.held) {
+      pending.half = half;
+      pending.held = true;
+      return;
+    }
+    DrawHalves<Textured, Bilinear, Depth>(s, pending.half, half);
+    pending.held = false;
   }
 
-  // Draws two rows of up to four pixels in one group. Each lane's values are the
-  // start plus the lane's offset, as in the first four lanes of a row's group (the
-  // -0 added there changes no value).
+  // Draws the pixels still held.
   template <bool Textured, bool Bilinear, DepthKind Depth>
-  static inline __attribute__((always_inline)) void DrawPair(const RasterTarget& s, const Row& first,
-                                                             const Row& second, const Avx2Constants& c) {
-    const __m128i thresholds = _mm_unpacklo_epi64(LoadLanes(Thresholds(s.ditherOn, first.y, first.left)),
-                                                  LoadLanes(Thresholds(s.ditherOn, second.y, second.left)));
-    const __m128i valid =
-        _mm_unpacklo_epi64(LoadLanes(validMasks.lanes[first.length]), LoadLanes(validMasks.lanes[second.length]));
-    const __m256 coords = _mm256_set_m128(second.start.coords, first.start.coords);
-    const __m256i color = _mm256_set_m128i(second.start.color, first.start.color);
-    const GroupValues values{_mm256_add_ps(_mm256_permute_ps(coords, 0x00), c.oow.ramp),
-                             _mm256_add_ps(_mm256_permute_ps(coords, 0x55), c.sow.ramp),
-                             _mm256_add_ps(_mm256_permute_ps(coords, 0xAA), c.tow.ramp),
-                             _mm256_add_epi32(_mm256_shuffle_epi32(color, 0x00), c.r.pairRamp),
-                             _mm256_add_epi32(_mm256_shuffle_epi32(color, 0x55), c.g.pairRamp),
-                             _mm256_add_epi32(_mm256_shuffle_epi32(color, 0xAA), c.b.pairRamp)};
-    const TwoRows out{PixelAt(s.color, first.y, first.left), PixelAt(s.color, second.y, second.left)};
-    const TwoRows z{PixelAt(s.depth, first.y, first.left), PixelAt(s.depth, second.y, second.left)};
-    DrawGroup<Textured, Bilinear, Depth>(s, TextureLanes(s.texture), values, out, z, thresholds, valid);
+  static void Finish(const RasterTarget& s, Pending& pending) {
+    if (!pending.held) return;
+    const HalfGroup& h = pending.half;
+    const GroupValues values{Join(h.oow, h.oow), Join(h.sow, h.sow), Join(h.tow, h.tow),
+                             Join(h.r, h.r),     Join(h.g, h.g),     Join(h.b, h.b)};
+    DrawGroup<Textured, Bilinear, Depth>(s, TextureLanes(s.texture), values, OneRow{h.out}, OneRow{h.z},
+                                         h.thresholds, _mm_move_epi64(h.valid));
+    pending.held = false;
+  }
+
+private:
+  // One group of the first half's pixels in lanes 0-3 and the second's in 4-7.
+  template <bool Textured, bool Bilinear, DepthKind Depth>
+  static inline __attribute__((always_inline)) void DrawHalves(const RasterTarget& s, const HalfGroup& first,
+                                                               const HalfGroup& second) {
+    const GroupValues values{Join(first.oow, second.oow), Join(first.sow, second.sow), Join(first.tow, second.tow),
+                             Join(first.r, second.r),     Join(first.g, second.g),     Join(first.b, second.b)};
+    DrawGroup<Textured, Bilinear, Depth>(s, TextureLanes(s.texture), values, TwoRows{first.out, second.out},
+                                         TwoRows{first.z, second.z},
+                                         _mm_unpacklo_epi64(first.thresholds, second.thresholds),
+                                         _mm_unpacklo_epi64(first.valid, second.valid));
   }
 };
 

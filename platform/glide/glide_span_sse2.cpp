@@ -218,12 +218,14 @@ inline __attribute__((always_inline)) void DrawSpan(const RasterTarget& s, int y
 
 struct Sse2Span {
   using Constants = SpanConstants;  // four lanes, as the row walk gives them
-  static constexpr int pairRowLength = 0;  // one row at a time
+  struct Pending {};                 // every row drawn at once
   template <bool Textured, bool Bilinear, DepthKind Depth>
   static inline __attribute__((always_inline)) void Draw(const RasterTarget& target, int y, int x0, int length,
-                                                         const SpanStart& start, const SpanConstants& c) {
+                                                         const SpanStart& start, const SpanConstants& c, Pending&) {
     DrawSpan<Textured, Bilinear, Depth>(target, y, x0, length, start, c);
   }
+  template <bool Textured, bool Bilinear, DepthKind Depth>
+  static void Finish(const RasterTarget&, Pending&) {}
 };
 
 }  // namespace

@@ -105,10 +105,10 @@ TEST_F(RasterPaths, RandomTrianglesUnderEveryStateMatch) {
   });
 }
 
-// Triangles a few pixels across under every state: rows of one to a few pixels
+// Triangles a few pixels across under every state: rows of one to a dozen pixels
 // that differ in length from row to row, start and end on odd pixels, take steep
 // colours, and are cut by clip windows on odd columns and rows. The vector spans
-// draw such rows two at a time.
+// draw the last one to four pixels of two such rows in one group.
 TEST_F(RasterPaths, ShortRowsMatch) {
   std::vector<std::uint16_t> texels;
   GrTexInfo info;
@@ -116,13 +116,13 @@ TEST_F(RasterPaths, ShortRowsMatch) {
   ExpectAllModesMatch([] {
     Clear();
     std::mt19937 rng(31);
-    const float sizes[] = {0.6f, 1.3f, 2.2f, 3.5f, 5.0f};
+    const float sizes[] = {0.6f, 1.3f, 2.2f, 3.5f, 5.0f, 7.0f};
     for (int i = 0; i < 6000; ++i) {
       if (i % 60 == 0) ChooseState(rng);
       if (i % 1500 == 0) grClipWindow(0, 0, 640, 480);
       if (i % 1500 == 750) grClipWindow(101 + 2 * (rng() % 50), 77 + 2 * (rng() % 50), 401 + 2 * (rng() % 50), 301 + 2 * (rng() % 50));
       const float cx = static_cast<float>(rng() % 640), cy = static_cast<float>(rng() % 480);
-      const float size = sizes[rng() % 5];
+      const float size = sizes[rng() % 6];
       const GrVertex a = RandomVertex(rng, cx, cy, size), b = RandomVertex(rng, cx, cy, size),
                      c = RandomVertex(rng, cx, cy, size);
       grDrawTriangle(&a, &b, &c);
