@@ -2,7 +2,7 @@
 // as a multiple of real time, with the video encoded in-process or as PNG frames.
 // The start-up can run once per process, so each benchmark is one capture; run
 // one benchmark per process with --benchmark_filter. The colour conversion of
-// one frame is measured on its own, scalar and vector.
+// one frame is measured on its own: scalar, SSSE3 and the best path (AVX2).
 //
 //   bench_capture --benchmark_filter=CaptureVideo
 //   BENCH_CAPTURE_SECONDS=30 bench_capture --benchmark_filter=CaptureVideo
@@ -107,9 +107,11 @@ void YuvConvert(benchmark::State& state, YuvConverter::Path path) {
 }
 
 void YuvScalar(benchmark::State& state) { YuvConvert(state, YuvConverter::Path::scalar); }
+void YuvSsse3(benchmark::State& state) { YuvConvert(state, YuvConverter::Path::ssse3); }
 void YuvVector(benchmark::State& state) { YuvConvert(state, YuvConverter::Path::best); }
 
 BENCHMARK(YuvScalar);
+BENCHMARK(YuvSsse3);
 BENCHMARK(YuvVector);
 BENCHMARK(CaptureVideo)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(CapturePngFrames)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

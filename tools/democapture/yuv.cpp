@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/glide/glide_output.h"
+#include "tools/democapture/yuv_avx2.h"
 #include "tools/democapture/yuv_ssse3.h"
 
 namespace {
@@ -39,7 +40,8 @@ void YuvConverter::Convert(const std::uint16_t* frame, int stride, int width, in
 void YuvConverter::Convert(const std::uint16_t* frame, int stride, int width, int height, float gamma,
                            const YuvPlanes& planes) {
   if (table_.empty() || gamma != tableGamma_) BuildTable(gamma);
-  const bool vector = path_ == Path::best && yuvssse3::Available();
+  const bool wide = path_ == Path::best && yuvavx2::Available();
+  const bool narrow = path_ != Path::scalar && yuvssse3::Available();
   for (int cy = 0; cy < (height + 1) / 2; ++cy) {
     // Picture rows 2 cy and 2 cy + 1; the buffer keeps the bottom row first.
     const int top = 2 * cy;
@@ -52,13 +54,24 @@ void YuvConverter::Convert(const std::uint16_t* frame, int stride, int width, in
     }
     pair.blue = planes.blue + static_cast<std::ptrdiff_t>(cy) * planes.blueStride;
     pair.red = planes.red + static_cast<std::ptrdiff_t>(cy) * planes.redStride;
-    int done = 0;
-    if (vector && pair.rows == 2) {
-      done = yuvssse3::ConvertRowPair(pair.source[0], pair.source[1], width, five_, six_, pair.luma[0], pair.luma[1],
-                                      pair.blue, pair.red);
-    }
+    const int done = pair.rows == 2 ? ConvertVector(pair, width, wide, narrow) : 0;
     ConvertScalar(pair, done / 2, width);
   }
+}
+
+int YuvConverter::ConvertVector(const RowPair& pair, int width, bool wide, bool narrow) const {
+  int done = 0;
+  if (wide) {
+    done = yuvavx2::ConvertRowPair(pair.source[0], pair.source[1], width, five_, six_, pair.luma[0], pair.luma[1],
+                                   pair.blue, pair.red);
+  }
+  // What is left of the row in groups of 16, where the narrow path may help.
+  if (narrow && width - done >= 16) {
+    done += yuvssse3::ConvertRowPair(pair.source[0] + done, pair.source[1] + done, width - done, five_, six_,
+                                     pair.luma[0] + done, pair.luma[1] + done, pair.blue + done / 2,
+                                     pair.red + done / 2);
+  }
+  return done;
 }
 
 void YuvConverter::ConvertScalar(const RowPair& pair, int firstBlock, int width) const {

@@ -17,8 +17,9 @@ struct YuvPlanes {
 
 class YuvConverter {
 public:
-  // best: the vector path where the processor has one; scalar: the reference.
-  enum class Path { best, scalar };
+  // best: the widest vector path the processor has (AVX2, else SSSE3); ssse3:
+  // the narrower one alone; scalar: the reference.
+  enum class Path { best, ssse3, scalar };
   explicit YuvConverter(Path path = Path::best) : path_(path) {}
 
   // RGB565 rows (row 0 at the bottom, stride in pixels) to Y, then U, then V
@@ -40,6 +41,9 @@ private:
     std::uint8_t* red;
   };
   void BuildTable(float gamma);
+  // The leading columns of two whole rows by the vector paths chosen; returns
+  // how many columns they did (an even number).
+  int ConvertVector(const RowPair& pair, int width, bool wide, bool narrow) const;
   // The blocks from firstBlock to the end of the row pair, one at a time.
   void ConvertScalar(const RowPair& pair, int firstBlock, int width) const;
 
