@@ -1,6 +1,7 @@
 // The capture tool's frame writer: frames reach the sink complete and in order
-// whatever the number of slots, and the first failure stops it; and the
-// conversion of frames for the video encoder.
+// whatever the number of slots, a sink of its own fills the slots on the
+// drawing thread, and the first failure stops it; and the conversion of frames
+// for the video encoder.
 #include "tools/democapture/frame_writer.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,34 @@ TEST(FrameWriter, DrawingRunsAheadByTheWholeQueue) {
   EXPECT_TRUE(ahead.get());
   EXPECT_TRUE(beyond.get());
   EXPECT_EQ(writer.Finish(), "");
+}
+
+TEST(FrameWriter, AGivenTakeFillsTheSlotsOnTheDrawingThread) {
+  std::vector<CapturedFrame> received;
+  std::vector<std::thread::id> takers;
+  FrameWriter writer(
+      [&](const CapturedFrame& frame) {
+        received.push_back(frame);
+        return std::string();
+      },
+      2,
+      [&](const ShownFrame& shown, CapturedFrame& slot) {
+        takers.push_back(std::this_thread::get_id());
+        EXPECT_EQ(shown.stride, stride);
+        slot.yuv.assign(1, static_cast<std::uint8_t>(shown.pixels[0]));
+      });
+  for (int n = 0; n < 10; ++n) {
+    std::vector<std::uint16_t> pixels = Frame(n);
+    ASSERT_TRUE(writer.Submit(pixels.data(), stride, width, height, 1.0f));
+    pixels.assign(pixels.size(), 0);  // taken before Submit returned
+  }
+  EXPECT_EQ(writer.Finish(), "");
+  ASSERT_EQ(received.size(), 10u);
+  for (std::size_t n = 0; n < received.size(); ++n) {
+    EXPECT_EQ(received[n].yuv, std::vector<std::uint8_t>{static_cast<std::uint8_t>(n)});
+    EXPECT_TRUE(received[n].pixels.empty());  // no copy of the rows besides
+    EXPECT_EQ(takers[n], std::this_thread::get_id());
+  }
 }
 
 TEST(FrameWriter, FirstFailureStopsTheWriterAndIsReported) {

@@ -70,7 +70,10 @@ std::string VideoEncoder::Open(int width, int height, AVRational frameRate, bool
   return "";
 }
 
+VideoEncoder::~VideoEncoder() { av_frame_free(&lent_); }
+
 std::string VideoEncoder::Encode(const CapturedFrame& frame, const PacketSink& sink) {
+  if (!frame.yuv.empty()) return EncodeLent(frame, sink);
   // The encoder may still hold the last picture; it then gets a fresh buffer.
   if (int code = av_frame_make_writable(frame_); code < 0) return AvError("no memory for a picture", code);
   const YuvPlanes planes{frame_->data[0], frame_->linesize[0], frame_->data[1], frame_->linesize[1],
@@ -78,6 +81,39 @@ std::string VideoEncoder::Encode(const CapturedFrame& frame, const PacketSink& s
   converter_.Convert(frame.pixels.data(), frame.width, frame.width, frame.height, frame.gamma, planes);
   frame_->pts = frame.number;
   return Send(frame_, sink);
+}
+
+// The planes stay the slot's: the buffer's release does nothing. libavcodec
+// hands the picture to x264, which copies it before the call returns; a
+// reference still held afterwards would read a slot the drawing refills, so it
+// ends the capture instead.
+std::string VideoEncoder::EncodeLent(const CapturedFrame& frame, const PacketSink& sink) {
+  const int chromaWidth = (frame.width + 1) / 2, chromaHeight = (frame.height + 1) / 2;
+  const std::size_t lumaSize = static_cast<std::size_t>(frame.width) * frame.height;
+  const std::size_t chromaSize = static_cast<std::size_t>(chromaWidth) * chromaHeight;
+  if (frame.width != context_->width || frame.height != context_->height ||
+      frame.yuv.size() != lumaSize + 2 * chromaSize) {
+    return "a picture of another size than the video's";
+  }
+  if (lent_ == nullptr && (lent_ = av_frame_alloc()) == nullptr) return "out of memory for a picture";
+  auto* planes = const_cast<std::uint8_t*>(frame.yuv.data());
+  lent_->buf[0] = av_buffer_create(planes, frame.yuv.size(), [](void*, std::uint8_t*) {}, nullptr,
+                                   AV_BUFFER_FLAG_READONLY);
+  if (lent_->buf[0] == nullptr) return "out of memory for a picture";
+  lent_->format = AV_PIX_FMT_YUV420P;
+  lent_->width = frame.width;
+  lent_->height = frame.height;
+  lent_->data[0] = planes;
+  lent_->data[1] = planes + lumaSize;
+  lent_->data[2] = planes + lumaSize + chromaSize;
+  lent_->linesize[0] = frame.width;
+  lent_->linesize[1] = lent_->linesize[2] = chromaWidth;
+  lent_->pts = frame.number;
+  std::string failed = Send(lent_, sink);
+  const bool kept = av_buffer_get_ref_count(lent_->buf[0]) > 1;
+  av_frame_unref(lent_);
+  if (failed.empty() && kept) failed = "the encoder kept a picture it was lent";
+  return failed;
 }
 
 std::string AudioEncoder::Open(const SoundFormat& format, bool globalHeader) {

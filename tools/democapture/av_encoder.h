@@ -52,13 +52,18 @@ protected:
 class VideoEncoder final : public EncoderBase {
 public:
   std::string Open(int width, int height, AVRational frameRate, bool globalHeader);
-  // Converts one shown frame to YUV 4:2:0 in the encoder's own picture and
-  // encodes it as picture number `number`.
+  ~VideoEncoder() override;
+  // Encodes one shown frame as picture number `number`: its YUV planes lent to
+  // the encoder where the slot holds them, else its RGB565 rows converted in the
+  // encoder's own picture.
   std::string Encode(const CapturedFrame& frame, const PacketSink& sink);
   std::string Flush(const PacketSink& sink) { return Send(nullptr, sink); }
 
 private:
+  std::string EncodeLent(const CapturedFrame& frame, const PacketSink& sink);
+
   YuvConverter converter_;
+  AVFrame* lent_ = nullptr;  // points into a slot's planes while it is encoded
 };
 
 class AudioEncoder final : public EncoderBase {

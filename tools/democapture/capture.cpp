@@ -158,7 +158,9 @@ bool Capture::OpenSink(std::string& error) {
   sink = video ? CreateVideoSink(settings, error) : CreatePngSink(settings, error);
   if (sink == nullptr) return false;
   result.encoded = video;
-  writer = std::make_unique<FrameWriter>([this](const CapturedFrame& frame) { return sink->Write(frame); });
+  auto write = [this](const CapturedFrame& frame) { return sink->Write(frame); };
+  auto take = [this](const ShownFrame& shown, CapturedFrame& slot) { sink->Take(shown, slot); };
+  writer = std::make_unique<FrameWriter>(write, FrameWriter::defaultSlots, take);
   return true;
 }
 

@@ -1,6 +1,6 @@
 // Where a capture's frames and soundtrack go: a video file encoded in-process,
-// or numbered PNG frames and a WAV file. Every call but Discard comes from the
-// frame writer's thread, in frame order.
+// or numbered PNG frames and a WAV file. Take comes from the drawing thread;
+// every other call but Discard from the frame writer's thread, in frame order.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,9 @@ struct SoundFormat {
 class CaptureSink {
 public:
   virtual ~CaptureSink() = default;
+  // Fills a queue slot's picture from the frame just shown, in the form Write
+  // wants it; by default a copy of the RGB565 rows.
+  virtual void Take(const ShownFrame& shown, CapturedFrame& slot) { CopyShownPixels(shown, slot); }
   // One frame and the sound mixed while it was shown. Empty, or what went wrong.
   virtual std::string Write(const CapturedFrame& frame) = 0;
   // Completes the output and puts it in place. Empty, or what went wrong.

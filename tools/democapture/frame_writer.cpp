@@ -3,8 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
-FrameWriter::FrameWriter(Sink sink, int slots)
-    : sink_(std::move(sink)), slots_(static_cast<std::size_t>(std::max(slots, 1))) {
+void CopyShownPixels(const ShownFrame& shown, CapturedFrame& slot) {
+  const std::size_t width = static_cast<std::size_t>(shown.width);
+  slot.pixels.resize(width * static_cast<std::size_t>(shown.height));
+  for (int y = 0; y < shown.height; ++y) {
+    std::memcpy(slot.pixels.data() + static_cast<std::size_t>(y) * width,
+                shown.pixels + static_cast<std::ptrdiff_t>(y) * shown.stride, width * 2);
+  }
+}
+
+FrameWriter::FrameWriter(Sink sink, int slots, Take take)
+    : sink_(std::move(sink)),
+      take_(take ? std::move(take) : Take(CopyShownPixels)),
+      slots_(static_cast<std::size_t>(std::max(slots, 1))) {
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -18,12 +29,8 @@ bool FrameWriter::Submit(const std::uint16_t* frame, int stride, int width, int 
   CapturedFrame& slot = slots_[(head_ + count_) % slots_.size()];
   lock.unlock();
   // Only this thread fills slots, and the writer does not touch a slot until
-  // it is counted, so the copy needs no lock.
-  slot.pixels.resize(static_cast<std::size_t>(width) * height);
-  for (int y = 0; y < height; ++y) {
-    std::memcpy(slot.pixels.data() + static_cast<std::size_t>(y) * width,
-                frame + static_cast<std::ptrdiff_t>(y) * stride, static_cast<std::size_t>(width) * 2);
-  }
+  // it is counted, so filling it needs no lock.
+  take_(ShownFrame{frame, stride, width, height, gamma}, slot);
   slot.width = width;
   slot.height = height;
   slot.gamma = gamma;

@@ -1,7 +1,7 @@
-// Hands captured frames to a thread of their own: the drawing thread copies each
-// shown RGB565 frame into a free slot and goes on drawing, while the writer
-// passes the frames in order to a sink that converts and writes them (to the
-// encoder's pipe, or as PNG files). The queue is deep enough to carry the
+// Hands captured frames to a thread of their own: the drawing thread takes each
+// shown RGB565 frame into a free slot (as it is, or already in the form the
+// sink wants) and goes on drawing, while the writer passes the frames in order
+// to a sink that writes them (to the encoder, or as PNG files). The queue is deep enough to carry the
 // encoder through a stretch where the drawing is the slower side: frames
 // drawn ahead while the encoder was behind keep it busy then, so neither core
 // waits for the other.
@@ -15,11 +15,20 @@
 #include <thread>
 #include <vector>
 
+// A frame as the drawing shows it: RGB565 rows, row 0 at the bottom.
+struct ShownFrame {
+  const std::uint16_t* pixels = nullptr;
+  int stride = 0;  // in pixels
+  int width = 0, height = 0;
+  float gamma = 1.0f;
+};
+
 // One frame as the drawing thread showed it, with the sound mixed while it was
-// shown.
+// shown. The picture is in one of two forms, as the slot was filled.
 struct CapturedFrame {
   std::int64_t number = 0;             // 0 for the first frame submitted
   std::vector<std::uint16_t> pixels;   // RGB565, row 0 at the bottom, width pixels a row
+  std::vector<std::uint8_t> yuv;       // or: YUV 4:2:0 planes, top row first, tightly packed
   int width = 0, height = 0;
   float gamma = 1.0f;                  // display gamma in force at the swap
   std::vector<std::uint8_t> sound;     // PCM sample frames, as the mixer wrote them
@@ -30,17 +39,21 @@ public:
   // Returns an empty string on success, else what went wrong; the first
   // failure stops the writer.
   using Sink = std::function<std::string(const CapturedFrame&)>;
+  // Fills a slot's picture from the shown frame, on the drawing thread; the
+  // frame is gone once it returns.
+  using Take = std::function<void(const ShownFrame&, CapturedFrame&)>;
 
-  // Half a second at 60 frames/s, about 18 MB of 640 x 480 frames.
+  // Half a second at 60 frames/s, about 14 MB of 640 x 480 frames in YUV.
   static constexpr int defaultSlots = 30;
 
-  explicit FrameWriter(Sink sink, int slots = defaultSlots);
+  // Without `take` the slots keep a copy of the RGB565 rows.
+  explicit FrameWriter(Sink sink, int slots = defaultSlots, Take take = nullptr);
   ~FrameWriter();
   FrameWriter(const FrameWriter&) = delete;
   FrameWriter& operator=(const FrameWriter&) = delete;
 
-  // Copies one frame (row 0 at the bottom, stride in pixels) and its sound and
-  // queues them; waits while every slot is taken. False once the writer has
+  // Takes one frame (row 0 at the bottom, stride in pixels) and copies its
+  // sound, and queues them; waits while every slot is taken. False once the writer has
   // failed.
   bool Submit(const std::uint16_t* frame, int stride, int width, int height, float gamma,
               const std::uint8_t* sound = nullptr, std::size_t soundBytes = 0);
@@ -53,6 +66,7 @@ private:
   void Run();
 
   Sink sink_;
+  Take take_;
   std::vector<CapturedFrame> slots_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -63,3 +77,6 @@ private:
   std::string failure_;
   std::thread thread_;
 };
+
+// The RGB565 rows into slot.pixels, width pixels a row.
+void CopyShownPixels(const ShownFrame& shown, CapturedFrame& slot);

@@ -4,6 +4,7 @@
 
 #include "tools/democapture/av_encoder.h"
 #include "tools/democapture/output_file.h"
+#include "tools/democapture/yuv.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -52,6 +53,12 @@ public:
       return AvError("cannot start " + settings_.output, code);
     }
     return "";
+  }
+
+  // Converted straight from the drawing's own frame: no copy of the RGB565 rows,
+  // and the encoder reads the slot's planes where they are.
+  void Take(const ShownFrame& shown, CapturedFrame& slot) override {
+    converter_.Convert(shown.pixels, shown.stride, shown.width, shown.height, shown.gamma, slot.yuv);
   }
 
   std::string Write(const CapturedFrame& frame) override {
@@ -108,6 +115,7 @@ private:
   }
 
   SinkSettings settings_;
+  YuvConverter converter_;  // the drawing thread's, for Take
   std::string partial_;
   AVFormatContext* format_ = nullptr;
   VideoEncoder video_;
