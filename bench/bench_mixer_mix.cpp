@@ -139,7 +139,10 @@ const struct {
 const struct {
   const char* name;
   int level;
-} levels[] = {{"scalar", dsmSimdScalar}, {"sse2", dsmSimdSse2}, {"avx2", dsmSimdAvx2}};
+} levels[] = {{"scalar", dsmSimdScalar},
+              {"sse2", dsmSimdSse2},
+              {"avx2", dsmSimdAvx2},
+              {"avx512", dsmSimdAvx512}};
 
 // One benchmark per path and instruction set this processor runs.
 const bool registered = [] {

@@ -53,6 +53,7 @@ enum : int {
   dsmSimdScalar = 0,
   dsmSimdSse2 = 1,  // the x86-64 baseline
   dsmSimdAvx2 = 2,
+  dsmSimdAvx512 = 3,  // AVX-512 F, BW and VBMI
 };
 
 // The best level this processor runs (scalar where no vector loops are built).

@@ -123,11 +123,13 @@ DSM_VEC_TARGET inline __m256i RoundClamped(__m256 x) {
   return _mm256_cvttps_epi32(_mm256_add_ps(x, half));
 }
 
+}  // namespace
+
 // Sixteen accumulators at a time to 16-bit output (the pack saturates as the
 // scalar clamp does, within 128-bit halves, put back in order after); 8-bit
 // output and the rest go through the SSE2 conversion.
-DSM_VEC_TARGET void ConvertFloatAvx2(const float* acc, unsigned samples, std::uint8_t* dest,
-                                     bool eightBit) {
+DSM_VEC_TARGET void dsmConvertFloatAvx2(const float* acc, unsigned samples, std::uint8_t* dest,
+                                        bool eightBit) {
   unsigned i = 0;
   if (!eightBit) {
     for (; i + 16 <= samples; i += 16) {
@@ -140,7 +142,8 @@ DSM_VEC_TARGET void ConvertFloatAvx2(const float* acc, unsigned samples, std::ui
   dsmConvertFloatSse2(acc + i, samples - i, dest + i * (eightBit ? 1 : 2), eightBit);
 }
 
-constexpr DsmKernelSet avx2Kernels = VectorKernels("avx2", &dsmConvertIntSse2, &ConvertFloatAvx2);
+namespace {
+constexpr DsmKernelSet avx2Kernels = VectorKernels("avx2", &dsmConvertIntSse2, &dsmConvertFloatAvx2);
 }  // namespace
 
 const DsmKernelSet* const dsmAvx2Kernels = &avx2Kernels;

@@ -90,16 +90,19 @@ struct DsmKernelSet {
 };
 
 extern const DsmKernelSet dsmScalarKernels;
-// Present on x86-64 only; null elsewhere (and the AVX2 set where the
-// processor lacks AVX2 is never chosen).
+// Present on x86-64 only; null elsewhere (and the AVX2 and AVX-512 sets
+// are never chosen where the processor lacks them).
 extern const DsmKernelSet* const dsmSse2Kernels;
 extern const DsmKernelSet* const dsmAvx2Kernels;
+extern const DsmKernelSet* const dsmAvx512Kernels;
 
 #if defined(__x86_64__)
-// The SSE2 output conversion, shared by the SSE2 and AVX2 sets.
+// The SSE2 output conversion, shared by the vector sets, and the AVX2
+// floating-point one, shared by the AVX2 and AVX-512 sets.
 void dsmConvertIntSse2(const std::int32_t* acc, unsigned samples, std::uint8_t* dest,
                        bool eightBit);
 void dsmConvertFloatSse2(const float* acc, unsigned samples, std::uint8_t* dest, bool eightBit);
+void dsmConvertFloatAvx2(const float* acc, unsigned samples, std::uint8_t* dest, bool eightBit);
 #endif
 
 // The set chosen by dsmSetSimdLevel (the best the processor has by default).

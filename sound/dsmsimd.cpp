@@ -15,7 +15,19 @@ bool HasAvx2() {
 #endif
 }
 
+bool HasAvx512() {
+#if defined(__x86_64__)
+  return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+         __builtin_cpu_supports("avx512vbmi") != 0;
+#else
+  return false;
+#endif
+}
+
 int Best() {
+  if (dsmAvx512Kernels != nullptr && HasAvx512()) {
+    return dsmSimdAvx512;
+  }
   if (dsmAvx2Kernels != nullptr && HasAvx2()) {
     return dsmSimdAvx2;
   }
@@ -24,6 +36,8 @@ int Best() {
 
 const DsmKernelSet* SetFor(int level) {
   switch (level) {
+    case dsmSimdAvx512:
+      return dsmAvx512Kernels;
     case dsmSimdAvx2:
       return dsmAvx2Kernels;
     case dsmSimdSse2:

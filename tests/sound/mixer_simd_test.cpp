@@ -211,11 +211,12 @@ TEST_P(MixerSimdTest, SameOutputAsTheScalarLoops) {
 
 std::string Name(const ::testing::TestParamInfo<std::tuple<int, Mode>>& info) {
   const int level = std::get<0>(info.param);
-  return std::string(level == dsmSimdAvx2 ? "avx2_" : "sse2_") + std::get<1>(info.param).name;
+  const char* prefix = level == dsmSimdAvx512 ? "avx512_" : (level == dsmSimdAvx2 ? "avx2_" : "sse2_");
+  return std::string(prefix) + std::get<1>(info.param).name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, MixerSimdTest,
-                         ::testing::Combine(::testing::Values(dsmSimdSse2, dsmSimdAvx2),
+                         ::testing::Combine(::testing::Values(dsmSimdSse2, dsmSimdAvx2, dsmSimdAvx512),
                                             ::testing::ValuesIn(modes)),
                          Name);
 
@@ -289,10 +290,19 @@ TEST_P(MixerStepSweepTest, SameOutputAsTheScalarLoopsAcrossTheStepLimits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, MixerStepSweepTest,
-                         ::testing::Values(dsmSimdSse2, dsmSimdAvx2));
+                         ::testing::Values(dsmSimdSse2, dsmSimdAvx2, dsmSimdAvx512));
 
 const DsmKernelSet* SetAt(int level) {
-  return level == dsmSimdAvx2 ? dsmAvx2Kernels : (level == dsmSimdSse2 ? dsmSse2Kernels : nullptr);
+  switch (level) {
+    case dsmSimdAvx512:
+      return dsmAvx512Kernels;
+    case dsmSimdAvx2:
+      return dsmAvx2Kernels;
+    case dsmSimdSse2:
+      return dsmSse2Kernels;
+    default:
+      return nullptr;
+  }
 }
 
 class MixerConversionTest : public ::testing::TestWithParam<int> {};
@@ -326,7 +336,7 @@ TEST_P(MixerConversionTest, ClampsAndRoundsAsTheScalarConversion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, MixerConversionTest,
-                         ::testing::Values(dsmSimdSse2, dsmSimdAvx2));
+                         ::testing::Values(dsmSimdSse2, dsmSimdAvx2, dsmSimdAvx512));
 
 // A sample filling one page exactly, between two pages that cannot be read:
 // a loop that read a byte before or after its sample would fault.
@@ -388,6 +398,7 @@ TEST_P(MixerGuardPageTest, LoopsReadOnlyInsideTheSample) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, MixerGuardPageTest,
-                         ::testing::Values(dsmSimdScalar, dsmSimdSse2, dsmSimdAvx2));
+                         ::testing::Values(dsmSimdScalar, dsmSimdSse2, dsmSimdAvx2,
+                                           dsmSimdAvx512));
 
 }  // namespace
