@@ -7,6 +7,7 @@
 
 #include "sound/dsmkern.h"
 #include "sound/dsmmix.h"
+#include "sound/dsmramp.h"
 #include "sound/errors.h"
 #include "sound/module.h"
 
@@ -135,22 +136,6 @@ void MixRun(const DsmChannel& ch, int src, const DsmRun& run, void* acc, unsigne
   FloatTableFor(k, surround)[index](run, FloatAcc(acc, accOffset), vol);
 }
 
-// Moves a ramping volume one sample toward its target.
-void RampOnce(DsmChannel& ch) {
-  auto move = [](std::int32_t& v, std::int32_t target, std::int32_t stepSize) {
-    if (v < target) {
-      v = (target - v > stepSize) ? v + stepSize : target;
-    } else if (v > target) {
-      v = (v - target > stepSize) ? v - stepSize : target;
-    }
-  };
-  move(ch.leftVol, ch.leftTarget, ch.leftStep > 0 ? ch.leftStep : dsmDefaultRampStep);
-  move(ch.rightVol, ch.rightTarget, ch.rightStep > 0 ? ch.rightStep : dsmDefaultRampStep);
-  if (ch.leftVol == ch.leftTarget && ch.rightVol == ch.rightTarget) {
-    ch.ramping = 0;
-  }
-}
-
 // Where a segment reads: the sample data, or the copy of its last frame and
 // the frame that follows it; positions are taken relative to baseOffset.
 struct Source {
@@ -170,37 +155,30 @@ void MixRampRun(const DsmChannel& ch, int src, const DsmRun& run, const float* r
 
 // Mixes the samples of a segment during which a volume ramp runs, up to its
 // end or the segment's. Each sample is mixed at the volumes before that
-// sample's ramp step; samples at silence on both sides add nothing.
+// sample's ramp step; samples at silence on both sides add nothing (only a
+// ramp's first sample can be one: a side at 0 stays there only at its target).
 void MixRamp(DsmChannel& ch, int src, const Source& source, std::int64_t& pos, std::int64_t step,
              unsigned& count, void* acc, unsigned& accOffset) {
   constexpr unsigned piece = 64;
+  std::int32_t volL[piece];
+  std::int32_t volR[piece];
   float rampL[piece];
   float rampR[piece];
   const bool surround = ch.panning == 0x80;
   const float base = BaseFactor();
   while (count > 0 && ch.ramping) {
-    unsigned n = 0;
-    std::int64_t runPos = pos;
-    while (n < piece && n < count && ch.ramping) {
-      if (ch.leftVol == 0 && ch.rightVol == 0) {
-        if (n == 0) {
-          runPos += step;
-          accOffset++;
-          count--;
-          pos += step;
-          RampOnce(ch);
-          continue;
-        }
-        break;  // mixed on its own, in the next piece
-      }
-      FloatFactors(ch.leftVol, ch.rightVol, base, src, surround, &rampL[n], &rampR[n]);
-      RampOnce(ch);
-      n++;
-    }
-    if (n == 0) {
+    if (ch.leftVol == 0 && ch.rightVol == 0) {
+      pos += step;
+      accOffset++;
+      count--;
+      dsmRampOnce(ch);
       continue;
     }
-    MixRampRun(ch, src, DsmRun{source.base, source.end, runPos - source.baseOffset, step, n}, rampL, rampR, acc, accOffset);
+    const unsigned n = dsmRampVolumes(ch, std::min(piece, count), volL, volR);
+    for (unsigned k = 0; k < n; k++) {
+      FloatFactors(volL[k], volR[k], base, src, surround, &rampL[k], &rampR[k]);
+    }
+    MixRampRun(ch, src, DsmRun{source.base, source.end, pos - source.baseOffset, step, n}, rampL, rampR, acc, accOffset);
     pos += step * n;
     accOffset += n;
     count -= n;
@@ -223,7 +201,7 @@ bool MixSegment(DsmChannel& ch, int src, const Source& source, std::int64_t& pos
     pos += step;
     accOffset++;
     count--;
-    RampOnce(ch);
+    dsmRampOnce(ch);
   }
   if (ch.leftVol == 0 && ch.rightVol == 0 && !ch.ramping) {
     if (ch.state == dsmChanFadeOut) {
