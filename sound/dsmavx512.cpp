@@ -3,8 +3,7 @@
 // (F, BW, VBMI): sixteen output samples per block. A block's reads are picked
 // out of one 64-byte load by a byte permute where the step allows it, else
 // gathered. Only the functions here are compiled for AVX-512 (by attribute),
-// so nothing of it runs on a processor without it. The output conversion is
-// the AVX2 set's.
+// so nothing of it runs on a processor without it.
 #include "sound/dsmkern.h"
 
 #if defined(__x86_64__)
@@ -117,8 +116,34 @@ struct Vec {
 #include "sound/dsmvec.h"
 
 namespace {
+
+// Rounds half away from zero after clamping to the 16-bit range; NaN goes to
+// -32768 (the maximum's second operand), as in the scalar conversion.
+DSM_VEC_TARGET inline __m512i RoundClamped(__m512 x) {
+  x = _mm512_min_ps(_mm512_max_ps(x, _mm512_set1_ps(-32768.0f)), _mm512_set1_ps(32767.0f));
+  const __mmask16 negative = _mm512_cmp_ps_mask(x, _mm512_setzero_ps(), _CMP_LT_OQ);
+  const __m512 half = _mm512_mask_blend_ps(negative, _mm512_set1_ps(0.5f), _mm512_set1_ps(-0.5f));
+  return _mm512_cvttps_epi32(_mm512_add_ps(x, half));
+}
+
+// Sixteen accumulators at a time to 16-bit output, narrowed in order (the
+// values are in range already); 8-bit output and the rest go through the
+// AVX2 conversion.
+DSM_VEC_TARGET void ConvertFloatAvx512(const float* acc, unsigned samples, std::uint8_t* dest,
+                                       bool eightBit) {
+  unsigned i = 0;
+  if (!eightBit) {
+    for (; i + 16 <= samples; i += 16) {
+      const __m256i words = _mm512_cvtsepi32_epi16(RoundClamped(_mm512_loadu_ps(acc + i)));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + 2 * i), words);
+    }
+  }
+  dsmConvertFloatAvx2(acc + i, samples - i, dest + i * (eightBit ? 1 : 2), eightBit);
+}
+
 constexpr DsmKernelSet avx512Kernels =
-    VectorKernels("avx512", &dsmConvertIntSse2, &dsmConvertFloatAvx2);
+    VectorKernels("avx512", &dsmConvertIntSse2, &ConvertFloatAvx512);
+
 }  // namespace
 
 const DsmKernelSet* const dsmAvx512Kernels = &avx512Kernels;
