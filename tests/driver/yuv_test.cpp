@@ -45,6 +45,26 @@ TEST(YuvVectorPath, AgreesWithTheScalarPath) {
   }
 }
 
+TEST(YuvVectorPath, OneConverterFollowsEveryChangeOfGamma) {
+  // As in a fade: the gamma changes from frame to frame, on a width the vector
+  // paths leave columns of, and some frames are wholly theirs.
+  std::vector<std::uint16_t> frame(static_cast<std::size_t>(64) * 4);
+  std::mt19937 random(99);
+  for (std::uint16_t& pixel : frame) pixel = static_cast<std::uint16_t>(random());
+  for (YuvConverter::Path path : {YuvConverter::Path::best, YuvConverter::Path::ssse3, YuvConverter::Path::scalar}) {
+    YuvConverter running(path);
+    for (float gamma : {1.0f, 1.0f, 0.5f, 1.3f, 1.3f, 2.0f, 0.5f}) {
+      for (int width : {64, 37}) {
+        SCOPED_TRACE(testing::Message() << "gamma " << gamma << " width " << width);
+        std::vector<std::uint8_t> got, fresh;
+        running.Convert(frame.data(), 64, width, 4, gamma, got);
+        YuvConverter(YuvConverter::Path::scalar).Convert(frame.data(), 64, width, 4, gamma, fresh);
+        ASSERT_EQ(got, fresh);
+      }
+    }
+  }
+}
+
 TEST(YuvVectorPath, TheWidePathRunsWhereTheProcessorHasIt) {
   // Without AVX2 the agreement above proves only the SSSE3 path.
   if (!yuvavx2::Available()) GTEST_SKIP() << "no AVX2 on this processor";

@@ -61,6 +61,7 @@ std::string VideoEncoder::Open(int width, int height, AVRational frameRate, bool
     context->color_trc = AVCOL_TRC_SMPTE170M;
     av_opt_set(context->priv_data, "preset", videoPreset, 0);
     av_opt_set_int(context->priv_data, "crf", videoQuality, 0);
+    av_opt_set(context->priv_data, "x264-params", videoParameters, 0);
   });
   if (!failed.empty()) return failed;
   frame_->format = AV_PIX_FMT_YUV420P;

@@ -22,6 +22,9 @@ using PacketSink = std::function<std::string(AVPacket* packet, const AVCodecCont
 // how they were chosen).
 inline constexpr const char* videoPreset = "superfast";
 inline constexpr int videoQuality = 20;
+// B-frames placed without x264's adaptive choice of frame types: on this
+// content the same look and size for a tenth less encoding work (see the README).
+inline constexpr const char* videoParameters = "b-adapt=0";
 // The soundtrack's AAC coder and bit rate: the fast coder at 192 kbit/s departs
 // no more from the mix than the default two-loop coder at 160 kbit/s, for half
 // its encoding time (see the README).

@@ -15,15 +15,21 @@ inline int RedDifference(int r, int g, int b) { return ((112 * r - 94 * g - 18 *
 
 }  // namespace
 
-void YuvConverter::BuildTable(float gamma) {
+void YuvConverter::SetGamma(float gamma) {
   GlideGammaTables(gamma, five_, six_);
+  gamma_ = gamma;
+  haveGamma_ = true;
+  tableCurrent_ = false;
+}
+
+void YuvConverter::BuildTable() {
   table_.resize(65536);
   for (std::uint32_t c = 0; c < 65536; ++c) {
     const int r = five_[c >> 11], g = six_[(c >> 5) & 63], b = five_[c & 31];
     table_[c] = static_cast<std::uint32_t>(LumaOf(r, g, b)) << 24 | static_cast<std::uint32_t>(r) << 16 |
                 static_cast<std::uint32_t>(g) << 8 | static_cast<std::uint32_t>(b);
   }
-  tableGamma_ = gamma;
+  tableCurrent_ = true;
 }
 
 void YuvConverter::Convert(const std::uint16_t* frame, int stride, int width, int height, float gamma,
@@ -39,7 +45,7 @@ void YuvConverter::Convert(const std::uint16_t* frame, int stride, int width, in
 
 void YuvConverter::Convert(const std::uint16_t* frame, int stride, int width, int height, float gamma,
                            const YuvPlanes& planes) {
-  if (table_.empty() || gamma != tableGamma_) BuildTable(gamma);
+  if (!haveGamma_ || gamma != gamma_) SetGamma(gamma);
   const bool wide = path_ == Path::best && yuvavx2::Available();
   const bool narrow = path_ != Path::scalar && yuvssse3::Available();
   for (int cy = 0; cy < (height + 1) / 2; ++cy) {
@@ -74,7 +80,9 @@ int YuvConverter::ConvertVector(const RowPair& pair, int width, bool wide, bool 
   return done;
 }
 
-void YuvConverter::ConvertScalar(const RowPair& pair, int firstBlock, int width) const {
+void YuvConverter::ConvertScalar(const RowPair& pair, int firstBlock, int width) {
+  if (firstBlock >= (width + 1) / 2) return;
+  if (!tableCurrent_) BuildTable();
   const std::uint32_t* table = table_.data();
   int cx = firstBlock;
   if (pair.rows == 2) {

@@ -40,17 +40,23 @@ private:
     std::uint8_t* blue;
     std::uint8_t* red;
   };
-  void BuildTable(float gamma);
+  // The display's channel tables for a gamma; the table of every RGB565 value
+  // follows only when the scalar path has work, which the vector paths rarely
+  // leave it (and during a fade the gamma changes every frame).
+  void SetGamma(float gamma);
+  void BuildTable();
   // The leading columns of two whole rows by the vector paths chosen; returns
   // how many columns they did (an even number).
   int ConvertVector(const RowPair& pair, int width, bool wide, bool narrow) const;
   // The blocks from firstBlock to the end of the row pair, one at a time.
-  void ConvertScalar(const RowPair& pair, int firstBlock, int width) const;
+  void ConvertScalar(const RowPair& pair, int firstBlock, int width);
 
   Path path_;
   std::uint8_t five_[32] = {}, six_[64] = {};
 
   // Per RGB565 value: Y in the top byte, then gamma-corrected r, g, b.
   std::vector<std::uint32_t> table_;
-  float tableGamma_ = -1.0f;
+  bool haveGamma_ = false;
+  float gamma_ = 1.0f;         // of five_ and six_
+  bool tableCurrent_ = false;  // table_ made from five_ and six_
 };
