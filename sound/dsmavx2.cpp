@@ -15,6 +15,9 @@ namespace {
 // The lane operations the vector kernels (dsmvec.h) are written in.
 struct Vec {
   static constexpr int lanes = 8;
+  // No masked part blocks: what is left after the last whole block goes
+  // to the scalar reference.
+  static constexpr bool hasMasks = false;
   using I = __m256i;
   using F = __m256;
 

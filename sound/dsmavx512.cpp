@@ -22,6 +22,8 @@ namespace {
 // The lane operations the vector kernels (dsmvec.h) are written in.
 struct Vec {
   static constexpr int lanes = 16;
+  // Part blocks of fewer lanes, through the masks of Masked.
+  static constexpr bool hasMasks = true;
   using I = __m512i;
   using F = __m512;
 
@@ -109,6 +111,30 @@ struct Vec {
     lo = _mm512_permutex2var_ps(a, InterleaveLow(), b);
     hi = _mm512_permutex2var_ps(a, InterleaveHigh(), b);
   }
+
+  // A block of its first `count` lanes only: reads, loads and stores of
+  // the other lanes are not made. With stereo output a block's accumulators
+  // are two vectors (halves 0 and 1) of two per lane.
+  struct Masked {
+    __mmask16 lanesMask;
+    __mmask16 halfMask[2];
+    Masked(unsigned count, bool stereoOut) {
+      lanesMask = static_cast<__mmask16>((1u << count) - 1);
+      const unsigned values = stereoOut ? 2 * count : count;
+      halfMask[0] = static_cast<__mmask16>(values >= 16 ? 0xFFFFu : (1u << values) - 1);
+      halfMask[1] = static_cast<__mmask16>(values > 16 ? (1u << (values - 16)) - 1 : 0u);
+    }
+    DSM_VEC_TARGET I Gather(const std::uint8_t* base, I offsets) const {
+      return _mm512_mask_i32gather_epi32(FreshZero(), lanesMask, offsets, base, 1);
+    }
+    DSM_VEC_TARGET F Load(const float* p, int half) const {
+      return _mm512_maskz_loadu_ps(halfMask[half], p);
+    }
+    DSM_VEC_TARGET void Store(float* p, F v, int half) const {
+      _mm512_mask_storeu_ps(p, halfMask[half], v);
+    }
+    DSM_VEC_TARGET F LoadRamp(const float* p) const { return _mm512_maskz_loadu_ps(lanesMask, p); }
+  };
 };
 
 }  // namespace

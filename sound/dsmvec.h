@@ -238,16 +238,21 @@ const DsmFloatTable& ScalarFloatTable() {
   }
 }
 
-// Mixes one block of lanes samples at position pos.
-template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp>
-DSM_VEC_TARGET inline void FloatBlock(const BlockWalk<S, Interp>& walk, float* acc,
-                                      const DsmFloatVolume& vol, unsigned done) {
+// Plain loads and stores of a whole block's accumulators and ramp factors.
+struct WholeBlock {
+  DSM_VEC_TARGET F Load(const float* p, int /*half*/) const { return Vec::LoadF(p); }
+  DSM_VEC_TARGET void Store(float* p, F v, int /*half*/) const { Vec::StoreF(p, v); }
+  DSM_VEC_TARGET F LoadRamp(const float* p) const { return Vec::LoadF(p); }
+};
+
+// Mixes one block of lanes samples from its reads w0, w1 at lane positions
+// `lane`, the accumulators and ramp factors read and written through io.
+template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp, typename Io>
+DSM_VEC_TARGET inline void FloatBlockFrom(I w0, I w1, I lane, float* acc,
+                                          const DsmFloatVolume& vol, unsigned done, const Io& io) {
   constexpr bool stereoSrc = DsmIsStereoSrc(S);
   constexpr int half = stereoSrc ? 1 : 0;  // items per frame - 1
-  I w0;
-  I w1;
-  ReadBlock(walk, w0, w1);
-  const I fraction = Vec::And(walk.lane, Vec::SetI(0xFFFF));
+  const I fraction = Vec::And(lane, Vec::SetI(0xFFFF));
   F f = Vec::SetF(0.0f);
   F g = f;
   if constexpr (Interp && !IntegerInterp<S, Interp>()) {
@@ -260,7 +265,7 @@ DSM_VEC_TARGET inline void FloatBlock(const BlockWalk<S, Interp>& walk, float* a
     right = Value<S, Interp, 1, 3>(w0, w1, fraction, f, g, vol);
   }
   const F scale = Vec::SetF(ValueScale<S, Interp>());
-  const F factorL = Ramp ? Vec::Mul(Vec::LoadF(vol.rampL + done), scale)
+  const F factorL = Ramp ? Vec::Mul(io.LoadRamp(vol.rampL + done), scale)
                          : Vec::Mul(Vec::SetF(vol.left), scale);
   if constexpr (StereoOut && (!stereoSrc || Surround) && !Ramp) {
     // One signal on both sides at constant factors: each value doubled into
@@ -268,22 +273,64 @@ DSM_VEC_TARGET inline void FloatBlock(const BlockWalk<S, Interp>& walk, float* a
     // interleaving the two sides' afterwards.
     const F factors = Vec::Pair(Vec::Mul(Vec::SetF(vol.left), scale),
                                 Vec::Mul(Vec::SetF(vol.right), scale));
-    Vec::StoreF(acc, Vec::Add(Vec::LoadF(acc), Vec::Mul(Vec::DoubleLow(left), factors)));
-    Vec::StoreF(acc + lanes,
-                Vec::Add(Vec::LoadF(acc + lanes), Vec::Mul(Vec::DoubleHigh(left), factors)));
+    io.Store(acc, Vec::Add(io.Load(acc, 0), Vec::Mul(Vec::DoubleLow(left), factors)), 0);
+    io.Store(acc + lanes,
+             Vec::Add(io.Load(acc + lanes, 1), Vec::Mul(Vec::DoubleHigh(left), factors)), 1);
   } else if constexpr (StereoOut) {
-    const F factorR = Ramp ? Vec::Mul(Vec::LoadF(vol.rampR + done), scale)
+    const F factorR = Ramp ? Vec::Mul(io.LoadRamp(vol.rampR + done), scale)
                            : Vec::Mul(Vec::SetF(vol.right), scale);
     F lo;
     F hi;
     Vec::Interleave(Vec::Mul(left, factorL), Vec::Mul(right, factorR), lo, hi);
-    Vec::StoreF(acc, Vec::Add(Vec::LoadF(acc), lo));
-    Vec::StoreF(acc + lanes, Vec::Add(Vec::LoadF(acc + lanes), hi));
+    io.Store(acc, Vec::Add(io.Load(acc, 0), lo), 0);
+    io.Store(acc + lanes, Vec::Add(io.Load(acc + lanes, 1), hi), 1);
   } else if constexpr (stereoSrc) {
-    Vec::StoreF(acc, Vec::Add(Vec::LoadF(acc), Vec::Mul(Vec::Add(left, right), factorL)));
+    io.Store(acc, Vec::Add(io.Load(acc, 0), Vec::Mul(Vec::Add(left, right), factorL)), 0);
   } else {
-    Vec::StoreF(acc, Vec::Add(Vec::LoadF(acc), Vec::Mul(left, factorL)));
+    io.Store(acc, Vec::Add(io.Load(acc, 0), Vec::Mul(left, factorL)), 0);
   }
+}
+
+// Mixes one block of lanes samples at position pos.
+template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp>
+DSM_VEC_TARGET inline void FloatBlock(const BlockWalk<S, Interp>& walk, float* acc,
+                                      const DsmFloatVolume& vol, unsigned done) {
+  I w0;
+  I w1;
+  ReadBlock(walk, w0, w1);
+  FloatBlockFrom<S, StereoOut, Interp, Surround, Ramp>(w0, w1, walk.lane, acc, vol, done,
+                                                       WholeBlock{});
+}
+
+// Where the lane set has masks (Vec::Masked), the samples left after the
+// last whole block go into one block of fewer lanes: only their reads are
+// made (gathered), only their accumulators and ramp factors read and written.
+template <DsmSrc S, bool StereoOut, bool Interp, bool Surround, bool Ramp, typename V = Vec>
+DSM_VEC_TARGET inline void FloatPartBlock(const std::uint8_t* base, std::int64_t pos,
+                                          std::int64_t step, unsigned count, float* acc,
+                                          const DsmFloatVolume& vol, unsigned done) {
+  using Fe = Fetch<S, Interp>;
+  const std::int64_t lowestFrame = std::min(pos, pos + (std::int64_t{count} - 1) * step) >> 16;
+  const auto first = static_cast<std::uint32_t>(pos - (lowestFrame << 16));
+  const I lane = Vec::Add(Vec::SetI(static_cast<std::int32_t>(first)),
+                          Vec::Iota(static_cast<std::int32_t>(step)));
+  const typename V::Masked io(count, StereoOut);
+  const std::uint8_t* from = base + lowestFrame * Fe::frame;
+  const I offset = Vec::Add(Vec::Sll<Fe::frameShift>(Vec::Srl<16>(lane)), Vec::SetI(Fe::displacement));
+  const I w0 = io.Gather(from, offset);
+  const I w1 = Fe::wanted > 4 ? io.Gather(from + 4, offset) : w0;
+  FloatBlockFrom<S, StereoOut, Interp, Surround, Ramp>(w0, w1, lane, acc, vol, done, io);
+}
+
+// Whether the last `count` samples of a run from pos (fewer than a block)
+// can go into a part block: every read at or above the guard frame.
+template <DsmSrc S, bool Interp>
+bool PartBlockFits(std::int64_t pos, std::int64_t step, unsigned count) {
+  if (step >= maxVectorStep || step <= -maxVectorStep) {
+    return false;
+  }
+  const std::int64_t lowest = std::min(pos, pos + (std::int64_t{count} - 1) * step);
+  return lowest >= (Fetch<S, Interp>::guard << 16);
 }
 
 // How a run splits: `head` samples for the scalar loops first (a forward
@@ -371,6 +418,14 @@ DSM_VEC_TARGET void MixFloatRun(const DsmRun& run, float* acc, const DsmFloatVol
       done += lanes;
     }
     pos += std::int64_t{plan.blocks} * lanes * step;
+  }
+  if constexpr (Vec::hasMasks) {
+    const unsigned rest = run.count - done;
+    if (rest > 0 && rest < static_cast<unsigned>(lanes) && PartBlockFits<S, Interp>(pos, step, rest)) {
+      FloatPartBlock<S, StereoOut, Interp, Surround, Ramp>(base, pos, step, rest,
+                                                           acc + done * stride, local, done);
+      done += rest;
+    }
   }
   if (done < run.count) {
     scalarPart(run.count - done);
