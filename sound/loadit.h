@@ -13,8 +13,8 @@
 // device->AddSample (the device keeps its own copy) and the callback, if any,
 // is called; otherwise each sample keeps its data in ModuleSample::data and
 // device may be null. Returns 0 or an error code; on failure *module is null
-// and nothing of the module survives. Compressed samples give
-// errUnsupportedSampleFormat.
+// and nothing of the module survives. Compressed samples (both forms) are
+// decoded as they load.
 //
 // Instrument note maps hold 120 pairs of (note, sample): the note is the
 // file's note number 0..119 (C-0 = 0, twelve per octave), the sample an index
