@@ -105,5 +105,9 @@ void dsmConvertFloatSse2(const float* acc, unsigned samples, std::uint8_t* dest,
 void dsmConvertFloatAvx2(const float* acc, unsigned samples, std::uint8_t* dest, bool eightBit);
 #endif
 
+// The set of a dsmSimd level (the scalar set for dsmSimdScalar); null where
+// this build has none for it. Says nothing of what the processor runs.
+const DsmKernelSet* dsmKernelsAt(int level);
+
 // The set chosen by dsmSetSimdLevel (the best the processor has by default).
 const DsmKernelSet& dsmKernels();

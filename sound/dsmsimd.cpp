@@ -34,7 +34,13 @@ int Best() {
   return dsmSse2Kernels != nullptr ? dsmSimdSse2 : dsmSimdScalar;
 }
 
-const DsmKernelSet* SetFor(int level) {
+// Set by dsmSetSimdLevel; until then the best level is in effect.
+std::atomic<int> chosenLevel{-1};
+std::atomic<const DsmKernelSet*> chosen{nullptr};
+
+}  // namespace
+
+const DsmKernelSet* dsmKernelsAt(int level) {
   switch (level) {
     case dsmSimdAvx512:
       return dsmAvx512Kernels;
@@ -46,12 +52,6 @@ const DsmKernelSet* SetFor(int level) {
       return &dsmScalarKernels;
   }
 }
-
-// Set by dsmSetSimdLevel; until then the best level is in effect.
-std::atomic<int> chosenLevel{-1};
-std::atomic<const DsmKernelSet*> chosen{nullptr};
-
-}  // namespace
 
 int dsmSimdBest() {
   static const int best = Best();
@@ -65,7 +65,7 @@ int dsmSetSimdLevel(int level) {
   if (level > dsmSimdBest()) {
     level = dsmSimdBest();
   }
-  chosen.store(SetFor(level), std::memory_order_relaxed);
+  chosen.store(dsmKernelsAt(level), std::memory_order_relaxed);
   chosenLevel.store(level, std::memory_order_relaxed);
   return level;
 }
@@ -76,7 +76,7 @@ int dsmGetSimdLevel() {
 }
 
 const DsmKernelSet& dsmKernels() {
-  static const DsmKernelSet* const best = SetFor(dsmSimdBest());
+  static const DsmKernelSet* const best = dsmKernelsAt(dsmSimdBest());
   const DsmKernelSet* set = chosen.load(std::memory_order_relaxed);
   return set != nullptr ? *set : *best;
 }

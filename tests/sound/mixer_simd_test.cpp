@@ -292,23 +292,10 @@ TEST_P(MixerStepSweepTest, SameOutputAsTheScalarLoopsAcrossTheStepLimits) {
 INSTANTIATE_TEST_SUITE_P(Levels, MixerStepSweepTest,
                          ::testing::Values(dsmSimdSse2, dsmSimdAvx2, dsmSimdAvx512));
 
-const DsmKernelSet* SetAt(int level) {
-  switch (level) {
-    case dsmSimdAvx512:
-      return dsmAvx512Kernels;
-    case dsmSimdAvx2:
-      return dsmAvx2Kernels;
-    case dsmSimdSse2:
-      return dsmSse2Kernels;
-    default:
-      return nullptr;
-  }
-}
-
 class MixerConversionTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(MixerConversionTest, ClampsAndRoundsAsTheScalarConversion) {
-  const DsmKernelSet* set = SetAt(GetParam());
+  const DsmKernelSet* set = dsmKernelsAt(GetParam());
   if (set == nullptr || dsmSimdBest() < GetParam()) {
     GTEST_SKIP() << "instruction set not available";
   }
