@@ -6,6 +6,7 @@
 //
 //   bench_capture --benchmark_filter=CaptureVideo
 //   BENCH_CAPTURE_SECONDS=30 bench_capture --benchmark_filter=CaptureVideo
+//   BENCH_CAPTURE_DRAW_THREADS=1 bench_capture --benchmark_filter=CaptureVideo  (no worker)
 //   bench_capture --benchmark_filter=Yuv
 
 #include <benchmark/benchmark.h>
@@ -62,6 +63,7 @@ void Capture(benchmark::State& state, bool video) {
     options.dataDir = content;
     options.to = seconds;
     options.useVideo = video;
+    if (const char* threads = std::getenv("BENCH_CAPTURE_DRAW_THREADS")) options.drawThreads = std::atoi(threads);
     CaptureResult result;
     std::string error;
     const auto begin = std::chrono::steady_clock::now();

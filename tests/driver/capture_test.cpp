@@ -87,6 +87,9 @@ TEST_F(CaptureTest, CommandLineErrorsSayWhatIsWrong) {
       {"-o a.mp4 b.mp4", "one output only: \"a.mp4\" and \"b.mp4\""},
       {"-o x.mp4 --data ''", "--data: must not be empty"},
       {"-o x.mp4 --colour red", "was not expected: --colour"},
+      {"-o x.mp4 --draw-threads 3", "--draw-threads: Value 3 not in range"},
+      {"-o x.mp4 --draw-threads 0", "--draw-threads: Value 0 not in range"},
+      {"-o x.mp4 --draw-threads two", "--draw-threads"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
@@ -156,6 +159,28 @@ TEST_F(CaptureTest, PngFramesAndWavSoundtrackWithoutFfmpeg) {
   const std::string again = out.File("again.mp4");
   ASSERT_EQ(Capture("--png --fps 10 --from 14.5 --to 16 -o '" + again + "'" + Data()).code, 0);
   EXPECT_EQ(Bytes(out.File("again.wav")), wav);
+}
+
+// The worker thread of the accelerator shares the rows of a frame; one thread or
+// two, every frame comes out the same, byte for byte.
+TEST_F(CaptureTest, OneOrTwoDrawingThreadsDrawTheSameFrames) {
+  // 15.5 s onwards: the logo, textured and blended, over many rows.
+  for (const char* threads : {"1", "2"}) {
+    const std::string target = out.File(std::string("t") + threads + ".mp4");
+    Outcome outcome = Capture(std::string("--png --no-audio --fps 10 --from 15.5 --to 16 --draw-threads ") + threads +
+                              " -o '" + target + "'" + Data());
+    ASSERT_EQ(outcome.code, 0) << outcome.output;
+  }
+  for (int i = 0; i < 5; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "_frames/frame_%06d.png", i);
+    SCOPED_TRACE(name);
+    const std::vector<std::uint8_t> one = Bytes(out.File(std::string("t1") + name));
+    ASSERT_GT(one.size(), 8u);
+    EXPECT_EQ(one, Bytes(out.File(std::string("t2") + name)));
+  }
+  // The logo fades in: the frames compared are not all one picture.
+  EXPECT_NE(Bytes(out.File("t1_frames/frame_000000.png")), Bytes(out.File("t1_frames/frame_000004.png")));
 }
 
 std::string Probe(const std::string& entries, const std::string& file) {

@@ -15,6 +15,7 @@
 
 #include "driver/demo.h"
 #include "platform/glide/glide_output.h"
+#include "platform/glide/glide_raster_mode.h"
 #include "platform/win32/win32.h"
 #include "sound/sound.h"
 #include "tools/democapture/output_file.h"
@@ -263,6 +264,9 @@ bool Capture::Run(std::string& error) {
     return false;
   }
   DemoSelectOutput(DemoOutput::offscreen);
+  GlideRasterMode raster = GlideGetRasterMode();
+  raster.worker = options.drawThreads > 1;
+  GlideSetRasterMode(raster);
   Win32SetTickSource(VirtualTicks);
   virtualTick.store(clockBase);
   audio = options.audio && !single;

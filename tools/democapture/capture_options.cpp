@@ -47,6 +47,7 @@ std::string CheckCombination(const CaptureOptions& o, const Given& given, const 
 
 const char* const forms =
     "  democapture -o OUTPUT [--fps N] [--from S] [--to S] [--data DIR] [--png] [--no-audio]\n"
+    "              [--draw-threads N]\n"
     "  democapture --frame T -o PICTURE.png [--data DIR]\n"
     "\n"
     "A name after -- is the output even when it starts with -.";
@@ -80,6 +81,9 @@ std::optional<int> ParseCaptureOptions(int argc, char** argv, CaptureOptions* o)
       ->check(toolcli::NonEmpty());
   app.add_flag("--png", [o](std::int64_t) { o->useVideo = false; }, "PNG frames and a WAV instead of a video");
   app.add_flag("--no-audio", [o](std::int64_t) { o->audio = false; }, "leave the soundtrack out");
+  app.add_option("--draw-threads", o->drawThreads, "threads drawing each frame's rows, 1 or 2 (default 2)")
+      ->type_name("N")
+      ->check(toolcli::Range(1, 2));
   app.add_flag("--quiet", o->quiet, "no progress bar and no closing summary");
   if (auto status = toolcli::Parse(app, argc, argv)) return status;
   o->output = named.empty() ? positional : named;

@@ -15,6 +15,7 @@ struct CaptureOptions {
   bool quiet = false;       // --quiet: no progress bar and no closing summary
   bool useVideo = true;     // false: PNG frames and a WAV even when a video can be encoded
   bool audio = true;
+  int drawThreads = 2;      // threads that draw a frame's rows: 1, or 2 with the accelerator's worker
 };
 
 // Parses the command line into *options (argv[0] is the program). Nothing when
