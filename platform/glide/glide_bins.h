@@ -20,7 +20,7 @@ namespace glide_detail {
 class BandBins {
 public:
   // Rows per band, as a power of two.
-  static constexpr int bandShift = 4;
+  static constexpr int bandShift = 5;
   static constexpr int maxBands = (maxScreenHeight + (1 << bandShift) - 1) >> bandShift;
   // Triangles held before the list counts as full: a power of two.
   static constexpr std::uint32_t capacity = 8192;
@@ -30,8 +30,11 @@ public:
   BandBins(const BandBins&) = delete;
   BandBins& operator=(const BandBins&) = delete;
 
-  // Queues a set-up triangle; its rows are drawn later by either thread.
-  void Add(const TriangleSetup& t, RowsFunction rows);
+  // Where the next triangle is set up in place (no copy of its ~300 bytes);
+  // Commit queues it, and until then the slot is nobody else's.
+  TriangleSetup& Slot();
+  // Queues the triangle set up in Slot(); its rows are drawn later by either thread.
+  void Commit(RowsFunction rows);
   // Returns when every triangle added so far is drawn, its pixels visible here.
   void Finish();
   void Start();
