@@ -48,13 +48,18 @@ void ChooseRowFunctions(RasterChoice& c) {
 
 namespace glide_detail {
 
+TriangleSetup& TriangleSlot(TriangleSetup& local) {
+  BandBins& bins = TheBins();
+  return bins.Active() ? bins.Slot() : local;
+}
+
 void SubmitTriangle(const TriangleSetup& t) {
   RasterChoice& c = Choice();
   if (!c.rows[0][0]) ChooseRowFunctions(c);
   const int kind = t.textured ? (t.bilinear ? 2 : 1) : 0;
   const RowsFunction rows = c.rows[kind][t.depth];
   BandBins& bins = TheBins();
-  if (bins.Active()) bins.Add(t, rows);
+  if (bins.Active()) bins.Commit(rows);
   else rows(t, t.rowBegin, t.rowEnd);
 }
 

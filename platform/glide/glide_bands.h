@@ -8,7 +8,11 @@
 
 namespace glide_detail {
 
-// Draws the triangle's rows with the span implementation in use, or bins them.
+// Where to set the next triangle up: a slot of the band bins while they are in
+// use, else 'local'.
+TriangleSetup& TriangleSlot(TriangleSetup& local);
+// Draws the rows of the triangle set up in TriangleSlot() with the span
+// implementation in use, or bins them.
 void SubmitTriangle(const TriangleSetup& t);
 // Returns when every triangle submitted so far is drawn: before the buffers or
 // texture memory are read, written or replaced.

@@ -27,13 +27,17 @@ BandBins::BandBins() = default;
 
 BandBins::~BandBins() { Stop(); }
 
-void BandBins::Add(const TriangleSetup& t, RowsFunction rows) {
+TriangleSetup& BandBins::Slot() {
   // Every slot of the rings is free once all triangles before are drawn.
   if (added_ - finished_ == capacity) Finish();
+  return entries_[added_ & ringMask].t;
+}
+
+void BandBins::Commit(RowsFunction rows) {
   const std::uint32_t number = added_++;
   Entry& entry = entries_[number & ringMask];
-  entry.t = t;
   entry.rows = rows;
+  const TriangleSetup& t = entry.t;
   const int first = t.rowBegin >> bandShift, last = (t.rowEnd - 1) >> bandShift;
   for (int b = first; b <= last; ++b) {
     Tally& tally = tallies_[b];

@@ -197,7 +197,8 @@ void RasterTriangle(const GrVertex* va, const GrVertex* vb, const GrVertex* vc, 
   State& s = GetState();
   if (!s.open || s.clipMinX >= s.clipMaxX || s.clipMinY >= s.clipMaxY) return;
   const GrVertex* v[3] = {va, vb, vc};
-  TriangleSetup t;
+  TriangleSetup local;
+  TriangleSetup& t = TriangleSlot(local);
   PlaneFrame frame;
   if (!SetUpRows(s, v, cullDone, t, frame)) return;
   const ColorSource color = ResolveCombine(s);
